@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Trellmond needs to build, test and benchmark.
+# Idempotent: does nothing when every package is already present.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  # engine
+  libpcre2-dev libcurl4-openssl-dev libblkid-dev libudev-dev
+  # GUI
+  qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libgif-dev libwmf-dev
+  # service
+  libcpp-httplib-dev libsqlite3-dev
+  # reports
+  nlohmann-json3-dev
+  # tests: real FAT and NTFS images, a display for screenshots
+  googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
+  # bench and peers for side-by-side runs
+  libbenchmark-dev sleuthkit testdisk foremost
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
