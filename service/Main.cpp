@@ -1,0 +1,98 @@
+// trellmond-service: the vendor web service of Trellmond on this machine.
+
+#include "service/ConsoleData.h"
+#include "service/ServiceApi.h"
+#include "service/ServiceOptions.h"
+#include "service/ServiceStore.h"
+#include "service/SupportConsole.h"
+
+#include <httplib.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+// Stops the server on SIGINT or SIGTERM from a thread of its own, since
+// stopping is not safe from inside a signal handler.
+std::thread StartSignalWatcher(httplib::Server& server, sigset_t signals) {
+  return std::thread([&server, signals] {
+    int received = 0;
+    sigwait(&signals, &received);
+    server.stop();
+  });
+}
+
+void ConfigureServer(httplib::Server& server, const service::ServiceOptions& options) {
+  const int threads = options.threads;
+  // The library takes ownership of the queue it is handed.
+  server.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
+  server.set_keep_alive_max_count(1000);
+  server.set_keep_alive_timeout(5);
+  server.set_read_timeout(10, 0);
+  server.set_write_timeout(10, 0);
+  server.set_payload_max_length(64 * 1024);
+  server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+    service::ReplyError(res, 500, "internal error");
+  });
+  server.set_mount_point("/", options.dataFolder + "/site");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const service::ParsedOptions parsed = service::ParseServiceOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (parsed.showHelp) {
+    std::fputs(service::ServiceUsage().c_str(), stdout);
+    return 0;
+  }
+  if (!parsed.error.empty()) {
+    std::fprintf(stderr, "trellmond-service: %s\n%s", parsed.error.c_str(), service::ServiceUsage().c_str());
+    return 2;
+  }
+  const service::ServiceOptions& options = parsed.options;
+
+  std::string error;
+  auto store = service::ServiceStore::Open(options.databasePath, options.sync, error);
+  auto console = store ? service::ConsoleData::Open(options.databasePath, error) : nullptr;
+  if (!store || !console) {
+    std::fprintf(stderr, "trellmond-service: cannot open %s: %s\n", options.databasePath.c_str(), error.c_str());
+    return 1;
+  }
+
+  // Block the stop signals in every thread the server starts; the watcher takes them.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  httplib::Server server;
+  ConfigureServer(server, options);
+  service::ServiceApi api(options, *store);
+  api.Register(server);
+  service::SupportConsole supportConsole(options.consoleToken, *console);
+  supportConsole.Register(server);
+
+  int port = options.port;
+  if (port == 0) {
+    port = server.bind_to_any_port(options.bindAddress);
+  } else if (!server.bind_to_port(options.bindAddress, port)) {
+    port = -1;
+  }
+  if (port <= 0) {
+    std::fprintf(stderr, "trellmond-service: cannot listen on %s:%d\n", options.bindAddress.c_str(), options.port);
+    return 1;
+  }
+  std::printf("listening on http://%s:%d\n", options.bindAddress.c_str(), port);
+  std::fflush(stdout);
+
+  std::thread watcher = StartSignalWatcher(server, signals);
+  server.listen_after_bind();
+  // Wake the watcher when the server ended by itself, then wait for it.
+  pthread_kill(watcher.native_handle(), SIGTERM);
+  watcher.join();
+  return 0;
+}
