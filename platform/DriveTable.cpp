@@ -79,6 +79,11 @@ DriveEntry EntryForPath(char letter, const std::string& path, const std::vector<
   return entry;
 }
 
+bool IsDirectory(const std::string& path) {
+  std::error_code ec;
+  return fs::is_directory(path, ec);
+}
+
 char NextFreeLetter(const std::set<char>& used, char from = 'C') {
   for (char c = from; c <= 'Z'; ++c) {
     if (used.count(c) == 0) return c;
@@ -98,17 +103,19 @@ DriveEntry EntryForMount(char letter, const MountRecord& mount, const std::strin
 }
 
 // Mounted file systems a user would see as drives: one per device, in device order.
-std::vector<const MountRecord*> VisibleMounts(const std::vector<MountRecord>& mounts) {
+std::vector<const MountRecord*> VisibleMounts(const std::vector<MountRecord>& mounts,
+                                              const std::function<bool(const std::string&)>& isDirectory) {
   std::vector<const MountRecord*> visible;
   std::set<std::pair<std::uint32_t, std::uint32_t>> devices;
   for (const auto& m : mounts) {
     if (m.mountPoint == "/" || IsHiddenSystemMount(m.mountPoint)) continue;
     const bool blockBacked = m.source.rfind("/dev/", 0) == 0 && m.major != 0;
-    const bool ramUnderMedia = IsRamFileSystem(m.fsType) &&
+    // RAM disks a user mounted (/mnt/x, /media/user/x), not deeper system plumbing.
+    const auto depth = std::count(m.mountPoint.begin(), m.mountPoint.end(), '/');
+    const bool ramUnderMedia = IsRamFileSystem(m.fsType) && depth <= 3 &&
                                (m.mountPoint.rfind("/mnt/", 0) == 0 || m.mountPoint.rfind("/media/", 0) == 0);
     if (!blockBacked && !IsNetworkFileSystem(m.fsType) && !ramUnderMedia) continue;
-    std::error_code ec;
-    if (!fs::is_directory(m.mountPoint, ec)) continue;  // bind-mounted single files
+    if (isDirectory ? !isDirectory(m.mountPoint) : !IsDirectory(m.mountPoint)) continue;
     visible.push_back(&m);
   }
   std::stable_sort(visible.begin(), visible.end(), [](const MountRecord* a, const MountRecord* b) {
@@ -168,7 +175,7 @@ void DriveTable::Build(const DriveSources& sources) {
     claimed.insert({m.major, m.minor});
     break;
   }
-  for (const MountRecord* m : VisibleMounts(mounts)) {
+  for (const MountRecord* m : VisibleMounts(mounts, sources.isDirectory)) {
     if (!claimed.insert({m->major, m->minor}).second) continue;
     const char c = NextFreeLetter(used, 'D');
     if (c == 0) break;

@@ -8,6 +8,7 @@
 // but not scanned.
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -43,6 +44,8 @@ struct DriveSources {
   std::string mountInfo;       // /proc/self/mountinfo
   std::string sysBlockRoot = "/sys/class/block";
   std::string swaps;           // /proc/swaps
+  // Whether a mount point is a folder (single files can be bind-mounted too).
+  std::function<bool(const std::string&)> isDirectory;
   static DriveSources FromSystem();
 };
 

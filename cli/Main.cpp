@@ -1,0 +1,53 @@
+// trellmond-cli: the recovery engine without a window.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+
+namespace cli {
+
+std::string UsageText() {
+  return R"(Usage: trellmond-cli COMMAND [OPTIONS]
+
+Recovers deleted or lost files from memory cards, USB sticks, disks and disk images.
+
+Commands:
+  drives      List the drives this machine offers, one line per drive, fields
+              separated by tabs:
+                letter, drive type (0 unknown, 1 not in use, 2 removable, 3 fixed,
+                4 network, 5 CD/DVD, 6 RAM disk), display name, size, free space,
+                file system, volume label, serial number (8 hex digits),
+                bytes per sector, sectors per cluster, total data clusters.
+  help        Show this text (also --help, -h).
+
+Drives:
+  Drive letters come from the drive table: letters named in TRELLMOND_DRIVES
+  first (for example TRELLMOND_DRIVES="E=/data/card.img;F=/dev/sdc1;G=/srv/out"),
+  then C: for the file system holding "/", further mounted file systems, and
+  unmounted partitions and removable disks. Image files are removable drives that
+  can be scanned but not written; folders are drives that can be written.
+
+Exit codes: 0 done, 1 usage, 2 source unreadable, 3 output refused or failed.
+)";
+}
+
+}  // namespace cli
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::cerr << cli::UsageText();
+    return cli::kExitUsage;
+  }
+  const std::string command = args.front();
+  args.erase(args.begin());
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::cout << cli::UsageText();
+    return cli::kExitDone;
+  }
+  if (command == "drives") return cli::RunDrives(args);
+  std::cerr << "Unknown command: " << command << "\n\n" << cli::UsageText();
+  return cli::kExitUsage;
+}
