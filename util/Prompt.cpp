@@ -7,7 +7,8 @@ PromptAnswer DefaultPrompt::Ask(std::string_view, std::string_view, PromptButton
     case PromptButtons::Ok:
     case PromptButtons::OkCancel: return PromptAnswer::Ok;
     case PromptButtons::YesNo:
-    case PromptButtons::YesNoCancel: return PromptAnswer::Yes;
+    case PromptButtons::YesNoCancel:
+    case PromptButtons::YesNoYesToAll: return PromptAnswer::Yes;
     case PromptButtons::RetryCancel: return PromptAnswer::Cancel;
     case PromptButtons::AbortRetryIgnore:
     case PromptButtons::RetryAbort: return PromptAnswer::Abort;

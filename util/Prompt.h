@@ -10,9 +10,9 @@
 
 namespace util {
 
-enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore, RetryAbort };
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore, RetryAbort, YesNoYesToAll };
 enum class PromptIcon { None, Information, Warning, Error, Question };
-enum class PromptAnswer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
+enum class PromptAnswer { Ok, Cancel, Yes, No, Retry, Abort, Ignore, YesToAll };
 
 class IPrompt {
  public:

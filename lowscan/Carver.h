@@ -1,0 +1,73 @@
+#pragma once
+// The cutting part of the Low Level Scan: takes the drive's bytes read step by
+// read step, runs the search steps over each (with the 32-byte carry-over
+// between steps), opens a file at every accepted header and closes it at the
+// next accepted marker, its footer, its size limit or the end of the drive.
+// Closed files go to the owner through FileClosed; the owner checks and lists
+// them. Memory: one read step plus the carry-over, plus the bytes of the open
+// file when its type keeps an image. Owned by one ScanDrive call.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "lowscan/FileNode.h"
+#include "lowscan/MarkerData.h"
+#include "lowscan/MarkerSearch.h"
+#include "util/Prompt.h"
+
+namespace lowscan {
+
+struct TCarverEvents {
+  util::ProcessMessagesFn ProcessMessages;
+  // A file was closed: during the scan (atEnd false) or when the drive ended.
+  std::function<void(FileNode&& file, int markerIndex, bool atEnd)> FileClosed;
+  MarkerLogFn Log;
+  std::function<std::int64_t()> FreeMemory;  // for the "-20" line; may be empty
+};
+
+class TCarver {
+ public:
+  TCarver(const std::vector<TMarkerData>& markers, const std::vector<TPattern>& patterns,
+          const TAlignment& alignment, std::size_t stepBytes, std::int64_t& fileCounter, TCarverEvents events);
+
+  // Where the next read step's bytes go (at most stepBytes).
+  std::span<std::byte> ChunkBuffer();
+  // Searches `got` bytes of ChunkBuffer(), read from drive offset `driveOffset`.
+  void ProcessChunk(std::int64_t driveOffset, std::size_t got);
+  // The drive has ended: the open file, if any, ends at the last byte read.
+  void Finish();
+
+ private:
+  struct OpenFile {
+    FileNode Node;
+    int Marker = -1;
+  };
+  std::string CurrentExtension() const;
+  void AddToOpenFile(std::string_view bytes);
+  void CloseInScan(std::int64_t splitPos);
+  void Open(int marker, std::int64_t splitPos);
+  void KeepCarry(std::string_view text, std::size_t from);
+
+  const std::vector<TMarkerData>& m_markers;
+  TMarkerSearch m_search;
+  TAlignment m_alignment;
+  std::int64_t& m_fileCounter;
+  TCarverEvents m_events;
+
+  std::size_t m_carryCap = 32;
+  std::size_t m_stepBytes;
+  std::vector<std::byte> m_buffer;  // [carry-over | read step]
+  std::size_t m_carryLen = 0;
+  std::int64_t m_dataEnd = 0;       // drive offset just after the last byte taken in
+  std::int64_t m_skipEnd = 0;       // markers starting below this offset are not searched
+  int m_lastIndex = -1;
+  bool m_cut = false;
+  std::optional<OpenFile> m_open;
+};
+
+}  // namespace lowscan

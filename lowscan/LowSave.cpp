@@ -1,0 +1,175 @@
+// Saving carved files: each ticked record's byte range is read from the scanned
+// drive again and written to "file_N.ext" in the output folder.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <vector>
+
+#include "lowscan/MekLowScan.h"
+#include "platform/DriveTable.h"
+#include "platform/Files.h"
+#include "platform/LastError.h"
+#include "util/Text.h"
+
+namespace lowscan {
+namespace {
+
+constexpr std::int64_t kSaveBuffer = 4194304;
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : m_fd(fd) {}
+  ~FileDescriptor() { Close(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return m_fd; }
+  void Close() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+  }
+
+ private:
+  int m_fd;
+};
+
+// The record's name as one path component: separators, drive colons and control
+// characters from a catalogue extension must not lead the file out of its folder.
+std::string SafeComponent(const std::string& name) {
+  std::string out = name;
+  for (char& c : out) {
+    if (c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 32) c = '_';
+  }
+  return out;
+}
+
+std::int64_t WriteAll(int fd, const std::byte* data, std::int64_t count) {
+  std::int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::write(fd, data + done, static_cast<std::size_t>(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += n;
+  }
+  return done;
+}
+
+}  // namespace
+
+std::int64_t TMekLowScan::SaveFileList(const std::string& folder) {
+  std::int64_t saved = 0;
+  m_raw->SetDriveLetter(std::string(1, m_drive));
+  Log("Beginning Low Save of scanned drive: " + m_raw->GetDriveLetter(), "135");
+  for (auto& record : m_fileList) {
+    if (m_processMessages) m_processMessages();
+    if (!record->Save || record->Saved) continue;
+    try {
+      SaveOne(*record, folder, saved);
+    } catch (const std::exception& error) {
+      Log(error.what(), "-31");
+    }
+  }
+  return saved;
+}
+
+void TMekLowScan::SaveOne(FileNode& file, const std::string& folder, std::int64_t& saved) {
+  const std::string path = util::TidyFilename(folder + "\\" + SafeComponent(file.Name));
+  const std::optional<std::string> posix = platform::ToPosixPath(path);
+  std::error_code ec;
+  if (!m_overwriteFiles && posix && std::filesystem::exists(*posix, ec)) {
+    util::IPrompt& prompt = m_prompt ? *m_prompt : util::FallbackPrompt();
+    const util::PromptAnswer answer = prompt.Ask("Confirm", "File: " + path + " already exists. Overwrite?",
+                                                 util::PromptButtons::YesNoYesToAll, util::PromptIcon::Question);
+    m_overwriteFiles = answer == util::PromptAnswer::YesToAll;
+    if (answer != util::PromptAnswer::Yes && answer != util::PromptAnswer::YesToAll) {
+      Log("File: " + path + " was NOT overwritten", "137");
+      return;
+    }
+    std::filesystem::remove(*posix, ec);
+  }
+  std::int64_t freeSpace = -1;
+  const char first = folder.empty() ? '\0' : folder[0];
+  if ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) {
+    const char upper = static_cast<char>(first >= 'a' ? first - 32 : first);
+    freeSpace = platform::GetDiskFree(static_cast<std::uint8_t>(upper - 64));
+  }
+  if (freeSpace != -1 && file.Size >= freeSpace) {
+    Log("Not enough space. Required / Free : " + std::to_string(file.Size) + " / " + std::to_string(freeSpace), "-30");
+    return;
+  }
+  if (saved % 10 == 0) Log("Saving files..." + std::to_string(saved), "135");
+  FileDescriptor fd(platform::FileCreateWide(path));
+  if (fd.Get() < 0) {
+    Log("Problem creating file: " + path + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), "-30");
+    return;
+  }
+  ++saved;
+  std::int64_t written = 0;
+  bool error = !CopyRange(file, fd.Get(), path, written);
+  fd.Close();
+  const std::int64_t span = file.EndPos - file.StartPos;
+  if (static_cast<double>(span) * 0.75 > static_cast<double>(written)) {
+    Log("File Size Incorrect. File: " + path + "<br>Scan / Actual: " + std::to_string(span) + " / " +
+            std::to_string(written),
+        "-30");
+    error = true;
+  }
+  if (error) {
+    --saved;
+    LogReadInfo();
+    LogFileDetails(file);
+    Log("File Save Error detected for: " + path, "-30");
+  } else {
+    file.Saved = true;
+  }
+  NotifyFileSave(saved);
+}
+
+bool TMekLowScan::CopyRange(FileNode& file, int fd, const std::string& path, std::int64_t& written) {
+  (void)path;
+  const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
+  if (sectorSize <= 0) return false;
+  const std::int64_t span = file.EndPos - file.StartPos;
+  const std::int64_t bufferSize = span < kSaveBuffer ? span + sectorSize : kSaveBuffer;
+  const std::int64_t perRead = std::max<std::int64_t>(1, bufferSize / sectorSize);
+  std::vector<std::byte> buffer(static_cast<std::size_t>(perRead * sectorSize));
+  const std::int64_t endSector = file.EndPos / sectorSize + 1;
+  std::int64_t current = file.StartPos / sectorSize;
+  std::int64_t got = 1;
+  try {
+    // The whole span is copied: the saved length is EndPos - StartPos.
+    while (written < span && got > 0 && current < endSector) {
+      const std::int64_t chunk = current * sectorSize;
+      const std::int64_t n = std::min(perRead, endSector - current);
+      got = ReadSectors(std::span<std::byte>(buffer).first(static_cast<std::size_t>(sectorSize * n)), current, n);
+      if (got > 0) {
+        if (m_processMessages) m_processMessages();
+        const std::int64_t from = std::max(file.StartPos, chunk) - chunk;
+        const std::int64_t to = std::min(file.EndPos, chunk + got) - chunk;
+        if (to > from) {
+          const std::int64_t put = WriteAll(fd, buffer.data() + from, to - from);
+          written += put;
+          if (put != to - from) {
+            Log("Problem writing file. Wrote / Expected to write / Total Written: " + std::to_string(put) + " / " +
+                    std::to_string(to - from) + " / " + std::to_string(written) + "<br>" +
+                    "API Error: " + std::to_string(errno),
+                "-30");
+          }
+        }
+      } else if (file.EndPos == chunk) {
+        Log("Problem reading drive (iCount = 0)", "-30");
+        return false;
+      }
+      current += got / sectorSize;
+    }
+  } catch (const std::exception& error) {
+    Log(error.what(), "-30");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace lowscan

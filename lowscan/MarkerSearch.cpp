@@ -1,0 +1,155 @@
+#include "lowscan/MarkerSearch.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
+namespace lowscan {
+namespace {
+
+std::uint16_t PrefixAt(const char* p) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) |
+                                    (static_cast<unsigned char>(p[1]) << 8));
+}
+
+std::int64_t FloorMod(std::int64_t value, std::int64_t divisor) {
+  const std::int64_t r = value % divisor;
+  return r < 0 ? r + divisor : r;
+}
+
+}  // namespace
+
+TMarkerSearch::TMarkerSearch(const std::vector<TMarkerData>& markers, const std::vector<TPattern>& patterns)
+    : m_markers(markers), m_patterns(patterns), m_prefixBits(65536 / 64, 0), m_footerCache(markers.size()) {
+  for (int i = 0; i < static_cast<int>(markers.size()); ++i) {
+    const std::string& marker = markers[i].Marker;
+    if (marker.empty()) continue;  // an empty marker never matches
+    m_longest = std::max(m_longest, marker.size());
+    if (markers[i].IsFooter) {
+      m_footers.push_back(i);
+      continue;
+    }
+    if (marker.size() == 1) {
+      m_shortHeaders.push_back(i);
+      for (unsigned second = 0; second < 256; ++second) {
+        const auto key = static_cast<std::uint16_t>(static_cast<unsigned char>(marker[0]) | (second << 8));
+        m_prefixBits[key >> 6] |= std::uint64_t{1} << (key & 63);
+        m_headerBuckets[key].push_back(i);
+      }
+      continue;
+    }
+    const std::uint16_t key = PrefixAt(marker.data());
+    m_prefixBits[key >> 6] |= std::uint64_t{1} << (key & 63);
+    m_headerBuckets[key].push_back(i);
+  }
+}
+
+bool TMarkerSearch::Matches(int index, std::size_t pos) const {
+  const std::string& marker = m_markers[index].Marker;
+  return marker.size() <= m_text.size() - pos && std::memcmp(m_text.data() + pos, marker.data(), marker.size()) == 0;
+}
+
+bool TMarkerSearch::PatternAccepts(int index, std::size_t pos) const {
+  if (!m_markers[index].UsePattern) return true;
+  // The pattern sees up to 32 bytes from the marker on, with every zero byte
+  // turned into 0x11 so that catalogue patterns can be plain text.
+  std::array<char, kPatternWindow> window{};
+  const std::size_t length = std::min(kPatternWindow, m_text.size() - pos);
+  for (std::size_t i = 0; i < length; ++i) {
+    const char c = m_text[pos + i];
+    window[i] = c == '\0' ? '\x11' : c;
+  }
+  return m_patterns[index].Matches(std::string_view(window.data(), length));
+}
+
+void TMarkerSearch::CheckHeadersAt(std::size_t pos) {
+  const std::vector<int>* bucket = nullptr;
+  if (pos + 1 < m_text.size()) {
+    const auto found = m_headerBuckets.find(PrefixAt(m_text.data() + pos));
+    if (found != m_headerBuckets.end()) bucket = &found->second;
+  } else {
+    bucket = &m_shortHeaders;
+  }
+  if (bucket == nullptr) return;
+  for (const int index : *bucket) {
+    if (Matches(index, pos) && PatternAccepts(index, pos)) m_headers.push_back({index, pos});
+  }
+}
+
+void TMarkerSearch::CollectAllHeaders() {
+  const std::size_t n = m_text.size();
+  if (n == 0) return;
+  const char* data = m_text.data();
+  const std::uint64_t* bits = m_prefixBits.data();
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    const std::uint16_t key = PrefixAt(data + i);
+    if ((bits[key >> 6] >> (key & 63)) & 1u) CheckHeadersAt(i);
+  }
+  CheckHeadersAt(n - 1);
+}
+
+void TMarkerSearch::CollectAlignedHeaders(const TAlignment& alignment) {
+  const std::size_t n = m_text.size();
+  const std::int64_t size = alignment.ClusterSize;
+  // Text offset p is a cluster start when textPos + p - ClusterBase is a multiple of the size.
+  const std::int64_t textPos = m_textPos;
+  for (auto p = static_cast<std::size_t>(FloorMod(alignment.ClusterBase - textPos, size)); p < n;
+       p += static_cast<std::size_t>(size)) {
+    const bool candidate = p + 1 < n ? ((m_prefixBits[PrefixAt(m_text.data() + p) >> 6] >>
+                                         (PrefixAt(m_text.data() + p) & 63)) & 1u) != 0
+                                     : true;
+    if (candidate) CheckHeadersAt(p);
+  }
+}
+
+void TMarkerSearch::BeginText(std::string_view text, std::int64_t textPos, const TAlignment& alignment) {
+  m_text = text;
+  m_textPos = textPos;
+  m_headers.clear();
+  m_headerCursor = 0;
+  std::fill(m_footerCache.begin(), m_footerCache.end(), FooterCache{});
+  if (alignment.Quick) {
+    CollectAlignedHeaders(alignment);
+  } else {
+    CollectAllHeaders();
+  }
+}
+
+std::size_t TMarkerSearch::NextFooter(int index, std::size_t from) {
+  FooterCache& cache = m_footerCache[index];
+  if (cache.searchedFrom != npos && cache.searchedFrom <= from && (cache.found == npos || cache.found >= from)) {
+    return cache.found;
+  }
+  const std::string& marker = m_markers[index].Marker;
+  std::size_t pos = from;
+  std::size_t found = npos;
+  while (pos < m_text.size()) {
+    const void* hit = memmem(m_text.data() + pos, m_text.size() - pos, marker.data(), marker.size());
+    if (hit == nullptr) break;
+    const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - m_text.data());
+    if (PatternAccepts(index, at)) {
+      found = at;
+      break;
+    }
+    pos = at + 1;
+  }
+  cache = {from, found};
+  return found;
+}
+
+TMarkerHit TMarkerSearch::Next(std::size_t from, std::string_view currentExtension) {
+  while (m_headerCursor < m_headers.size() && m_headers[m_headerCursor].Pos < from) ++m_headerCursor;
+  TMarkerHit best;
+  if (m_headerCursor < m_headers.size()) best = m_headers[m_headerCursor];
+  if (currentExtension.empty()) return best;
+  for (const int index : m_footers) {
+    if (m_markers[index].Extension != currentExtension) continue;
+    const std::size_t pos = NextFooter(index, from);
+    if (pos == npos) continue;
+    if (best.Index < 0 || pos < best.Pos || (pos == best.Pos && index < best.Index)) best = {index, pos};
+  }
+  return best;
+}
+
+}  // namespace lowscan

@@ -1,0 +1,113 @@
+#include "lowscan/MekLowScan.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace lowscan {
+namespace {
+
+constexpr int kReadAttempts = 3;
+
+}  // namespace
+
+TMekLowScan::TMekLowScan() : m_raw(std::make_unique<disk::TRawDiskAccessComponent>()) {}
+
+TMekLowScan::~TMekLowScan() { DeleteFileList(); }
+
+void TMekLowScan::Log(const std::string& message, const std::string& action) {
+  if (OnLogNotify) OnLogNotify(this, message, action);
+}
+
+void TMekLowScan::NotifyUpdateMessage(const std::string& text, bool visible) {
+  if (OnUpdateMessageNotify) OnUpdateMessageNotify(this, text, visible);
+}
+
+std::int64_t TMekLowScan::FreeMemory() const {
+  if (m_freeMemory) return m_freeMemory();
+  const long pages = sysconf(_SC_AVPHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  return pages > 0 && pageSize > 0 ? static_cast<std::int64_t>(pages) * pageSize : 0;
+}
+
+std::int64_t TMekLowScan::GetFirstDataSector() {
+  std::int64_t sector = 0;
+  if (OnGetFirstDataSector) OnGetFirstDataSector(this, std::string(1, m_drive), sector);
+  return sector;
+}
+
+void TMekLowScan::InitialiseMarkerData() {
+  std::vector<std::string> catalogue;
+  if (OnGetFileData) OnGetFileData(this, catalogue);
+  TMarkerPreparation prepared =
+      PrepareMarkers(catalogue, m_lowFileTypes, [this](const std::string& m, const std::string& a) { Log(m, a); });
+  m_markers = std::move(prepared.Markers);
+  m_patterns = std::move(prepared.Patterns);
+  m_markerError = prepared.HexError;
+  m_scanError = prepared.ErrorText;
+}
+
+bool TMekLowScan::CheckImage(FileNode& file) {
+  if (!OnImageCheck || !file.Image) return true;
+  bool ok = true;
+  file.Image->SetPosition(0);
+  OnImageCheck(this, *file.Image, file.Extension, ok);
+  return ok;
+}
+
+void TMekLowScan::AddFile(FileNode& file, util::TFileType type, std::int64_t index) {
+  if (!OnFileNotify) return;
+  if (file.Image) file.Image->SetPosition(0);
+  OnFileNotify(this, util::stLowScan, std::to_string(index), file.Image.get(), file.Name, file.Extension, type,
+               file.EndPos - file.StartPos);
+}
+
+void TMekLowScan::FileClosed(FileNode&& file, int markerIndex, bool atEnd) {
+  const TMarkerData& marker = m_markers[static_cast<std::size_t>(markerIndex)];
+  if (!CheckImage(file)) {
+    // A rejected file gives its number to the next one found.
+    if (!atEnd) --m_fileCounter;
+    return;
+  }
+  m_fileList.push_back(std::make_unique<FileNode>(std::move(file)));
+  FileNode& record = *m_fileList.back();
+  AddFile(record, marker.FileType, static_cast<std::int64_t>(m_fileList.size()) - 1);
+  if (!atEnd && (record.EndPos - record.StartPos) - record.Size > 2) {
+    Log("pFile Start:" + std::to_string(record.StartPos) + "<br>" + "pFile End:" + std::to_string(record.EndPos) +
+            "<br>" + "pFile Size:" + std::to_string(record.Size),
+        "0");
+  }
+  record.Image.reset();
+}
+
+std::int64_t TMekLowScan::ReadSectors(std::span<std::byte> buffer, std::int64_t startSector, std::int64_t sectorCount) {
+  disk::TRawDiskAccessComponent& raw = *m_raw;
+  raw.SetClusterCount(0);
+  raw.SetClusterNumber(0);
+  raw.SetSectorNumber(startSector);
+  raw.SetSectorCount(sectorCount);
+  std::int64_t copied = 0;
+  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+    raw.ReadDrive();
+    const std::int32_t status = raw.GetStatusCode();
+    if (status != disk::status::kSuccess && status != 0) {
+      // Selecting the drive again re-reads its sizes before the next attempt.
+      if (attempt + 1 < kReadAttempts) raw.SetDriveLetter(std::string(1, m_drive));
+      continue;
+    }
+    util::TMemoryStream& stream = raw.GetDiskBufferStream();
+    const std::int64_t count = std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), stream.Size());
+    if (count > 0) std::copy_n(stream.Memory(), count, buffer.data());
+    copied = count;
+    break;
+  }
+  util::TReadInfo& info = util::GlobalReadInfo();
+  info.Drive = raw.GetDriveLetter();
+  info.StartSector = startSector;
+  info.NumSectors = sectorCount;
+  info.Status = raw.GetStatusCode();
+  info.Count = static_cast<std::int32_t>(copied);
+  return copied;
+}
+
+}  // namespace lowscan

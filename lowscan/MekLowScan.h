@@ -1,0 +1,150 @@
+#pragma once
+// TMekLowScan: the Low Level Scan component. It carves files out of a drive by
+// the header and footer markers of the selected file types, without looking at
+// the file system, keeps them in FileList and saves the ticked ones. It owns its
+// own drive access component. Single-threaded: events are raised synchronously
+// from ScanDrive and SaveFileList; a handler must not start another scan or save
+// on the same scanner or destroy it.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "disk/RawDiskAccessComponent.h"
+#include "lowscan/FileNode.h"
+#include "lowscan/MarkerData.h"
+#include "util/MemoryStream.h"
+#include "util/Prompt.h"
+#include "util/Types.h"
+
+namespace lowscan {
+
+class TMekLowScan;
+
+using TFileNotify = std::function<void(TMekLowScan* Sender, util::TScanType xSource, const std::string& sID,
+                                       util::TMemoryStream* xImage, const std::string& sFullName,
+                                       const std::string& sExtension, util::TFileType xType, std::int64_t iSize)>;
+using TLogNotify = std::function<void(TMekLowScan* Sender, const std::string& sMessage, const std::string& sAction)>;
+using TImageCheck =
+    std::function<void(TMekLowScan* Sender, util::TMemoryStream& xImage, const std::string& sType, bool& bOk)>;
+using TGetFileData = std::function<void(TMekLowScan* Sender, std::vector<std::string>& xData)>;
+using TGetFirstDataSector = std::function<void(TMekLowScan* Sender, const std::string& sDrive, std::int64_t& iSector)>;
+using TFilesSavedNotify = std::function<void(TMekLowScan* Sender, std::int64_t iSaved)>;
+using TUpdateMessageNotify = std::function<void(TMekLowScan* Sender, const std::string& sMessage, bool bVisible)>;
+
+// The progress bar the scan drives.
+class IProgressBar {
+ public:
+  virtual ~IProgressBar() = default;
+  virtual void SetRange(int minimum, int maximum) = 0;
+  virtual void SetPosition(int position) = 0;
+  virtual void SetHint(const std::string& hint, bool showHint) = 0;
+};
+
+class TMekLowScan {
+ public:
+  static constexpr std::int64_t kStepBytes = 4194304;
+
+  TMekLowScan();
+  ~TMekLowScan();
+  TMekLowScan(const TMekLowScan&) = delete;
+  TMekLowScan& operator=(const TMekLowScan&) = delete;
+
+  // Published properties.
+  char GetDrive() const { return m_drive; }
+  void SetDrive(char drive) { m_drive = drive; }
+  const std::vector<std::string>& GetLowFileTypes() const { return m_lowFileTypes; }
+  void SetLowFileTypes(const std::vector<std::string>& lines) { m_lowFileTypes = lines; }
+  bool GetUseClusterBoundary() const { return m_useClusterBoundary; }
+  void SetUseClusterBoundary(bool value) { m_useClusterBoundary = value; }
+  bool GetOverwriteFiles() const { return m_overwriteFiles; }
+  void SetOverwriteFiles(bool value) { m_overwriteFiles = value; }
+  void SetProgress(IProgressBar* progress) { m_progress = progress; }
+  void SetPrompt(util::IPrompt* prompt) { m_prompt = prompt; }
+  void SetProcessMessages(util::ProcessMessagesFn fn) { m_processMessages = std::move(fn); }
+  // Physical memory available, for log lines; the system's figure when unset.
+  void SetFreeMemorySource(std::function<std::int64_t()> source) { m_freeMemory = std::move(source); }
+
+  TFileNotify OnFileNotify;
+  TLogNotify OnLogNotify;
+  TImageCheck OnImageCheck;
+  TGetFileData OnGetFileData;
+  TGetFirstDataSector OnGetFirstDataSector;
+  TFilesSavedNotify OnFilesSavedNotify;
+  TUpdateMessageNotify OnUpdateMessageNotify;
+
+  // Scans Drive and appends the carved files to FileList. False when the scan could
+  // not start (a marker that is not hexadecimal); ScanError() then says why.
+  bool ScanDrive();
+  const std::string& ScanError() const { return m_scanError; }
+  void Terminate(bool value) { m_terminated = value; }
+  bool Terminated() const { return m_terminated; }
+  void DeletePrevious();
+  void DeleteFileList();
+
+  // The marker list of the last scan (rebuilt by every ScanDrive).
+  const std::vector<TMarkerData>& Markers() const { return m_markers; }
+  const std::vector<std::unique_ptr<FileNode>>& FileList() const { return m_fileList; }
+  std::int64_t FileCounter() const { return m_fileCounter; }
+
+  bool CheckImage(FileNode& file);
+  void AddFile(FileNode& file, util::TFileType type, std::int64_t index);
+  std::int64_t GetFirstDataSector();
+  std::int64_t ReadSectors(std::span<std::byte> buffer, std::int64_t startSector, std::int64_t sectorCount);
+  void NotifyUpdateMessage(const std::string& text, bool visible);
+  void Log(const std::string& message, const std::string& action);
+
+  // Saving and selection (carved files).
+  std::int64_t SaveFileList(const std::string& folder);
+  void SetSaveFlag(bool value, std::int64_t index);
+  void SetAllSaveFlags(bool value);
+  std::int64_t GetSaveSize(std::uint8_t mode) const;
+  std::int64_t GetNumber(bool saved) const;
+  std::int64_t GetSavedNumber() const { return GetNumber(true); }
+  std::int64_t GetSelectedNumber() const { return GetNumber(false); }
+  std::int64_t GetFoundNumber() const { return static_cast<std::int64_t>(m_fileList.size()); }
+  std::string GetTypes(bool selected) const;
+  std::string GetTypesFound() const { return GetTypes(false); }
+  std::string GetTypesSaved() const { return GetTypes(true); }
+  void NotifyFileSave(std::int64_t count);
+  void LogFileDetails(const FileNode& file);
+  void LogReadInfo();
+
+  disk::TRawDiskAccessComponent& Raw() { return *m_raw; }
+
+ private:
+  void InitialiseMarkerData();
+  void RunSteps();
+  // After a short read: the sectors of the step that can still be read, from its
+  // start; bytes read.
+  std::int64_t ReadLeadingSectors(std::span<std::byte> buffer, std::int64_t sector, std::int64_t count);
+  void FileClosed(FileNode&& file, int markerIndex, bool atEnd);
+  std::int64_t FreeMemory() const;
+  void SaveOne(FileNode& file, const std::string& folder, std::int64_t& saved);
+  bool CopyRange(FileNode& file, int fd, const std::string& path, std::int64_t& written);
+
+  std::unique_ptr<disk::TRawDiskAccessComponent> m_raw;
+  char m_drive = 0;
+  std::vector<std::string> m_lowFileTypes;
+  bool m_useClusterBoundary = true;
+  bool m_overwriteFiles = false;
+  IProgressBar* m_progress = nullptr;
+  util::IPrompt* m_prompt = nullptr;
+  util::ProcessMessagesFn m_processMessages;
+  std::function<std::int64_t()> m_freeMemory;
+
+  std::vector<std::unique_ptr<FileNode>> m_fileList;
+  std::vector<TMarkerData> m_markers;
+  std::vector<TPattern> m_patterns;
+  std::int64_t m_fileCounter = 0;
+  std::int64_t m_clusterBase = 0;
+  std::int64_t m_readableEnd = -1;  // first sector found unreadable after a short read
+  bool m_terminated = false;
+  bool m_markerError = false;
+  std::string m_scanError;
+};
+
+}  // namespace lowscan
