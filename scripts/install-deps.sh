@@ -11,13 +11,13 @@ packages=(
   # GUI
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libgif-dev libwmf-dev
   # service
-  libcpp-httplib-dev libsqlite3-dev
+  libcpp-httplib-dev libsqlite3-dev sqlite3
   # reports
   nlohmann-json3-dev
   # tests: real FAT and NTFS images, a display for screenshots
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
   # bench and peers for side-by-side runs
-  libbenchmark-dev sleuthkit testdisk foremost
+  libbenchmark-dev sleuthkit testdisk foremost wrk
 )
 
 missing=()
