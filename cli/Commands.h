@@ -13,6 +13,7 @@ inline constexpr int kExitSourceUnreadable = 2;
 inline constexpr int kExitOutputRefused = 3;
 
 int RunDrives(const std::vector<std::string>& args);
+int RunScan(const std::vector<std::string>& args);
 std::string UsageText();
 
 }  // namespace cli

@@ -20,6 +20,22 @@ Commands:
                 4 network, 5 CD/DVD, 6 RAM disk), display name, size, free space,
                 file system, volume label, serial number (8 hex digits),
                 bytes per sector, sectors per cluster, total data clusters.
+  scan SOURCE [OPTIONS]
+              Scan SOURCE, a drive letter of the drive table (E or E:) or the path of
+              an image file or block device (attached as a free letter), for lost
+              files. Progress goes to standard error; the summary line gives the
+              files found, the files saved and the seconds taken.
+      --undelete        the Undelete scan: FAT12/16/32 directories and the NTFS
+                        master file table, names and folders kept (the default)
+      --all             also list live files, not only deleted ones
+      --types LIST      only these extensions, comma-separated (jpg,png,doc)
+      --out DIR         save every file found into DIR (created if missing),
+                        under its original folders; refused when DIR is on
+                        the scanned drive
+      --report FILE     write a JSON report: one object per file with its scan,
+                        identifier, full name, directory, size, date, first
+                        cluster, saved flag and output path
+      --verbose         print every scanner log line
   help        Show this text (also --help, -h).
 
 Drives:
@@ -48,6 +64,7 @@ int main(int argc, char** argv) {
     return cli::kExitDone;
   }
   if (command == "drives") return cli::RunDrives(args);
+  if (command == "scan") return cli::RunScan(args);
   std::cerr << "Unknown command: " << command << "\n\n" << cli::UsageText();
   return cli::kExitUsage;
 }

@@ -1,0 +1,27 @@
+#pragma once
+// What the report says of one file found by a scan.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "util/DateTime.h"
+
+namespace cli {
+
+struct FoundFile {
+  std::string scan;  // "Undelete" or "Low Level"
+  std::string id;    // "F" or "L" followed by the scanner's index
+  std::string fullName;
+  std::string directory;
+  std::int64_t size = 0;
+  util::TDateTime date = 0;
+  std::int64_t firstCluster = 0;
+  bool saved = false;
+  std::string outputPath;  // POSIX path of the saved file
+};
+
+// Writes the report as a JSON array; false when the file cannot be written.
+bool WriteReport(const std::string& path, const std::vector<FoundFile>& files);
+
+}  // namespace cli

@@ -1,0 +1,40 @@
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "cli/FoundFile.h"
+
+namespace cli {
+namespace {
+
+nlohmann::json DateText(util::TDateTime date) {
+  if (date == 0) return nullptr;
+  const util::DateTimeFields f = util::DecodeDateTime(date);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute,
+                f.second);
+  return text;
+}
+
+}  // namespace
+
+bool WriteReport(const std::string& path, const std::vector<FoundFile>& files) {
+  nlohmann::json report = nlohmann::json::array();
+  for (const FoundFile& f : files) {
+    report.push_back({{"scan", f.scan},
+                      {"id", f.id},
+                      {"fullName", f.fullName},
+                      {"directory", f.directory},
+                      {"size", f.size},
+                      {"date", DateText(f.date)},
+                      {"firstCluster", f.firstCluster},
+                      {"saved", f.saved},
+                      {"outputPath", f.outputPath.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.outputPath)}});
+  }
+  std::ofstream out(path, std::ios::trunc);
+  // Names from a damaged medium need not be valid UTF-8; replace rather than fail.
+  out << report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+  return static_cast<bool>(out);
+}
+
+}  // namespace cli

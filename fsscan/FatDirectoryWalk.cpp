@@ -1,0 +1,216 @@
+// The FAT directory walk: the root, then every sub-directory (deleted ones too),
+// turning each file entry into a record.
+
+#include <algorithm>
+
+#include "fsscan/FatNames.h"
+#include "fsscan/MekFATScan.h"
+#include "util/ByteReader.h"
+#include "util/Text.h"
+
+namespace fsscan {
+namespace {
+
+constexpr std::uint8_t kAttrLongName = 0x0F;
+constexpr std::uint8_t kAttrVolumeLabel = 0x08;
+constexpr std::uint8_t kAttrDirectory = 0x10;
+constexpr std::uint8_t kDeletedMark = 0xE5;
+constexpr std::int64_t kMaxDepth = 30;
+// Windows records an all-lower-case 8.3 base name or extension in these bits.
+constexpr std::uint8_t kLowerCaseBase = 0x08;
+constexpr std::uint8_t kLowerCaseExtension = 0x10;
+
+// The long name gathered from the entries before a short entry. Pieces are stored
+// last first, so each one goes in front.
+struct PendingLongName {
+  std::u16string text;
+  std::uint8_t checksum = 0;
+  bool deleted = false;
+  bool active = false;
+
+  void Clear() { *this = {}; }
+  void Add(const util::ByteReader& entry) {
+    const bool isDeleted = entry.U8(0) == kDeletedMark;
+    const std::uint8_t sum = entry.U8(13);
+    // A live set starts at its flagged last piece; a deleted set is a run of deleted
+    // entries with one checksum (their sequence bytes are gone).
+    const bool startsNewSet = isDeleted ? (!active || !deleted || checksum != sum)
+                                        : ((entry.U8(0) & 0x40) != 0 || !active || deleted || checksum != sum);
+    if (startsNewSet) {
+      Clear();
+      active = true;
+      deleted = isDeleted;
+      checksum = sum;
+    }
+    text.insert(0, LongNamePiece(entry));
+  }
+  // The name for the short entry that follows, if it belongs to it.
+  std::string NameFor(const util::ByteReader& entry) const {
+    if (!active || text.empty()) return {};
+    const bool isDeleted = entry.U8(0) == kDeletedMark;
+    if (isDeleted != deleted) return {};
+    // A live short entry proves the tie with its checksum; a deleted one has lost the
+    // first byte the checksum covers, so the run's own checksum has to do.
+    if (!isDeleted && ShortNameChecksum(entry) != checksum) return {};
+    return Utf16ToUtf8(text);
+  }
+};
+
+// Bytes [from, to) of the entry up to the first zero byte, trimmed of blanks.
+std::string ShortPart(const util::ByteReader& entry, std::uint64_t from, std::uint64_t to) {
+  std::string raw = entry.Text(from, to - from);
+  raw = raw.substr(0, raw.find('\0'));
+  return util::Trim(raw);
+}
+
+// The 8.3 name as text: the deleted mark shows as "x", a stored 0x05 is a real 0xE5.
+std::string DecodeShort(std::string part) {
+  if (!part.empty() && static_cast<unsigned char>(part[0]) == 0x05) part[0] = static_cast<char>(0xE5);
+  else std::replace(part.begin(), part.end(), static_cast<char>(kDeletedMark), 'x');
+  return OemToUtf8(part);
+}
+
+std::string DecodeShortAllX(std::string part) {
+  std::replace(part.begin(), part.end(), static_cast<char>(kDeletedMark), 'x');
+  return OemToUtf8(part);
+}
+
+// 1-based position of the first case-insensitive occurrence, 0 when absent.
+std::size_t PositionNoCase(const std::string& text, const std::string& part) {
+  const std::size_t at = util::UpperCase(text).find(util::UpperCase(part));
+  return at == std::string::npos ? 0 : at + 1;
+}
+
+util::TDateTime EntryDateTime(const util::ByteReader& entry) {
+  const std::uint16_t time = entry.U16(22);
+  const std::uint16_t date = entry.U16(24);
+  return util::EncodeDateTime(1980 + (date >> 9), (date >> 5) & 0x0F, date & 0x1F, time >> 11, (time >> 5) & 0x3F,
+                              (time & 0x1F) * 2)
+      .value_or(0);
+}
+
+}  // namespace
+
+void TMekFATScan::ScanFAT12_FAT16DirectoryEntries(const BootRecord& boot) {
+  Log("FATScan Checkpoint: ScanDirectoryEntries", "46");
+  const std::uint8_t type = GetFATType(boot);
+  const std::int64_t first = GetFirstRootDirSector(boot);
+  ScanDirectoryEntries(boot, "", type, static_cast<std::int64_t>(GetFirstDataSector(boot)) - first, first);
+}
+
+void TMekFATScan::ScanFAT32DirectoryEntries(const BootRecord& boot) {
+  Log("FATScan Checkpoint: ScanDirectoryEntries", "46");
+  const std::uint8_t type = GetFATType(boot);
+  ScanDirectoryClusters(util::ByteReader(boot.data(), boot.size()).U32(44), boot, type, "");
+}
+
+void TMekFATScan::ScanDirectoryClusters(std::uint32_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
+                                        const std::string& path) {
+  if (!m_scanFatValid) return;
+  std::vector<ClusterNode> runs;
+  BuildFileClusterList(m_scanFat, boot, runs, 0, firstCluster);
+  const std::int64_t spc = util::ByteReader(boot.data(), boot.size()).U8(13);
+  const std::int64_t firstData = GetFirstDataSector(boot);
+  for (const ClusterNode& run : runs) {
+    // Read only clusters this scan has not read as a directory yet, in the longest
+    // stretches the run allows.
+    std::int64_t start = run.StartCluster;
+    const std::int64_t end = run.StartCluster + run.NumClusters;
+    while (start < end) {
+      if (!m_visitedDirClusters.insert(start).second) {
+        ++start;
+        continue;
+      }
+      std::int64_t stop = start + 1;
+      while (stop < end && m_visitedDirClusters.insert(stop).second) ++stop;
+      const std::int64_t sector = (std::max<std::int64_t>(start, 2) - 2) * spc + firstData;
+      ScanDirectoryEntries(boot, path, fatType, (stop - start) * spc, sector);
+      start = stop + 1;  // `stop` was either the end or a cluster already read
+    }
+  }
+}
+
+void TMekFATScan::ScanDirectoryEntries(const BootRecord& boot, const std::string& path, std::uint8_t fatType,
+                                       std::int64_t sectorCount, std::int64_t startSector) {
+  ++m_depth;
+  ++m_dirCount;
+  // Each read takes at least one cluster not read before, so the volume's cluster count
+  // bounds the reads of a scan.
+  const std::int64_t maxReads = m_raw->GetTotalClusterCount() + 2;
+  if (m_depth < kMaxDepth && m_dirCount <= maxReads && sectorCount > 0) {
+    const std::int64_t bps = util::ByteReader(boot.data(), boot.size()).U16(11);
+    std::vector<std::byte> buffer(static_cast<std::size_t>(sectorCount * bps));
+    const std::int64_t got =
+        ReadSectors(buffer.data(), static_cast<std::int64_t>(buffer.size()), sectorCount, startSector);
+    if (got > 0) ExtractDirEntries(buffer.data(), boot, fatType, path, got);
+  }
+  --m_depth;
+}
+
+void TMekFATScan::ExtractDirEntries(const std::byte* buffer, const BootRecord& boot, std::uint8_t fatType,
+                                    const std::string& path, std::int64_t byteCount) {
+  const util::ByteReader all(buffer, static_cast<std::size_t>(std::max<std::int64_t>(byteCount, 0)));
+  PendingLongName longName;
+  const std::string filter = util::UpperCase(m_filter);
+  const bool noFilter = util::Trim(m_filter).empty();
+  for (std::uint64_t offset = 0; all.Has(offset, 32); offset += 32) {
+    const util::ByteReader entry = *all.Sub(offset, 32);
+    const std::uint8_t first = entry.U8(0);
+    const std::uint8_t attr = entry.U8(11);
+    if (first == 0x00) break;
+    if (attr == kAttrLongName) {
+      longName.Add(entry);
+      continue;
+    }
+    // A long name belongs to the short entry right after it, whatever that entry is.
+    const std::string assembled = longName.NameFor(entry);
+    longName.Clear();
+    const bool deleted = first == kDeletedMark;
+    const std::uint32_t size = entry.U32(28);
+    const std::int64_t firstCluster = (std::int64_t{entry.U16(20)} << 16) | entry.U16(26);
+    if ((attr & kAttrDirectory) != 0) {
+      const std::string raw = entry.Text(0, 8).substr(0, entry.Text(0, 8).find('\0'));
+      const std::string shortName = util::Trim(raw);
+      if (shortName == "." || shortName == ".." || size != 0) continue;
+      const std::string name = !assembled.empty() ? assembled : DecodeShort(shortName);
+      if (m_depth < kMaxDepth && firstCluster > 0) ScanDirectoryClusters(static_cast<std::uint32_t>(firstCluster), boot, fatType, path + "\\" + name);
+      continue;
+    }
+    if ((attr & kAttrVolumeLabel) != 0 || size == 0) continue;
+    if (m_deletedOnly && !deleted) continue;
+    const std::string extension = ShortPart(entry, 8, 11);
+    const std::string upperExtension = util::UpperCase(extension);
+    if (!noFilter && (upperExtension.empty() || filter.find(upperExtension) == std::string::npos)) continue;
+
+    auto record = std::make_unique<FileNode>();
+    const std::string base = DecodeShortAllX(ShortPart(entry, 0, 8));
+    const std::string ext = DecodeShortAllX(extension);
+    record->Dir = path + "\\";
+    record->ShortName = base + "." + ext;
+    record->Extension = util::UpperCase(ext);
+    if (!assembled.empty()) {
+      record->LongName = assembled;
+    } else {
+      const std::uint8_t caseBits = entry.U8(12);
+      record->LongName = ((caseBits & kLowerCaseBase) ? util::LowerCase(base) : base) + "." +
+                         ((caseBits & kLowerCaseExtension) ? util::LowerCase(ext) : ext);
+    }
+    const std::string dotExtension = "." + record->Extension;
+    if (PositionNoCase(record->LongName, dotExtension) != record->LongName.size() - dotExtension.size() + 1) {
+      record->LongName += "." + ext;
+    }
+    if (firstCluster > m_raw->GetTotalClusterCount()) {
+      Log("ExtractDirEntries (E5): <br>Filename: " + record->LongName + "<br>" + "Calculated: " +
+              std::to_string(firstCluster) + "<br>" + "Maximum: " + std::to_string(m_raw->GetTotalClusterCount()) +
+              "<br>" + "High: " + std::to_string(entry.U16(20)) + "<br>" + "Low: " + std::to_string(entry.U16(26)) +
+              "<br>" + "Hex: " + util::StrToHex(all.Text(offset, std::min<std::uint64_t>(50, all.Size() - offset))),
+          "-30");
+    }
+    record->FirstCluster = firstCluster;
+    record->Size = size;
+    record->DateTime = EntryDateTime(entry);
+    m_fileList.push_back(std::move(record));
+  }
+}
+
+}  // namespace fsscan

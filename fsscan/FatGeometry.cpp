@@ -1,0 +1,247 @@
+// The FAT view of the volume: sector reads, the boot record, layout numbers,
+// FAT entries and the cluster runs of each file.
+
+#include <algorithm>
+#include <cstring>
+
+#include "fsscan/MekFATScan.h"
+#include "util/ByteReader.h"
+#include "util/Text.h"
+
+namespace fsscan {
+namespace {
+
+util::ByteReader Reader(const BootRecord& boot) { return util::ByteReader(boot.data(), boot.size()); }
+
+std::uint32_t BytesPerSector(const BootRecord& boot) { return Reader(boot).U16(11); }
+std::uint32_t SectorsPerCluster(const BootRecord& boot) { return Reader(boot).U8(13); }
+std::uint32_t ReservedSectors(const BootRecord& boot) { return Reader(boot).U16(14); }
+std::uint32_t NumberOfFats(const BootRecord& boot) { return Reader(boot).U8(16); }
+std::uint64_t TotalSectors(const BootRecord& boot) {
+  const std::uint16_t small = Reader(boot).U16(19);
+  return small != 0 ? small : Reader(boot).U32(32);
+}
+std::uint64_t FatSizeSectors(const BootRecord& boot) {
+  const std::uint16_t small = Reader(boot).U16(22);
+  return small != 0 ? small : Reader(boot).U32(36);
+}
+
+// A FAT is never read in one request larger than this many sectors, so the 16-bit
+// count of a transfer is never exceeded.
+constexpr std::int64_t kFatReadChunkSectors = 8192;
+
+}  // namespace
+
+std::int64_t TMekFATScan::ReadSectors(std::byte* buffer, std::int64_t bufferSize, std::int64_t sectorCount,
+                                      std::int64_t startSector) {
+  disk::TRawDiskAccessComponent& raw = *m_raw;
+  raw.SetClusterCount(0);
+  raw.SetClusterNumber(0);
+  raw.SetSectorNumber(startSector);
+  raw.SetSectorCount(sectorCount);
+  // The data area alone undercounts a FAT volume by its reserved, FAT and root
+  // sectors; the boot sector's own total, once known, covers the whole volume.
+  const std::int64_t total = std::max<std::int64_t>(
+      static_cast<std::int64_t>(raw.GetSectorsPerCluster()) * raw.GetTotalClusterCount(), m_volumeSectors);
+  std::int64_t copied = 0;
+  if (startSector > total) {
+    Log("Start Sector exceeds Total Sectors. Total / Start : " + std::to_string(total) + " / " +
+            std::to_string(startSector),
+        "-30");
+  } else {
+    if (startSector + sectorCount > total) {
+      raw.SetSectorCount(total - startSector);
+      Log("Adjusted Sector Count. Total / Start / Before / After: " + std::to_string(total) + " / " +
+              std::to_string(startSector) + " / " + std::to_string(sectorCount) + " / " +
+              std::to_string(total - startSector),
+          "-30");
+    }
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      raw.ReadDrive();
+      // Only the success code counts: a short read past the end can leave code 0.
+      if (raw.GetStatusCode() == disk::status::kSuccess) {
+        util::TMemoryStream& stream = raw.GetDiskBufferStream();
+        stream.SetPosition(0);
+        const std::int64_t limit = static_cast<std::uint32_t>(static_cast<std::uint64_t>(bufferSize));
+        copied = stream.Read(buffer, std::min(limit, stream.Size()));
+        break;
+      }
+      raw.SetDriveLetter(std::string(1, m_drive));
+    }
+  }
+  util::TReadInfo& info = util::GlobalReadInfo();
+  info.Drive = raw.GetDriveLetter();
+  info.StartSector = startSector;
+  info.NumSectors = sectorCount;
+  info.Status = raw.GetStatusCode();
+  info.Count = static_cast<std::int32_t>(copied);
+  return copied;
+}
+
+void TMekFATScan::ReportSecurityProblem() {
+  Log("Security Screen Shown", "47");
+  Prompt().SecurityWarning();
+  m_terminated = true;
+}
+
+void TMekFATScan::GetFATBootRecord(BootRecord& out) {
+  Log("FATScan Checkpoint: GetFATBootRecord", "46");
+  m_raw->SetDriveLetter(std::string(1, m_drive));
+  std::int64_t got = 0;
+  std::vector<std::byte> sectors;
+  if (m_raw->GetFileSystem().find("FAT") != std::string::npos) {
+    sectors.resize(static_cast<std::size_t>(std::max(m_raw->GetDriveSectorSize(), 0)) * 10);
+    got = ReadSectors(sectors.data(), static_cast<std::int64_t>(sectors.size()), 10, 0);
+  }
+  if (got <= 0) {
+    ReportSecurityProblem();
+    return;
+  }
+  std::memcpy(out.data(), sectors.data(), std::min<std::size_t>(out.size(), static_cast<std::size_t>(got)));
+  Log("FAT Boot Record Read", "47");
+}
+
+std::uint64_t TMekFATScan::GetTotalSectors(const BootRecord& boot) { return TotalSectors(boot); }
+
+std::uint32_t TMekFATScan::GetRootDirSectors(const BootRecord& boot) {
+  const std::uint32_t bps = BytesPerSector(boot);
+  if (bps == 0) return 0;
+  return (std::uint32_t{Reader(boot).U16(17)} * 32 + bps - 1) / bps;
+}
+
+std::uint32_t TMekFATScan::GetFirstRootDirSector(const BootRecord& boot) {
+  return ReservedSectors(boot) + NumberOfFats(boot) * std::uint32_t{Reader(boot).U16(22)};
+}
+
+std::uint32_t TMekFATScan::GetFirstDataSector(const BootRecord& boot) {
+  return static_cast<std::uint32_t>(ReservedSectors(boot) + NumberOfFats(boot) * FatSizeSectors(boot) +
+                                    GetRootDirSectors(boot));
+}
+
+std::int64_t TMekFATScan::GetFirstDataSector(char driveLetter) {
+  if (m_raw == nullptr) return 0;
+  m_raw->SetDriveLetter(std::string(1, driveLetter));
+  if (util::UpperCase(m_raw->GetFileSystem()).find("FAT") == std::string::npos) return 0;
+  BootRecord boot{};
+  GetFATBootRecord(boot);
+  if (!GeometryUsable(boot)) return 0;
+  return GetFirstDataSector(boot);
+}
+
+FatType TMekFATScan::GetFATType(const BootRecord& boot) {
+  const std::uint64_t total = TotalSectors(boot);
+  const std::uint64_t firstData = GetFirstDataSector(boot);
+  const std::uint32_t spc = SectorsPerCluster(boot);
+  const std::uint64_t clusters = spc == 0 || total <= firstData ? 0 : (total - firstData) / spc;
+  if (clusters < 4085) return kFat12;
+  if (clusters < 65525) return kFat16;
+  return kFat32;
+}
+
+bool TMekFATScan::GeometryUsable(const BootRecord& boot) const {
+  const std::uint32_t bps = BytesPerSector(boot);
+  const std::uint32_t spc = SectorsPerCluster(boot);
+  if (bps < 128 || bps > 4096 || (bps & (bps - 1)) != 0) return false;
+  if (spc == 0 || (spc & (spc - 1)) != 0) return false;
+  if (ReservedSectors(boot) == 0 || NumberOfFats(boot) == 0 || FatSizeSectors(boot) == 0) return false;
+  if (m_raw == nullptr || m_raw->GetDriveSectorSize() == 0 || m_raw->GetSectorsPerCluster() == 0) return false;
+  return TotalSectors(boot) > GetFirstDataSector(boot);
+}
+
+std::uint16_t TMekFATScan::GetFAT12EntryForCluster(const BootRecord&, const FatBuffer& fat, std::int64_t cluster) {
+  if (cluster < 0) return 0;
+  const auto offset = static_cast<std::uint64_t>(cluster) + static_cast<std::uint64_t>(cluster) / 2;
+  const std::uint16_t word = util::ByteReader(fat.data(), fat.size()).U16(offset);
+  return (cluster & 1) != 0 ? static_cast<std::uint16_t>(word >> 4) : static_cast<std::uint16_t>(word & 0x0FFF);
+}
+
+std::uint16_t TMekFATScan::GetFAT16EntryForCluster(const BootRecord&, const FatBuffer& fat, std::int64_t cluster) {
+  if (cluster < 0) return 0;
+  return util::ByteReader(fat.data(), fat.size()).U16(static_cast<std::uint64_t>(cluster) * 2);
+}
+
+std::uint32_t TMekFATScan::GetFAT32EntryForCluster(const BootRecord&, const FatBuffer& fat, std::int64_t cluster) {
+  if (cluster < 0) return 0;
+  return util::ByteReader(fat.data(), fat.size()).U32(static_cast<std::uint64_t>(cluster) * 4) & 0x0FFFFFFF;
+}
+
+bool TMekFATScan::IsEOF(std::uint8_t fatType, std::int64_t value) {
+  switch (fatType) {
+    case kFat12: return value >= 0xFF8;
+    case kFat16: return value >= 0xFFF8;
+    case kFat32: return value >= 0x0FFFFFF8;
+    default: return false;
+  }
+}
+
+FatBuffer TMekFATScan::GetFATBuffer(const BootRecord& boot, std::int64_t& bufferSize, std::int64_t& bytesRead) {
+  const FatType type = GetFATType(boot);
+  const std::uint64_t fatSectors = type == kFat32 ? Reader(boot).U32(36) : Reader(boot).U16(22);
+  const std::uint32_t bps = BytesPerSector(boot);
+  bufferSize = 0;
+  bytesRead = 0;
+  // A FAT larger than the volume is a damaged boot sector, not something to allocate.
+  if (fatSectors == 0 || fatSectors > TotalSectors(boot)) return {};
+  FatBuffer fat(static_cast<std::size_t>(fatSectors * bps));
+  bufferSize = static_cast<std::int64_t>(fat.size());
+  for (std::int64_t done = 0; done < static_cast<std::int64_t>(fatSectors);) {
+    const std::int64_t n = std::min<std::int64_t>(kFatReadChunkSectors, static_cast<std::int64_t>(fatSectors) - done);
+    const std::int64_t got = ReadSectors(fat.data() + done * bps, n * bps, n, ReservedSectors(boot) + done);
+    bytesRead += got;
+    if (got < n * bps) break;
+    done += n;
+  }
+  return fat;
+}
+
+void TMekFATScan::BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,
+                                       std::int64_t size, std::int64_t firstCluster) {
+  const FatType type = GetFATType(boot);
+  const std::int64_t clusterSize = m_raw->GetDriveClusterSize();
+  const std::int64_t totalClusters = m_raw->GetTotalClusterCount();
+  const std::int64_t needed = clusterSize > 0 ? (size + clusterSize - 1) / clusterSize : 0;
+  const std::int64_t lastCluster = totalClusters + 1;  // FAT clusters are numbered from 2
+  // A valid chain has exactly the clusters a file's size needs, so a file's walk stops
+  // there; a directory's chain is bounded by the volume, so a looping chain ends too.
+  const std::int64_t maxSteps = size > 0 ? needed : totalClusters;
+  std::int64_t held = 0;
+  std::int64_t cluster = firstCluster;
+  std::int64_t previous = -1;
+  while (!IsEOF(type, cluster) && cluster != 0 && held < maxSteps) {
+    if (cluster < 2 || cluster > lastCluster) break;  // points outside the FAT
+    if (!runs.empty() && cluster == previous + 1) {
+      ++runs.back().NumClusters;
+    } else {
+      runs.push_back(ClusterNode{cluster, 1, false, {}});
+    }
+    ++held;
+    previous = cluster;
+    switch (type) {
+      case kFat12: cluster = GetFAT12EntryForCluster(boot, fat, cluster); break;
+      case kFat16: cluster = GetFAT16EntryForCluster(boot, fat, cluster); break;
+      case kFat32: cluster = GetFAT32EntryForCluster(boot, fat, cluster); break;
+    }
+  }
+  if (!runs.empty() && held < needed) {
+    ClusterNode& last = runs.back();
+    // The volume's last cluster is numbered TotalClusters + 1.
+    last.NumClusters = std::min(last.NumClusters + needed - held, lastCluster + 1 - last.StartCluster);
+  }
+}
+
+void TMekFATScan::BuildFATClusterList(const BootRecord& boot) {
+  Log("FATScan Checkpoint: BuildClusterList", "46");
+  FatBuffer ownCopy;
+  if (!m_scanFatValid) {
+    std::int64_t size = 0, read = 0;
+    ownCopy = GetFATBuffer(boot, size, read);
+    if (read <= 0) return;
+  }
+  const FatBuffer& fat = m_scanFatValid ? m_scanFat : ownCopy;
+  for (auto& record : m_fileList) {
+    record->Clusters.emplace();
+    BuildFileClusterList(fat, boot, *record->Clusters, record->Size, record->FirstCluster);
+  }
+}
+
+}  // namespace fsscan

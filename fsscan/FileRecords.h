@@ -1,0 +1,70 @@
+#pragma once
+// The records of the Undelete scan: one FileNode per file found, its cluster
+// runs, and the NTFS directory tree that turns parent numbers into paths.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "util/DateTime.h"
+#include "util/MemoryStream.h"
+
+namespace fsscan {
+
+struct ClusterNode {
+  std::int64_t StartCluster = 0;
+  std::int64_t NumClusters = 0;
+  bool Sparse = false;
+  std::string Hex;
+};
+
+struct FileNode {
+  std::int64_t MFT = 0;
+  std::string Dir;
+  std::int64_t ParentDir = 0;
+  std::string ShortName;
+  std::string LongName;
+  std::string Extension;
+  util::TDateTime DateTime = 0;
+  std::int64_t FirstCluster = 0;
+  std::int64_t Size = 0;
+  bool Duplicate = false;
+  bool Save = true;
+  bool Saved = false;
+  std::optional<std::vector<ClusterNode>> Clusters;
+  bool Resident = false;
+  std::unique_ptr<util::TMemoryStream> ResidentData;
+  bool Displayed = false;
+  // Where the last successful save wrote the file (a drive-letter path).
+  std::string SavedAs;
+};
+
+// One NTFS directory of the tree.
+struct BTreeNode {
+  std::int64_t Key = 0;
+  std::int64_t Parent = 0;
+  std::string Name;
+};
+
+// The directory tree, indexed by MFT record number. The first directory inserted
+// with a key keeps it. Lookups are by hash, so a volume with tens of thousands of
+// directories (which arrive in ascending order) costs no more than a few.
+class DirectoryTree {
+ public:
+  void Add(const std::string& name, std::int64_t parent, std::int64_t key);
+  const BTreeNode* Find(std::int64_t key) const;
+  // "\Documents\Photos\" for a directory chain that reaches the root (named "."),
+  // "\" for an unknown parent. A chain that loops ends at the first repeated node.
+  std::string PathOf(std::int64_t parent) const;
+  bool Empty() const { return m_nodes.empty(); }
+  std::size_t Size() const { return m_nodes.size(); }
+  void Clear() { m_nodes.clear(); }
+
+ private:
+  std::unordered_map<std::int64_t, BTreeNode> m_nodes;
+};
+
+}  // namespace fsscan

@@ -1,0 +1,184 @@
+#pragma once
+// TMekFATScan: the Undelete scanner. It reads a FAT12/16/32 volume's directories
+// (or an NTFS volume's master file table) through its drive access component,
+// keeps one FileNode per file found, reports them to its owner through OnFileNotify,
+// and saves the ticked ones into an output folder. Owned by the front end; single-
+// threaded; talks to the user only through its prompt and to the owner through events.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "disk/RawDiskAccessComponent.h"
+#include "fsscan/FileRecords.h"
+#include "util/MemoryStream.h"
+#include "util/Progress.h"
+#include "util/Prompt.h"
+#include "util/Types.h"
+
+namespace fsscan {
+
+using BootRecord = std::array<std::byte, 512>;
+using FatBuffer = std::vector<std::byte>;
+
+enum FatType : std::uint8_t { kFat12 = 0, kFat16 = 1, kFat32 = 2 };
+
+class TMekFATScan {
+ public:
+  using TFileNotify = std::function<void(TMekFATScan* Sender, util::TScanType xSource, const std::string& sID,
+                                         util::TMemoryStream* xImage, const std::string& sFullName,
+                                         const std::string& sExtension, util::TFileType xType, std::int64_t iSize)>;
+  using TLogNotify = std::function<void(TMekFATScan* Sender, const std::string& sMessage, const std::string& sAction)>;
+  using TRightsNotify = std::function<void(TMekFATScan* Sender)>;
+  using TImageCheck = std::function<void(TMekFATScan* Sender, util::TMemoryStream& xImage, const std::string& sType,
+                                         bool& bOk)>;
+  using TFilesSavedNotify = std::function<void(TMekFATScan* Sender, std::int64_t iSaved)>;
+  using TUpdateMessageNotify = std::function<void(TMekFATScan* Sender, const std::string& sMessage, bool bVisible)>;
+
+  TMekFATScan();
+  ~TMekFATScan();
+  TMekFATScan(const TMekFATScan&) = delete;
+  TMekFATScan& operator=(const TMekFATScan&) = delete;
+
+  // Published properties.
+  disk::TRawDiskAccessComponent* GetRAW() const { return m_raw; }
+  void SetRAW(disk::TRawDiskAccessComponent* raw) { m_raw = raw; }
+  std::vector<std::string>* GetDebugMemo() const { return m_debugMemo; }
+  void SetDebugMemo(std::vector<std::string>* memo) { m_debugMemo = memo; }
+  char GetDrive() const { return m_drive; }
+  void SetDrive(char drive) { m_drive = drive; }
+  bool GetDeletedOnly() const { return m_deletedOnly; }
+  void SetDeletedOnly(bool value) { m_deletedOnly = value; }
+  const std::string& GetFilter() const { return m_filter; }
+  void SetFilter(std::string value) { m_filter = std::move(value); }
+  const std::string& GetImageFilter() const { return m_imageFilter; }
+  void SetImageFilter(std::string value) { m_imageFilter = std::move(value); }
+  util::IProgress* GetProgress() const { return m_progress; }
+  void SetProgress(util::IProgress* progress) { m_progress = progress; }
+  bool GetOverwriteFiles() const { return m_overwriteFiles; }
+  void SetOverwriteFiles(bool value) { m_overwriteFiles = value; }
+  void SetPrompt(util::IPrompt* prompt) { m_prompt = prompt; }
+  void SetProcessMessages(util::ProcessMessagesFn fn) { m_processMessages = std::move(fn); }
+
+  TFileNotify OnFileNotify;
+  TLogNotify OnLogNotify;
+  TRightsNotify OnRightsNotify;
+  TImageCheck OnImageCheck;
+  TFilesSavedNotify OnFilesSavedNotify;
+  TUpdateMessageNotify OnUpdateMessageNotify;
+
+  // Component shell.
+  void Terminate(bool value) { m_terminated = value; }
+  bool IsTerminated() const { return m_terminated; }
+  void DeletePrevious();
+  void Log(const std::string& message, const std::string& action);
+  void NotifyUpdateMessage(const std::string& message, bool visible);
+
+  // Records and the directory tree.
+  const std::vector<std::unique_ptr<FileNode>>& FileList() const { return m_fileList; }
+  std::vector<std::unique_ptr<FileNode>>& MutableFileList() { return m_fileList; }
+  DirectoryTree& DirTree() { return m_dirTree; }
+  std::int64_t GetFoundNumber() const;
+  std::int64_t GetNumber(bool saved) const;
+  std::int64_t GetSelectedNumber() const { return GetNumber(false); }
+  std::int64_t GetSavedNumber() const { return GetNumber(true); }
+  std::int64_t GetSaveSize(std::uint8_t mode) const;
+  void SetSaveFlag(bool value, std::int64_t index);
+  void SetAllSaveFlags(bool value);
+  std::string GetTypes(bool selected) const;
+  std::string GetTypesFound() const { return GetTypes(false); }
+  std::string GetTypesSaved() const { return GetTypes(true); }
+  void DeleteFileList();
+  void AddToBTree(const std::string& name, std::int64_t parent, std::int64_t key) { m_dirTree.Add(name, parent, key); }
+  const BTreeNode* FindNode(std::int64_t key) const { return m_dirTree.Find(key); }
+  std::string GetDirPath(std::int64_t parent) const { return m_dirTree.PathOf(parent); }
+  void DeleteBTree() { m_dirTree.Clear(); }
+  void DebugFilelist();
+  void LogFileDetails(const FileNode& record);
+  void LogReadInfo();
+
+  // FAT geometry and cluster chains.
+  std::int64_t ReadSectors(std::byte* buffer, std::int64_t bufferSize, std::int64_t sectorCount,
+                           std::int64_t startSector);
+  void GetFATBootRecord(BootRecord& out);
+  static FatType GetFATType(const BootRecord& boot);
+  static std::uint32_t GetFirstRootDirSector(const BootRecord& boot);
+  static std::uint32_t GetRootDirSectors(const BootRecord& boot);
+  static std::uint32_t GetFirstDataSector(const BootRecord& boot);
+  static std::uint64_t GetTotalSectors(const BootRecord& boot);
+  std::int64_t GetFirstDataSector(char driveLetter);
+  static std::uint16_t GetFAT12EntryForCluster(const BootRecord& boot, const FatBuffer& fat, std::int64_t cluster);
+  static std::uint16_t GetFAT16EntryForCluster(const BootRecord& boot, const FatBuffer& fat, std::int64_t cluster);
+  static std::uint32_t GetFAT32EntryForCluster(const BootRecord& boot, const FatBuffer& fat, std::int64_t cluster);
+  static bool IsEOF(std::uint8_t fatType, std::int64_t value);
+  FatBuffer GetFATBuffer(const BootRecord& boot, std::int64_t& bufferSize, std::int64_t& bytesRead);
+  void BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,
+                            std::int64_t size, std::int64_t firstCluster);
+  void BuildFATClusterList(const BootRecord& boot);
+
+  // FAT directory walk.
+  void ScanFAT12_FAT16DirectoryEntries(const BootRecord& boot);
+  void ScanFAT32DirectoryEntries(const BootRecord& boot);
+  void ScanDirectoryClusters(std::uint32_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
+                             const std::string& path);
+  void ScanDirectoryEntries(const BootRecord& boot, const std::string& path, std::uint8_t fatType,
+                            std::int64_t sectorCount, std::int64_t startSector);
+  void ExtractDirEntries(const std::byte* buffer, const BootRecord& boot, std::uint8_t fatType,
+                         const std::string& path, std::int64_t byteCount);
+
+  // The scan driver.
+  void ScanDrive();
+  void ConsolidateFiles();
+  std::int64_t GetFileSize(const FileNode& record) const;
+  void CheckFileSizes();
+  bool CheckImage(util::TMemoryStream& stream, const std::string& extension);
+  void GetFileImages(const std::string& imageFilter, const BootRecord& boot);
+  void RemoveNonDisplayed();
+
+  // Saving.
+  std::int64_t SaveFilesToDisk(const std::string& outputFolder);
+  bool SaveToDisk(FileNode& record, const std::string& outputFolder, const BootRecord& boot);
+  void SaveToStream(const FileNode& record, util::TMemoryStream& stream, const BootRecord& boot);
+  void NotifyFileSave(std::int64_t count);
+  // The sector where a cluster's data starts, on this volume.
+  std::int64_t SectorOfCluster(std::int64_t cluster, const BootRecord& boot) const;
+
+ private:
+  void ProcessMessages();
+  util::IPrompt& Prompt() const { return m_prompt ? *m_prompt : util::FallbackPrompt(); }
+  bool GeometryUsable(const BootRecord& boot) const;
+  void RemoveRecordsIf(const std::function<bool(const FileNode&)>& drop);
+  void ReportSecurityProblem();
+
+  disk::TRawDiskAccessComponent* m_raw = nullptr;
+  std::vector<std::string>* m_debugMemo = nullptr;
+  char m_drive = 0;
+  bool m_deletedOnly = true;
+  std::string m_filter;
+  std::string m_imageFilter = "jpg;bmp;emf;wmf";
+  util::IProgress* m_progress = nullptr;
+  bool m_overwriteFiles = false;
+  util::IPrompt* m_prompt = nullptr;
+  util::ProcessMessagesFn m_processMessages;
+
+  std::vector<std::unique_ptr<FileNode>> m_fileList;
+  DirectoryTree m_dirTree;
+  bool m_terminated = false;
+  std::int64_t m_depth = 0;
+  std::int64_t m_dirCount = 0;
+  // Directory clusters read in this scan: none is read twice, so loops through
+  // damaged or reused clusters end.
+  std::unordered_set<std::int64_t> m_visitedDirClusters;
+  // The FAT read once per scan for every directory chain; empty outside a scan.
+  FatBuffer m_scanFat;
+  bool m_scanFatValid = false;
+  // Sectors of the whole volume from the boot sector (0 until it is read).
+  std::int64_t m_volumeSectors = 0;
+};
+
+}  // namespace fsscan

@@ -1,0 +1,265 @@
+// Saving the records of the Undelete scan: each ticked file rebuilt from its
+// clusters (or resident data) under its directory path in the output folder.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+
+#include "fsscan/MekFATScan.h"
+#include "fsscan/SafeNames.h"
+#include "platform/DriveTable.h"
+#include "platform/Files.h"
+#include "platform/LastError.h"
+#include "util/Text.h"
+
+namespace fsscan {
+namespace {
+
+constexpr std::int64_t kSaveBlockLimit = 4194304;
+constexpr std::int64_t kStreamBlockLimit = 2097152;
+constexpr std::int64_t kArtificialClustersPerBlock = 512;
+
+// LongName without its last extension, as a file-name change of extension sees it.
+std::string WithoutExtension(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+bool PathExists(const std::string& windowsPath) {
+  const auto posix = platform::ToPosixPath(windowsPath);
+  std::error_code ec;
+  return posix && std::filesystem::exists(*posix, ec);
+}
+
+bool WriteAll(int fd, const std::byte* data, std::int64_t count, std::int64_t& written) {
+  written = 0;
+  while (written < count) {
+    const ssize_t n = ::write(fd, data + written, static_cast<std::size_t>(count - written));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      platform::SetLastErrorFromErrno(errno);
+      return false;
+    }
+    written += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::int64_t TMekFATScan::SectorOfCluster(std::int64_t cluster, const BootRecord& boot) const {
+  const std::int64_t spc = m_raw->GetSectorsPerCluster();
+  if (m_raw->GetFileSystem() == "NTFS") return cluster * spc;
+  return (cluster - 2) * spc + GetFirstDataSector(boot);
+}
+
+void TMekFATScan::NotifyFileSave(std::int64_t count) {
+  if (OnFilesSavedNotify) OnFilesSavedNotify(this, count);
+}
+
+std::int64_t TMekFATScan::SaveFilesToDisk(const std::string& outputFolder) {
+  m_raw->SetDriveLetter(std::string(1, m_drive));
+  Log("Beginning FAT save", "135");
+  BootRecord boot{};
+  if (m_raw->GetFileSystem() != "NTFS") {
+    GetFATBootRecord(boot);
+    m_volumeSectors = static_cast<std::int64_t>(GetTotalSectors(boot));
+    if (static_cast<std::uint8_t>(boot[13]) != m_raw->GetSectorsPerCluster()) {
+      boot[13] = static_cast<std::byte>(m_raw->GetSectorsPerCluster());
+    }
+    if (!GeometryUsable(boot)) return 0;
+  }
+  std::int64_t saved = 0;
+  try {
+    for (std::size_t i = 0; i < m_fileList.size(); ++i) {
+      ProcessMessages();
+      FileNode& record = *m_fileList[i];
+      if (!record.Save || record.Saved) continue;
+      if (i % 10 == 0) Log("Saving files..." + std::to_string(saved), "136");
+      std::int64_t freeSpace = -1;
+      const char letter = outputFolder.empty() ? 0 : outputFolder[0];
+      if ((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) {
+        freeSpace = platform::GetDiskFree(static_cast<std::uint8_t>((letter & ~0x20) - 64));
+      }
+      if (record.Size < freeSpace || freeSpace == -1) {
+        try {
+          if (SaveToDisk(record, outputFolder, boot)) {
+            ++saved;
+            record.Saved = true;
+            NotifyFileSave(saved);
+          }
+        } catch (const std::exception& e) {
+          Log(e.what(), "-30");
+        }
+      } else {
+        Log("Not enough space. Required / Free : " + std::to_string(record.Size) + " / " + std::to_string(freeSpace),
+            "-30");
+      }
+    }
+  } catch (const std::exception& e) {
+    Log(e.what(), "-80");
+  }
+  return saved;
+}
+
+bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, const BootRecord& boot) {
+  const std::string extension = SafeName(record.Extension) == "_" && record.Extension.empty()
+                                    ? std::string{}
+                                    : SafeName(record.Extension);
+  const std::string stem = util::TidyFilename(outputFolder + "\\" + SafeDirectory(record.Dir) + "\\" +
+                                              SafeName(WithoutExtension(record.LongName)));
+  std::string name = stem + "." + extension;
+  for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + "." + extension;
+  const std::string folder = name.substr(0, name.rfind('\\'));
+  if (!PathExists(folder) && !platform::CreateDirectoryPath(folder)) return false;
+
+  std::int64_t spc = m_raw->GetSectorsPerCluster();
+  std::int64_t sectorSize = m_raw->GetDriveSectorSize();
+  std::int64_t clustersPerBlock = 0;
+  if (sectorSize == 0 || spc == 0) {
+    Log(std::string("Problem with Drive component. Resetting...") + m_drive, "-34");
+    m_raw->SetDriveLetter(std::string(1, m_drive));
+    spc = m_raw->GetSectorsPerCluster();
+    sectorSize = m_raw->GetDriveSectorSize();
+  }
+  if (sectorSize == 0 || spc == 0) {
+    Log("Using artificial Cluster Increment", "-35");
+    return false;  // without a geometry no cluster can be found on the volume
+  }
+  const std::int64_t blockLimit =
+      record.Size < kSaveBlockLimit ? record.Size + m_raw->GetDriveClusterSize() : kSaveBlockLimit;
+  clustersPerBlock = std::max<std::int64_t>(1, blockLimit / sectorSize / spc);
+
+  bool result = true;
+  if (record.Resident) {
+    Log("Resident File: " + name, "138");
+    const int fd = platform::FileCreateWide(name);
+    if (fd < 0) {
+      Log("Problem creating file: " + name + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), "-30");
+      result = false;
+    } else {
+      std::int64_t written = 0;
+      if (record.ResidentData &&
+          !WriteAll(fd, record.ResidentData->Memory(), record.ResidentData->Size(), written)) {
+        Log("Write failed Filename: " + name, "-30");
+        result = false;
+      }
+      ::close(fd);
+    }
+  } else {
+    std::vector<std::byte> buffer(static_cast<std::size_t>(clustersPerBlock * spc * sectorSize));
+    const int fd = platform::FileCreateWide(name);
+    if (fd < 0) {
+      Log("Problem creating file: " + name + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), "-30");
+      result = false;
+    } else {
+      std::int64_t remaining = record.Size;
+      std::int64_t written = 0;
+      for (const ClusterNode& run : record.Clusters ? *record.Clusters : std::vector<ClusterNode>{}) {
+        std::int64_t left = run.NumClusters;
+        std::int64_t cluster = run.StartCluster;
+        while (left > 0 && remaining > 0 && result) {
+          ProcessMessages();
+          const std::int64_t n = std::min(clustersPerBlock, left);
+          const std::int64_t sectors = n * spc;
+          const std::int64_t bytes = std::min(sectors * sectorSize, remaining);
+          std::int64_t got = 0;
+          if (run.Sparse) {
+            std::fill(buffer.begin(), buffer.begin() + bytes, std::byte{0});
+            got = bytes;
+          } else {
+            got = ReadSectors(buffer.data(), bytes, sectors, SectorOfCluster(cluster, boot));
+          }
+          std::int64_t put = 0;
+          if (got > 0 && !WriteAll(fd, buffer.data(), got, put)) {
+            Log("Problem writing file. Written(Block) / BufferRequested / BufferReturned / Written(Total): " +
+                    std::to_string(put) + " / " + std::to_string(bytes) + " / " + std::to_string(got) + " / " +
+                    std::to_string(written + put) + "<br>" + "API Error: " + std::to_string(platform::GetLastError()),
+                "-31");
+            result = false;
+          }
+          written += put;
+          if (got < bytes) {
+            // An unreadable block: keep later data at its place and count the file as not saved.
+            const std::vector<std::byte> zeros(static_cast<std::size_t>(bytes - std::max<std::int64_t>(got, 0)));
+            std::int64_t filler = 0;
+            WriteAll(fd, zeros.data(), static_cast<std::int64_t>(zeros.size()), filler);
+            result = false;
+          }
+          cluster += n;
+          left -= n;
+          remaining -= bytes;
+        }
+      }
+      if (record.DateTime != 0) {
+        const timespec times[2] = {{util::LocalDateTimeToUnix(record.DateTime), 0},
+                                   {util::LocalDateTimeToUnix(record.DateTime), 0}};
+        futimens(fd, times);
+      }
+      ::close(fd);
+      // Every byte must be there: a file missing any part is not reported as saved.
+      if (written < record.Size) {
+        Log("File Size Incorrect. File: " + name + "<br>FileSize / Written " + std::to_string(record.Size) + " / " +
+                std::to_string(written),
+            "-32");
+        result = false;
+      }
+    }
+  }
+  if (!result) {
+    LogReadInfo();
+    LogFileDetails(record);
+  } else {
+    record.SavedAs = name;
+  }
+  return result;
+}
+
+void TMekFATScan::SaveToStream(const FileNode& record, util::TMemoryStream& stream, const BootRecord& boot) {
+  if (record.Resident) {
+    if (record.ResidentData) stream.Write(record.ResidentData->Memory(), record.ResidentData->Size());
+    return;
+  }
+  const std::int64_t spc = m_raw->GetSectorsPerCluster();
+  const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
+  if (spc == 0 || sectorSize == 0 || !record.Clusters) return;
+  const std::int64_t clustersPerBlock = std::max<std::int64_t>(1, kStreamBlockLimit / sectorSize / spc);
+  std::vector<std::byte> buffer(static_cast<std::size_t>(clustersPerBlock * spc * sectorSize));
+  std::int64_t remaining = record.Size;
+  const std::int64_t volumeSectors = spc * m_raw->GetTotalClusterCount();
+  for (const ClusterNode& run : *record.Clusters) {
+    try {
+      std::int64_t left = run.NumClusters;
+      std::int64_t cluster = run.StartCluster;
+      while (left > 0 && remaining > 0) {
+        ProcessMessages();
+        const std::int64_t n = std::min(clustersPerBlock, left);
+        const std::int64_t bytes = std::min(n * spc * sectorSize, remaining);
+        std::int64_t got = bytes;
+        if (run.Sparse) {
+          std::fill(buffer.begin(), buffer.begin() + bytes, std::byte{0});
+        } else {
+          const std::int64_t sector = SectorOfCluster(cluster, boot);
+          if (sector > std::max(volumeSectors, m_volumeSectors)) {
+            Log("GetFileStream. Cluster Location larger than drive: " + std::to_string(sector), "-80");
+            LogFileDetails(record);
+          }
+          got = ReadSectors(buffer.data(), bytes, n * spc, sector);
+        }
+        if (got > 0) stream.Write(buffer.data(), got);
+        cluster += n;
+        left -= n;
+        remaining -= bytes;
+      }
+    } catch (const std::exception& e) {
+      Log(e.what(), "-88");
+      LogFileDetails(record);
+    }
+  }
+}
+
+}  // namespace fsscan

@@ -1,0 +1,172 @@
+// ScanDrive: one whole Undelete scan, from the boot sector to the files reported.
+
+#include <algorithm>
+#include <exception>
+#include <unordered_map>
+
+#include "fsscan/MekFATScan.h"
+#include "platform/SystemInfo.h"
+#include "util/SizeText.h"
+#include "util/Text.h"
+
+namespace fsscan {
+namespace {
+
+std::string FreeMemoryText() {
+  return util::GetFormatedMemory(static_cast<std::int64_t>(platform::ReadMemoryStatus().availableBytes));
+}
+
+struct PairHash {
+  std::size_t operator()(const std::pair<std::string, std::int64_t>& key) const {
+    return std::hash<std::string>()(key.first) ^ (std::hash<std::int64_t>()(key.second) * 0x9E3779B97F4A7C15ULL);
+  }
+};
+
+}  // namespace
+
+void TMekFATScan::ScanDrive() {
+  DeleteFileList();
+  Log("FATScan Checkpoint: DeleteBTree", "46");
+  DeleteBTree();
+  m_raw->SetDriveLetter(std::string(1, m_drive));
+  m_overwriteFiles = false;
+  m_terminated = false;
+  m_visitedDirClusters.clear();
+  m_volumeSectors = 0;
+  NotifyUpdateMessage("", false);
+  const std::string fileSystem = util::UpperCase(m_raw->GetFileSystem());
+  if (fileSystem.find("FAT") == std::string::npos) return;
+
+  BootRecord boot{};
+  GetFATBootRecord(boot);
+  const std::uint8_t bootSpc = static_cast<std::uint8_t>(boot[13]);
+  const std::int32_t rawSpc = m_raw->GetSectorsPerCluster();
+  if (!m_terminated && bootSpc != rawSpc) {
+    Log("Sec/Clust difference. BootRec:" + std::to_string(bootSpc) + " Raw: " + std::to_string(rawSpc), "-11");
+    boot[13] = static_cast<std::byte>(rawSpc);
+  }
+  if (m_terminated) return;
+  if (!GeometryUsable(boot)) {
+    // exFAT, or a boot sector or drive without usable FAT parameters: nothing to walk.
+    Log("Disk Type: " + m_raw->GetFileSystem() + " <br> No FAT parameters in the boot sector; the Undelete scan "
+        "cannot read this volume.", "-30");
+    return;
+  }
+  m_volumeSectors = static_cast<std::int64_t>(GetTotalSectors(boot));
+  m_depth = 0;
+  m_dirCount = 0;
+  const FatType type = GetFATType(boot);
+  static constexpr const char* kTypeNames[] = {"FAT12", "FAT16", "FAT32"};
+  Log(std::string("Disk Type: ") + kTypeNames[type] + " <br> Free Memory: " + FreeMemoryText(), "46");
+  NotifyUpdateMessage("Initial Scan...", true);
+  std::int64_t fatSize = 0, fatRead = 0;
+  m_scanFat = GetFATBuffer(boot, fatSize, fatRead);
+  m_scanFatValid = fatRead > 0;
+  if (type == kFat32) {
+    ScanFAT32DirectoryEntries(boot);
+  } else {
+    ScanFAT12_FAT16DirectoryEntries(boot);
+  }
+  ConsolidateFiles();
+  NotifyUpdateMessage("Undelete Scan...", true);
+  BuildFATClusterList(boot);
+  m_scanFat = {};
+  m_scanFatValid = false;
+  CheckFileSizes();
+  GetFileImages(m_imageFilter, boot);
+  RemoveNonDisplayed();
+  NotifyUpdateMessage("", false);
+  Log("Free Memory remaining: " + FreeMemoryText(), "46");
+}
+
+void TMekFATScan::ConsolidateFiles() {
+  Log("FATScan Checkpoint: ConsolidateFiles", "46");
+  // Of records with equal long name and first cluster, the one with the highest index stays.
+  std::unordered_map<std::pair<std::string, std::int64_t>, std::size_t, PairHash> survivor;
+  for (std::size_t i = 0; i < m_fileList.size(); ++i) {
+    survivor[{m_fileList[i]->LongName, m_fileList[i]->FirstCluster}] = i;
+  }
+  for (std::size_t i = 0; i < m_fileList.size(); ++i) {
+    const FileNode& r = *m_fileList[i];
+    if (survivor.at({r.LongName, r.FirstCluster}) != i) m_fileList[i]->Duplicate = true;
+  }
+  RemoveRecordsIf([](const FileNode& r) { return r.Duplicate; });
+}
+
+std::int64_t TMekFATScan::GetFileSize(const FileNode& record) const {
+  if (!record.Clusters) return 0;
+  std::int64_t total = 0;
+  for (const ClusterNode& run : *record.Clusters) {
+    total += run.NumClusters * m_raw->GetSectorsPerCluster() * m_raw->GetDriveSectorSize();
+  }
+  return total;
+}
+
+void TMekFATScan::CheckFileSizes() {
+  Log("FATScan Checkpoint: CheckFileSizes", "46");
+  RemoveRecordsIf([this](const FileNode& r) { return GetFileSize(r) < r.Size; });
+}
+
+bool TMekFATScan::CheckImage(util::TMemoryStream& stream, const std::string& extension) {
+  bool ok = true;
+  if (OnImageCheck) OnImageCheck(this, stream, extension, ok);
+  return ok;
+}
+
+void TMekFATScan::GetFileImages(const std::string& imageFilter, const BootRecord& boot) {
+  Log("FATScan Checkpoint: GetFileImages. Initially: " + std::to_string(m_fileList.size()) + " files", "46");
+  if (m_progress) {
+    m_progress->SetMinimum(0);
+    m_progress->SetMaximum(static_cast<std::int64_t>(m_fileList.size()));
+    m_progress->SetPosition(0);
+    m_progress->SetShowHint(false);
+  }
+  const std::string filter = util::UpperCase(imageFilter);
+  const bool ntfs = m_raw->GetFileSystem() == "NTFS";
+  // Rejected records are dropped by compacting in place, so the identifiers reported are
+  // the final indexes and no removal shifts the whole list.
+  std::size_t kept = 0;
+  std::size_t next = 0;
+  try {
+    for (; next < m_fileList.size() && !m_terminated; ++next) {
+      FileNode& record = *m_fileList[next];
+      bool ok = true;
+      std::unique_ptr<util::TMemoryStream> stream;
+      const std::string extension = util::UpperCase(record.Extension);
+      if (!extension.empty() && filter.find(extension) != std::string::npos) {
+        stream = std::make_unique<util::TMemoryStream>();
+        SaveToStream(record, *stream, boot);
+        ok = CheckImage(*stream, record.Extension);
+      }
+      ProcessMessages();
+      if (ok) {
+        if (OnFileNotify) {
+          if (ntfs) record.Dir = GetDirPath(record.ParentDir);
+          OnFileNotify(this, util::stFATScan, std::to_string(kept), stream.get(),
+                       std::string(1, m_drive) + ":" + record.Dir + record.LongName, record.Extension,
+                       util::ftBusiness, record.Size);
+          record.Displayed = true;
+        }
+        if (kept != next) std::swap(m_fileList[kept], m_fileList[next]);
+        ++kept;
+      } else {
+        m_fileList[next].reset();
+      }
+      if (m_progress) m_progress->StepBy(1);
+    }
+  } catch (const std::exception& e) {
+    Log(e.what(), "-89");
+    if (next < m_fileList.size()) ++next;
+  }
+  // Records not reached stay behind the reported ones, in order, for RemoveNonDisplayed.
+  std::move(m_fileList.begin() + static_cast<std::ptrdiff_t>(next), m_fileList.end(),
+            m_fileList.begin() + static_cast<std::ptrdiff_t>(kept));
+  m_fileList.resize(kept + (m_fileList.size() - next));
+}
+
+void TMekFATScan::RemoveNonDisplayed() {
+  Log("FATScan Checkpoint: RemoveNonDisplayed", "46");
+  RemoveRecordsIf([](const FileNode& r) { return !r.Displayed; });
+}
+
+}  // namespace fsscan
