@@ -172,7 +172,10 @@ void TMekFATScan::ExtractDirEntries(const std::byte* buffer, const BootRecord& b
       const std::string raw = entry.Text(0, 8).substr(0, entry.Text(0, 8).find('\0'));
       const std::string shortName = util::Trim(raw);
       if (shortName == "." || shortName == ".." || size != 0) continue;
-      const std::string name = !assembled.empty() ? assembled : DecodeShort(shortName);
+      const bool lowerCase = (entry.U8(12) & kLowerCaseBase) != 0;
+      const std::string name = !assembled.empty() ? assembled
+                               : lowerCase        ? util::LowerCase(DecodeShort(shortName))
+                                                  : DecodeShort(shortName);
       if (m_depth < kMaxDepth && firstCluster > 0) ScanDirectoryClusters(static_cast<std::uint32_t>(firstCluster), boot, fatType, path + "\\" + name);
       continue;
     }

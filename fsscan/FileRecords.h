@@ -19,6 +19,7 @@ struct ClusterNode {
   std::int64_t NumClusters = 0;
   bool Sparse = false;
   std::string Hex;
+  bool operator==(const ClusterNode&) const = default;
 };
 
 struct FileNode {
@@ -38,6 +39,9 @@ struct FileNode {
   bool Resident = false;
   std::unique_ptr<util::TMemoryStream> ResidentData;
   bool Displayed = false;
+  // NTFS: clusters per compression unit of LZNT1-compressed data; 0 for data stored as is,
+  // -1 for a compression this scanner cannot decode.
+  std::int64_t CompressionUnit = 0;
   // Where the last successful save wrote the file (a drive-letter path).
   std::string SavedAs;
 };

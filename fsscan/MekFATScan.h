@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -22,6 +23,11 @@
 #include "util/Types.h"
 
 namespace fsscan {
+
+namespace ntfs {
+struct Attribute;
+struct Geometry;
+}  // namespace ntfs
 
 using BootRecord = std::array<std::byte, 512>;
 using FatBuffer = std::vector<std::byte>;
@@ -131,6 +137,21 @@ class TMekFATScan {
   void ExtractDirEntries(const std::byte* buffer, const BootRecord& boot, std::uint8_t fatType,
                          const std::string& path, std::int64_t byteCount);
 
+  // NTFS master file table scan.
+  void GetNTFSBootRecord(BootRecord& out);
+  std::int64_t GetMFTRunList(const BootRecord& boot, std::vector<ClusterNode>& runs);
+  void ScanMFT(const BootRecord& boot);
+  void NTFSHandleAttribute10(const ntfs::Attribute& attribute, FileNode& record);
+  void NTFSHandleAttribute30(const ntfs::Attribute& attribute, FileNode& record);
+  void NTFSHandleAttribute80(const ntfs::Attribute& attribute, std::uint32_t bytesPerSector, FileNode& record);
+  // Decodes one FILE record (its fix-ups applied in place) into a new record.
+  std::unique_ptr<FileNode> DecodeMFTRecord(std::span<std::byte> bytes, std::uint32_t bytesPerSector,
+                                            bool withTimes);
+  // Hands the decompressed data of an LZNT1-compressed record to `sink`, unit by unit, up
+  // to its Size. False, with the reason in `failure`, when a unit cannot be read or decoded.
+  bool ReadCompressedData(const FileNode& record, const BootRecord& boot,
+                          const std::function<bool(const std::byte*, std::int64_t)>& sink, std::string& failure);
+
   // The scan driver.
   void ScanDrive();
   void ConsolidateFiles();
@@ -154,6 +175,9 @@ class TMekFATScan {
   bool GeometryUsable(const BootRecord& boot) const;
   void RemoveRecordsIf(const std::function<bool(const FileNode&)>& drop);
   void ReportSecurityProblem();
+  void ScanNTFSVolume();
+  void ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geometry, std::vector<std::byte>& block,
+                  std::int64_t totalSectors, std::int64_t& processed);
 
   disk::TRawDiskAccessComponent* m_raw = nullptr;
   std::vector<std::string>* m_debugMemo = nullptr;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <cstring>
 #include <stdexcept>
 
 #include "tests/support/Command.h"
@@ -63,8 +64,32 @@ void FatImage::SetAttributes(const std::string& path, const std::string& flags) 
   RunOrThrow({"mattrib", "-i", m_path.string(), flags, Target(path)}, MtoolsEnvironment());
 }
 
+void FatImage::ForgetNextFreeCluster() {
+  std::string bytes = ReadFileBytes(m_path);
+  const util::ByteReader r(bytes.data(), bytes.size());
+  if (r.U16(22) != 0) return;  // not FAT32: no hint
+  const std::uint64_t at = std::uint64_t{r.U16(48)} * r.U16(11) + 492;
+  if (at + 4 > bytes.size()) return;
+  std::memset(bytes.data() + at, 0xFF, 4);
+  WriteFileBytes(m_path, bytes);
+}
+
 std::string FatImage::Listing() const {
   return RunOrThrow({"mdir", "-i", m_path.string(), "-/", "-a", "::/"}, MtoolsEnvironment());
+}
+
+std::vector<std::pair<std::uint32_t, std::uint32_t>> FatImage::Clusters(const std::string& path) const {
+  const std::string out = RunOrThrow({"mshowfat", "-i", m_path.string(), Target(path)}, MtoolsEnvironment());
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;
+  for (std::size_t at = out.find('<'); at != std::string::npos; at = out.find('<', at + 1)) {
+    const std::size_t end = out.find('>', at);
+    const std::string range = out.substr(at + 1, end - at - 1);
+    const std::size_t dash = range.find('-');
+    const auto first = static_cast<std::uint32_t>(std::stoul(range.substr(0, dash)));
+    const auto last = dash == std::string::npos ? first : static_cast<std::uint32_t>(std::stoul(range.substr(dash + 1)));
+    ranges.emplace_back(first, last);
+  }
+  return ranges;
 }
 
 std::uint64_t FatImage::ClusterOffset(std::uint32_t cluster) const {

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace testsupport {
 
@@ -33,6 +35,13 @@ class FatImage {
   // mattrib flags such as "+r", "+h", "+s", "-a".
   void SetAttributes(const std::string& path, const std::string& flags);
   std::string Listing() const;  // mdir -/ -a
+  // FAT32 keeps a hint where the next free cluster is; clearing it makes the next file
+  // take the first free clusters, as a camera's allocator does.
+  void ForgetNextFreeCluster();
+
+  // The clusters of a file or directory, as mshowfat lists them: (first, last) ranges.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> Clusters(const std::string& path) const;
+  std::uint32_t FirstCluster(const std::string& path) const { return Clusters(path).at(0).first; }
 
   // Byte offset of a cluster's first byte, from the boot sector.
   std::uint64_t ClusterOffset(std::uint32_t cluster) const;

@@ -1,0 +1,92 @@
+#pragma once
+// The NTFS structures the Undelete scan reads: boot sector geometry, FILE record
+// headers with their update sequence fix-ups, attribute walks and run lists. Plain
+// decoders over bounded readers; nothing here reads the volume.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "fsscan/FileRecords.h"
+#include "util/ByteReader.h"
+
+namespace fsscan::ntfs {
+
+constexpr std::uint32_t kAttrStandardInformation = 0x10;
+constexpr std::uint32_t kAttrFileName = 0x30;
+constexpr std::uint32_t kAttrData = 0x80;
+constexpr std::uint32_t kAttrEnd = 0xFFFFFFFF;
+
+constexpr std::uint16_t kRecordInUse = 0x01;
+constexpr std::uint16_t kRecordDirectory = 0x02;
+
+// Smallest and largest FILE record sizes accepted from a boot sector.
+constexpr std::uint64_t kMinRecordSize = 256;
+constexpr std::uint64_t kMaxRecordSize = 65536;
+
+struct Geometry {
+  std::uint32_t bytesPerSector = 0;
+  std::uint32_t sectorsPerCluster = 0;
+  std::int64_t mftCluster = 0;
+  std::uint64_t totalSectors = 0;
+  std::uint64_t recordSize = 0;  // 0 when the boot sector gives no usable size
+  std::uint64_t ClusterBytes() const { return std::uint64_t{bytesPerSector} * sectorsPerCluster; }
+};
+
+// Bytes of one FILE record from the boot sector's clusters-per-record field. The field is a
+// signed byte: a positive value counts clusters, a negative one (0xF6 = -10) is the power of
+// two of the byte size. Returns 0 for a value that gives no sensible record size.
+std::uint64_t RecordSizeFromField(std::uint32_t field, std::uint32_t sectorsPerCluster,
+                                  std::uint32_t bytesPerSector);
+
+// std::nullopt when the sector size or the cluster factor cannot be an NTFS volume's.
+std::optional<Geometry> ParseBootSector(const util::ByteReader& boot);
+
+struct RecordHeader {
+  std::uint16_t usaOffset = 0;
+  std::uint16_t usaCount = 0;
+  std::uint16_t firstAttribute = 0;
+  std::uint16_t flags = 0;
+  std::uint32_t allocatedSize = 0;
+  std::uint64_t baseRecord = 0;  // 0 for a base record, else the file this extension belongs to
+  std::uint32_t recordNumber = 0;
+};
+
+bool HasFileSignature(const util::ByteReader& record);
+RecordHeader ParseRecordHeader(const util::ByteReader& record);
+
+// Writes the update sequence words over the last two bytes of each sector of the record.
+// Only words inside the array and offsets inside min(record size, allocated size) are used.
+void ApplyFixups(std::span<std::byte> record, const RecordHeader& header, std::uint32_t bytesPerSector);
+
+struct Attribute {
+  std::uint32_t type = 0;
+  util::ByteReader bytes;  // the whole attribute, header included
+  bool NonResident() const { return bytes.U8(8) != 0; }
+  std::uint8_t NameLength() const { return bytes.U8(9); }
+  std::uint16_t Flags() const { return bytes.U16(12); }
+  // The value of a resident attribute; std::nullopt when it does not fit the attribute.
+  std::optional<util::ByteReader> ResidentValue() const;
+};
+
+// Calls `visit` for each attribute from the header's first-attribute offset until the end
+// marker. The walk ends at an attribute shorter than a header or running past the record.
+void ForEachAttribute(const util::ByteReader& record, const RecordHeader& header,
+                      const std::function<void(const Attribute&)>& visit);
+
+struct Run {
+  std::int64_t start = 0;
+  std::int64_t length = 0;
+  bool sparse = false;
+  std::uint64_t headerOffset = 0;  // in the attribute, for diagnostics
+};
+
+// Decodes the run list that starts at `offset` of a non-resident attribute. It ends at a
+// header byte 0, a size field wider than 8 bytes, or the end of the attribute. Starts are
+// relative, the first to cluster 0; a run without offset bytes keeps the previous start.
+std::vector<Run> DecodeRunList(const util::ByteReader& attribute, std::uint64_t offset);
+
+}  // namespace fsscan::ntfs
