@@ -26,6 +26,13 @@ TMarkerSearch::TMarkerSearch(const std::vector<TMarkerData>& markers, const std:
     const std::string& marker = markers[i].Marker;
     if (marker.empty()) continue;  // an empty marker never matches
     m_longest = std::max(m_longest, marker.size());
+    if (!markers[i].IsFooter) {
+      if (std::find(m_headerOffsets.begin(), m_headerOffsets.end(), markers[i].Offset) == m_headerOffsets.end()) {
+        m_headerOffsets.push_back(markers[i].Offset);
+      }
+      m_minHeaderOffset = std::min<std::int64_t>(m_minHeaderOffset, markers[i].Offset);
+      m_maxHeaderOffset = std::max<std::int64_t>(m_maxHeaderOffset, markers[i].Offset);
+    }
     if (markers[i].IsFooter) {
       m_footers.push_back(i);
       continue;
@@ -63,16 +70,19 @@ bool TMarkerSearch::PatternAccepts(int index, std::size_t pos) const {
   return m_patterns[index].Matches(std::string_view(window.data(), length));
 }
 
-void TMarkerSearch::CheckHeadersAt(std::size_t pos) {
+void TMarkerSearch::CheckHeadersAt(std::size_t pos, std::optional<std::int32_t> offset) {
   const std::vector<int>* bucket = nullptr;
   if (pos + 1 < m_text.size()) {
-    const auto found = m_headerBuckets.find(PrefixAt(m_text.data() + pos));
+    const std::uint16_t key = PrefixAt(m_text.data() + pos);
+    if (((m_prefixBits[key >> 6] >> (key & 63)) & 1u) == 0) return;
+    const auto found = m_headerBuckets.find(key);
     if (found != m_headerBuckets.end()) bucket = &found->second;
   } else {
     bucket = &m_shortHeaders;
   }
   if (bucket == nullptr) return;
   for (const int index : *bucket) {
+    if (offset && m_markers[index].Offset != *offset) continue;
     if (Matches(index, pos) && PatternAccepts(index, pos)) m_headers.push_back({index, pos});
   }
 }
@@ -84,23 +94,30 @@ void TMarkerSearch::CollectAllHeaders() {
   const std::uint64_t* bits = m_prefixBits.data();
   for (std::size_t i = 0; i + 1 < n; ++i) {
     const std::uint16_t key = PrefixAt(data + i);
-    if ((bits[key >> 6] >> (key & 63)) & 1u) CheckHeadersAt(i);
+    if ((bits[key >> 6] >> (key & 63)) & 1u) CheckHeadersAt(i, std::nullopt);
   }
-  CheckHeadersAt(n - 1);
+  CheckHeadersAt(n - 1, std::nullopt);
 }
 
 void TMarkerSearch::CollectAlignedHeaders(const TAlignment& alignment) {
-  const std::size_t n = m_text.size();
+  const auto n = static_cast<std::int64_t>(m_text.size());
   const std::int64_t size = alignment.ClusterSize;
-  // Text offset p is a cluster start when textPos + p - ClusterBase is a multiple of the size.
-  const std::int64_t textPos = m_textPos;
-  for (auto p = static_cast<std::size_t>(FloorMod(alignment.ClusterBase - textPos, size)); p < n;
-       p += static_cast<std::size_t>(size)) {
-    const bool candidate = p + 1 < n ? ((m_prefixBits[PrefixAt(m_text.data() + p) >> 6] >>
-                                         (PrefixAt(m_text.data() + p) & 63)) & 1u) != 0
-                                     : true;
-    if (candidate) CheckHeadersAt(p);
+  // A header counts where the file it starts (Offset bytes before the marker)
+  // begins a cluster: text offset p is a cluster start when
+  // textPos + p - ClusterBase is a multiple of the size.
+  // The first cluster start whose marker can still lie in the text.
+  const std::int64_t first = FloorMod(alignment.ClusterBase - m_textPos + m_maxHeaderOffset, size) - m_maxHeaderOffset;
+  for (std::int64_t p = first; p + m_minHeaderOffset < n; p += size) {
+    for (const std::int32_t offset : m_headerOffsets) {
+      const std::int64_t at = p + offset;
+      if (at < 0 || at >= n) continue;
+      CheckHeadersAt(static_cast<std::size_t>(at), offset);
+    }
   }
+  // Entries with different offsets may be found out of position order.
+  std::stable_sort(m_headers.begin(), m_headers.end(), [](const TMarkerHit& a, const TMarkerHit& b) {
+    return a.Pos != b.Pos ? a.Pos < b.Pos : a.Index < b.Index;
+  });
 }
 
 void TMarkerSearch::BeginText(std::string_view text, std::int64_t textPos, const TAlignment& alignment) {

@@ -5,10 +5,12 @@
 // that is open, since no other footer can be accepted. Next then answers each
 // search step with the earliest acceptable marker at or after a position, ties
 // going to the entry listed first: the same winner as testing every marker in
-// turn from that position. Owned by one scan; the text must outlive the calls.
+// turn from that position (a quick scan takes a header where the file it starts
+// begins a cluster). Owned by one scan; the text must outlive the calls.
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -50,7 +52,8 @@ class TMarkerSearch {
   bool Matches(int index, std::size_t pos) const;
   void CollectAllHeaders();
   void CollectAlignedHeaders(const TAlignment& alignment);
-  void CheckHeadersAt(std::size_t pos);
+  // Headers whose marker starts at pos; only entries with that Offset when given.
+  void CheckHeadersAt(std::size_t pos, std::optional<std::int32_t> offset);
   std::size_t NextFooter(int index, std::size_t from);
 
   const std::vector<TMarkerData>& m_markers;
@@ -60,6 +63,9 @@ class TMarkerSearch {
   std::vector<int> m_shortHeaders;                                    // one-byte headers
   std::vector<int> m_footers;
   std::size_t m_longest = 0;
+  std::vector<std::int32_t> m_headerOffsets;  // distinct header offsets
+  std::int64_t m_minHeaderOffset = 0;
+  std::int64_t m_maxHeaderOffset = 0;
 
   std::string_view m_text;
   std::int64_t m_textPos = 0;

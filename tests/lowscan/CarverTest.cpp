@@ -205,7 +205,7 @@ TMarkerHit ReferenceNext(const std::vector<TMarkerData>& markers, const std::vec
     for (std::size_t p = text.find(m.Marker, from); p != std::string::npos; p = text.find(m.Marker, p + 1)) {
       if (m.IsFooter && m.Extension != ext) break;
       if (!m.IsFooter && align.Quick) {
-        const std::int64_t rel = textPos + static_cast<std::int64_t>(p) - align.ClusterBase;
+        const std::int64_t rel = textPos + static_cast<std::int64_t>(p) - m.Offset - align.ClusterBase;
         if (((rel % align.ClusterSize) + align.ClusterSize) % align.ClusterSize != 0) continue;
       }
       if (m.UsePattern) {
@@ -223,7 +223,8 @@ TMarkerHit ReferenceNext(const std::vector<TMarkerData>& markers, const std::vec
 TEST(MarkerSearch, AgreesWithTestingEveryMarkerInTurn) {
   const std::vector<std::string> catalogue = {
       "a;0;4142;;0;0;0;0",      "b;1;41;^A[BC]\\x11;0;0;0;0", "c;0;434343;;0;0;0;0", "a;0;4241;;1;1;0;0",
-      "c;1;4344;^CDA;1;0;0;0",  "d;0;00;;0;0;0;0",            "e;0;;;0;0;0;0"};
+      "c;1;4344;^CDA;1;0;0;0",  "d;0;00;;0;0;0;0",            "e;0;;;0;0;0;0",
+      "d;0;4444;;0;3;0;0",      "b;0;4241;;0;-2;0;0"};
   std::vector<std::string> selection = {"a;0", "b;0", "c;0", "d;0", "e;0"};
   const TMarkerPreparation prepared = PrepareMarkers(catalogue, selection, {});
   std::mt19937 random(7);
