@@ -159,7 +159,21 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
     } else {
       std::int64_t remaining = record.Size;
       std::int64_t written = 0;
-      for (const ClusterNode& run : record.Clusters ? *record.Clusters : std::vector<ClusterNode>{}) {
+      if (record.CompressionUnit != 0) {
+        std::string failure;
+        const auto sink = [&](const std::byte* data, std::int64_t count) {
+          std::int64_t put = 0;
+          const bool ok = WriteAll(fd, data, count, put);
+          written += put;
+          return ok;
+        };
+        if (!ReadCompressedData(record, boot, sink, failure)) {
+          Log("Problem decompressing file: " + name + "<br>" + failure, "-30");
+          result = false;
+        }
+      }
+      const bool plainRuns = record.Clusters && record.CompressionUnit == 0;
+      for (const ClusterNode& run : plainRuns ? *record.Clusters : std::vector<ClusterNode>{}) {
         std::int64_t left = run.NumClusters;
         std::int64_t cluster = run.StartCluster;
         while (left > 0 && remaining > 0 && result) {
@@ -222,6 +236,15 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
 void TMekFATScan::SaveToStream(const FileNode& record, util::TMemoryStream& stream, const BootRecord& boot) {
   if (record.Resident) {
     if (record.ResidentData) stream.Write(record.ResidentData->Memory(), record.ResidentData->Size());
+    return;
+  }
+  if (record.CompressionUnit != 0) {
+    std::string failure;
+    const auto sink = [&stream](const std::byte* data, std::int64_t count) { return stream.Write(data, count) == count; };
+    if (!ReadCompressedData(record, boot, sink, failure)) {
+      Log("GetFileStream. Problem decompressing: " + failure, "-88");
+      LogFileDetails(record);
+    }
     return;
   }
   const std::int64_t spc = m_raw->GetSectorsPerCluster();

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <unordered_map>
 
 #include "fsscan/MekFATScan.h"
 #include "platform/SystemInfo.h"
+#include "util/ByteReader.h"
 #include "util/SizeText.h"
 #include "util/Text.h"
 
@@ -35,6 +37,7 @@ void TMekFATScan::ScanDrive() {
   m_volumeSectors = 0;
   NotifyUpdateMessage("", false);
   const std::string fileSystem = util::UpperCase(m_raw->GetFileSystem());
+  if (fileSystem.find("NTFS") != std::string::npos) ScanNTFSVolume();
   if (fileSystem.find("FAT") == std::string::npos) return;
 
   BootRecord boot{};
@@ -77,6 +80,25 @@ void TMekFATScan::ScanDrive() {
   RemoveNonDisplayed();
   NotifyUpdateMessage("", false);
   Log("Free Memory remaining: " + FreeMemoryText(), "46");
+}
+
+void TMekFATScan::ScanNTFSVolume() {
+  Log("Disk Type: NTFS <br> Free Memory: " + FreeMemoryText(), "46");
+  BootRecord boot{};
+  GetNTFSBootRecord(boot);
+  if (m_terminated) return;
+  // Reads are bounded by the whole volume, not only its clusters.
+  m_volumeSectors = static_cast<std::int64_t>(std::min<std::uint64_t>(
+      util::ByteReader(boot.data(), boot.size()).U64(40), std::numeric_limits<std::int64_t>::max()));
+  NotifyUpdateMessage("Initial Scan...", true);
+  ScanMFT(boot);
+  NotifyUpdateMessage("Undelete Scan...", true);
+  // The NTFS path of SaveToStream never consults a FAT boot record.
+  const BootRecord fatBoot{};
+  GetFileImages(m_imageFilter, fatBoot);
+  RemoveNonDisplayed();
+  Log("Free Memory remaining: " + FreeMemoryText(), "46");
+  NotifyUpdateMessage("", false);
 }
 
 void TMekFATScan::ConsolidateFiles() {

@@ -1,0 +1,138 @@
+// The NTFS Undelete scan: the $MFT located through the boot sector and its own
+// record, then read run by run in large blocks and decoded record by record.
+
+#include <algorithm>
+#include <cstring>
+
+#include "fsscan/MekFATScan.h"
+#include "fsscan/NtfsLayout.h"
+#include "util/Text.h"
+
+namespace fsscan {
+namespace {
+
+constexpr std::int64_t kFindBlockBytes = 1048576;
+constexpr std::int64_t kScanBlockBytes = 2097152;
+
+// Records worth a FileNode: every record when live files are wanted, else deleted ones;
+// directories always, for the paths. Extension records continue another file's record
+// and are never a file of their own.
+bool Qualifies(const ntfs::RecordHeader& header, bool deletedOnly) {
+  if (header.baseRecord != 0) return false;
+  return !deletedOnly || header.flags == 0 || (header.flags & ntfs::kRecordDirectory) != 0;
+}
+
+}  // namespace
+
+void TMekFATScan::GetNTFSBootRecord(BootRecord& out) {
+  Log("FATScan Checkpoint: GetNTFSBootRecord", "46");
+  std::int64_t got = 0;
+  std::vector<std::byte> sectors;
+  if (m_raw->GetFileSystem().find("NTFS") != std::string::npos) {
+    sectors.resize(static_cast<std::size_t>(std::max(m_raw->GetDriveSectorSize(), 0)) * 10);
+    got = ReadSectors(sectors.data(), static_cast<std::int64_t>(sectors.size()), 10, 0);
+  }
+  if (got <= 0) {
+    ReportSecurityProblem();
+    return;
+  }
+  std::memcpy(out.data(), sectors.data(), std::min<std::size_t>(out.size(), static_cast<std::size_t>(got)));
+  Log("NTFS Boot Record Read", "47");
+}
+
+std::int64_t TMekFATScan::GetMFTRunList(const BootRecord& boot, std::vector<ClusterNode>& runs) {
+  Log("FATScan Checkpoint: GetMFTRunList", "46");
+  const auto geometry = ntfs::ParseBootSector(util::ByteReader(boot.data(), boot.size()));
+  if (!geometry || geometry->recordSize == 0 || geometry->mftCluster < 0) return 0;
+  const std::int64_t spc = geometry->sectorsPerCluster;
+  const std::int64_t clusters = std::max<std::int64_t>(1, kFindBlockBytes / static_cast<std::int64_t>(geometry->ClusterBytes()));
+  if (geometry->mftCluster > m_raw->GetTotalClusterCount()) return 0;
+  std::vector<std::byte> block(static_cast<std::size_t>(clusters * static_cast<std::int64_t>(geometry->ClusterBytes())));
+  const std::int64_t got = ReadSectors(block.data(), static_cast<std::int64_t>(block.size()), clusters * spc,
+                                       geometry->mftCluster * spc);
+  std::int64_t sectors = 0;
+  // Records are stepped by the boot sector's record size: a damaged record's own allocated
+  // size (0, say) must not stall the search.
+  const auto size = static_cast<std::int64_t>(geometry->recordSize);
+  for (std::int64_t at = 0; at + size <= got; at += size) {
+    const std::span<std::byte> bytes(block.data() + at, static_cast<std::size_t>(size));
+    if (!ntfs::HasFileSignature(util::ByteReader(bytes))) continue;
+    const std::unique_ptr<FileNode> record = DecodeMFTRecord(bytes, geometry->bytesPerSector, false);
+    if (record->ShortName != "$MFT") continue;
+    for (ClusterNode& run : record->Clusters ? *record->Clusters : std::vector<ClusterNode>{}) {
+      Log("FATScan Checkpoint: MFT DataRuns<br>Start / Count: " + std::to_string(run.StartCluster) + " /" +
+              std::to_string(run.NumClusters),
+          "46");
+      sectors += run.NumClusters * spc;
+      runs.push_back(std::move(run));
+    }
+    break;
+  }
+  return sectors;
+}
+
+void TMekFATScan::ScanMFT(const BootRecord& boot) {
+  ProcessMessages();
+  std::vector<ClusterNode> runs;
+  const std::int64_t total = GetMFTRunList(boot, runs);
+  if (m_progress) {
+    m_progress->SetMinimum(0);
+    m_progress->SetMaximum(100);
+    m_progress->SetPosition(0);
+  }
+  Log("FATScan Checkpoint: ScanMFT", "46");
+  const auto geometry = ntfs::ParseBootSector(util::ByteReader(boot.data(), boot.size()));
+  if (!geometry || geometry->recordSize == 0) return;
+  const std::int64_t clusters = std::max<std::int64_t>(1, kScanBlockBytes / static_cast<std::int64_t>(geometry->ClusterBytes()));
+  std::vector<std::byte> block(static_cast<std::size_t>(clusters * static_cast<std::int64_t>(geometry->ClusterBytes())));
+  std::int64_t processed = 0;
+  for (const ClusterNode& run : runs) {
+    if (m_terminated) break;
+    ScanMFTRun(run, *geometry, block, total, processed);
+  }
+}
+
+void TMekFATScan::ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geometry, std::vector<std::byte>& block,
+                             std::int64_t totalSectors, std::int64_t& processed) {
+  const std::int64_t spc = geometry.sectorsPerCluster;
+  const std::int64_t bps = geometry.bytesPerSector;
+  const std::int64_t volumeClusters = m_raw->GetTotalClusterCount();
+  // A run outside the volume (or a hole in the $MFT) has no records to read.
+  if (run.Sparse || run.StartCluster < 0 || run.NumClusters <= 0 || run.StartCluster > volumeClusters ||
+      run.NumClusters > volumeClusters - run.StartCluster) {
+    return;
+  }
+  const std::int64_t blockSectors = static_cast<std::int64_t>(block.size()) / bps;
+  const std::int64_t runSectors = run.NumClusters * spc;
+  const auto recordSize = static_cast<std::int64_t>(geometry.recordSize);
+  std::int64_t sector = run.StartCluster * spc;
+  std::int64_t done = 0;
+  const std::string filter = util::UpperCase(m_filter);
+  const bool noFilter = util::Trim(m_filter).empty();
+  std::int64_t got = ReadSectors(block.data(), static_cast<std::int64_t>(block.size()),
+                                 std::min(runSectors - done, blockSectors), sector);
+  // A read shorter than one sector would not move the walk on.
+  while (got >= bps && !m_terminated && done < runSectors) {
+    sector += got / bps;
+    done += got / bps;
+    for (std::int64_t at = 0; at + recordSize <= got && !m_terminated; at += recordSize) {
+      ProcessMessages();
+      const std::span<std::byte> bytes(block.data() + at, static_cast<std::size_t>(recordSize));
+      const util::ByteReader reader(bytes);
+      const ntfs::RecordHeader header = ntfs::ParseRecordHeader(reader);
+      if (!ntfs::HasFileSignature(reader) || !Qualifies(header, m_deletedOnly)) continue;
+      std::unique_ptr<FileNode> record = DecodeMFTRecord(bytes, geometry.bytesPerSector, true);
+      if ((header.flags & ntfs::kRecordDirectory) != 0) AddToBTree(record->LongName, record->ParentDir, record->MFT);
+      if (!noFilter && (record->Extension.empty() || filter.find(record->Extension) == std::string::npos)) continue;
+      if (record->Size > 0) m_fileList.push_back(std::move(record));
+    }
+    if (done < runSectors) {
+      got = ReadSectors(block.data(), static_cast<std::int64_t>(block.size()), std::min(runSectors - done, blockSectors),
+                        sector);
+    }
+    processed += blockSectors;
+    if (m_progress && totalSectors > 0) m_progress->SetPosition(std::min<std::int64_t>(100, processed * 100 / totalSectors));
+  }
+}
+
+}  // namespace fsscan
