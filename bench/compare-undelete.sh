@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Side by side: our Undelete scan and sleuthkit's tsk_recover on the same FAT32 image
+# with a few hundred live and deleted files in nested folders. Prints, for each tool,
+# the deleted files recovered byte-identical, those recovered under their original
+# folder and name (compared without regard to case, as FAT does), and the seconds taken.
+#
+# Usage: bench/compare-undelete.sh [BUILD_DIR]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build}"
+cli="$build/cli/trellmond-cli"
+[ -x "$cli" ] || { echo "build trellmond-cli first ($cli not found)" >&2; exit 1; }
+command -v tsk_recover >/dev/null || { echo "tsk_recover (sleuthkit) is not installed" >&2; exit 1; }
+
+work="$(mktemp -d /tmp/trellmond-compare-XXXXXX)"
+trap 'rm -rf "$work"' EXIT
+export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
+stage="$work/stage"
+mkdir -p "$stage"
+
+# A camera-and-documents card: nested folders, long and short names, sizes from 1 KB to 300 KB.
+RANDOM=4242
+folders=("DCIM/100CANON" "DCIM/101CANON" "Holiday 2005/Beach" "Holiday 2005/Mountains" "Documents/Letters"
+         "Documents/Tax returns" "Music/Old songs" "Misc")
+n=0
+for folder in "${folders[@]}"; do
+  mkdir -p "$stage/$folder"
+  for i in $(seq 1 40); do
+    n=$((n + 1))
+    case $((n % 4)) in
+      0) name="IMG_$(printf %04d $n).JPG" ;;
+      1) name="Photo of day $n.jpg" ;;
+      2) name="Report_$n for Anna.doc" ;;
+      3) name="notes-$n.txt" ;;
+    esac
+    size=$(( (RANDOM * 10 % 300000) + 1000 ))
+    head -c "$size" /dev/urandom > "$stage/$folder/$name"
+  done
+done
+image="$work/card.img"
+mkfs.fat -F 32 -s 2 -n CARD -C "$image" 131072 >/dev/null
+(cd "$stage" && mcopy -s -i "$image" ./* ::/)
+
+# Delete every other file; remember the deleted originals.
+deleted="$work/deleted.txt"
+: > "$deleted"
+i=0
+while IFS= read -r -d '' f; do
+  i=$((i + 1))
+  rel="${f#"$stage"/}"
+  if (( i % 2 == 0 )); then
+    mdel -i "$image" "::/$rel"
+    printf '%s\t%s\n' "$(sha256sum < "$f" | cut -c1-64)" "$rel" >> "$deleted"
+  fi
+done < <(find "$stage" -type f -print0 | sort -z)
+total=$(wc -l < "$deleted")
+before=$(sha256sum < "$image")
+
+run_ours() {
+  "$cli" scan "$image" --undelete --out "$work/ours" >/dev/null 2>&1 || true
+}
+run_tsk() {
+  tsk_recover -i raw "$image" "$work/tsk" >/dev/null 2>&1 || true
+}
+
+count() {  # folder -> "identical named"
+  local out="$1" identical=0 named=0
+  declare -A hashes=()
+  declare -A paths=()
+  while IFS= read -r -d '' f; do
+    hashes["$(sha256sum < "$f" | cut -c1-64)"]=1
+    rel="${f#"$out"/}"
+    paths["${rel,,}"]="$(sha256sum < "$f" | cut -c1-64)"
+  done < <(find "$out" -type f -print0)
+  while IFS=$'\t' read -r hash rel; do
+    [ -n "${hashes[$hash]:-}" ] && identical=$((identical + 1))
+    [ "${paths[${rel,,}]:-}" = "$hash" ] && named=$((named + 1))
+  done < "$deleted"
+  echo "$identical $named"
+}
+
+t0=$(date +%s.%N); run_ours; t1=$(date +%s.%N)
+run_tsk; t2=$(date +%s.%N)
+[ "$(sha256sum < "$image")" = "$before" ] || { echo "the image changed!" >&2; exit 1; }
+read -r ours_identical ours_named < <(count "$work/ours")
+read -r tsk_identical tsk_named < <(count "$work/tsk")
+
+printf 'Deleted files on the card: %d\n\n' "$total"
+printf '%-22s %12s %18s %10s\n' "tool" "identical" "original name" "seconds"
+printf '%-22s %12d %18d %10.2f\n' "trellmond-cli" "$ours_identical" "$ours_named" "$(echo "$t1 - $t0" | bc)"
+printf '%-22s %12d %18d %10.2f\n' "tsk_recover" "$tsk_identical" "$tsk_named" "$(echo "$t2 - $t1" | bc)"
+if (( ours_identical >= tsk_identical && ours_named >= tsk_named )); then
+  echo "ours >= tsk_recover: yes"
+else
+  echo "ours >= tsk_recover: NO"
+  exit 1
+fi

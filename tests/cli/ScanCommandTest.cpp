@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "tests/support/Command.h"
+#include "tests/support/FatImage.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+testsupport::CommandResult Cli(const std::vector<std::string>& args, const std::string& drives = "") {
+  std::vector<std::string> argv = {testsupport::BuiltProgram("trellmond-cli")};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return testsupport::RunCommand(argv, {{"TRELLMOND_DRIVES", drives}});
+}
+
+class ScanCommandTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    image = std::make_unique<testsupport::FatImage>(dir / "card.img");
+    image->MakeDir("/DCIM");
+    image->AddFile("/DCIM/Beach day.jpg", std::string(9000, 'b'), 1120000000);
+    image->AddFile("/DCIM/kept.jpg", std::string(3000, 'k'), 1120000000);
+    image->AddFile("/notes.txt", std::string(2000, 'n'), 1120000000);
+    image->Delete("/DCIM/Beach day.jpg");
+  }
+  testsupport::TempDir dir;
+  std::unique_ptr<testsupport::FatImage> image;
+};
+
+TEST_F(ScanCommandTest, ScansSavesAndReports) {
+  const auto out = dir / "out";
+  const auto report = dir / "report.json";
+  const auto r = Cli({"scan", image->Path().string(), "--undelete", "--out", out.string(), "--report", report.string()});
+  ASSERT_EQ(r.exitCode, 0) << r.errors;
+  EXPECT_NE(r.output.find("Found 1 files, saved 1 files in "), std::string::npos) << r.output;
+  EXPECT_EQ(testsupport::ReadFileBytes(out / "DCIM" / "Beach day.JPG"), std::string(9000, 'b'));
+  const auto json = nlohmann::json::parse(testsupport::ReadFileBytes(report));
+  ASSERT_EQ(json.size(), 1u);
+  const auto& f = json[0];
+  EXPECT_EQ(f["scan"], "Undelete");
+  EXPECT_EQ(f["id"], "F0");
+  EXPECT_EQ(f["directory"], "\\DCIM\\");
+  EXPECT_EQ(f["size"], 9000);
+  EXPECT_EQ(f["firstCluster"], image->Clusters("/DCIM").at(0).first + 1);
+  EXPECT_EQ(f["saved"], true);
+  EXPECT_EQ(f["outputPath"], (out / "DCIM" / "Beach day.JPG").string());
+  EXPECT_TRUE(f["date"].is_string());
+  EXPECT_NE(f["fullName"].get<std::string>().find(":\\DCIM\\Beach day.jpg"), std::string::npos);
+
+  const auto all = Cli({"scan", image->Path().string(), "--all", "--types", "jpg"});
+  EXPECT_EQ(all.exitCode, 0);
+  EXPECT_NE(all.output.find("Found 2 files, saved 0 files"), std::string::npos) << all.output;
+}
+
+TEST_F(ScanCommandTest, RefusesWhatItCannotDo) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string drives;
+    int exitCode;
+  };
+  const std::string img = image->Path().string();
+  std::filesystem::create_directories(dir / "writable");
+  const std::vector<Case> cases = {
+      {"no source", {"scan"}, "", 1},
+      {"unknown option", {"scan", img, "--frobnicate"}, "", 1},
+      {"missing value", {"scan", img, "--out"}, "", 1},
+      {"missing image", {"scan", (dir / "nothing.img").string()}, "", 2},
+      {"letter not in use", {"scan", "Q:"}, "", 2},
+      {"output on the scanned drive", {"scan", "R:", "--out", (dir / "writable").string()},
+       "R=" + (dir / "writable").string(), 3},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Cli(c.args, c.drives).exitCode, c.exitCode) << c.what;
+  }
+  const auto help = Cli({"--help"});
+  EXPECT_NE(help.output.find("--report FILE"), std::string::npos);
+}
+
+}  // namespace
