@@ -43,7 +43,10 @@ bool ReadHeader(const util::ByteReader& r, BmpHeader& h) {
     h.paletteEntryBytes = 3;
     return true;
   }
-  if (h.headerSize < 40) return false;
+  if (h.headerSize != 16 && h.headerSize != 40 && h.headerSize != 52 && h.headerSize != 56 && h.headerSize != 64 &&
+      h.headerSize != 108 && h.headerSize != 124) {
+    return false;
+  }
   const auto w = r.ReadU32LE(18), ht = r.ReadU32LE(22), comp = r.ReadU32LE(30), used = r.ReadU32LE(46);
   const auto bpp = r.ReadU16LE(28);
   if (!w || !ht || !bpp || !comp || !used) return false;
@@ -81,6 +84,7 @@ Decode DecodeBmp(std::span<const std::byte> data, RgbImage& out) {
   const util::ByteReader r(data);
   BmpHeader h;
   if (!ReadHeader(r, h)) return Decode::kCorrupt;
+  if (h.compression > 6) return Decode::kCorrupt;
   if (h.compression != kRgb && h.compression != kBitFields) return Decode::kUnsupported;  // RLE, JPEG, PNG inside
   const unsigned bpp = h.bitCount;
   if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return Decode::kCorrupt;

@@ -29,7 +29,7 @@ body = b''.join([
     record(0x02FC, 0, 0x00FF, 0x0000, 0),  # CreateBrushIndirect: solid, colour 0x000000FF (red)
     record(0x012D, 0),                # SelectObject(0)
     record(0x041B, 40, 56, 8, 8),     # Rectangle(bottom, right, top, left)
-    record(0x0003),                   # EOF
+    record(0x0000),                   # end of file: size 3, function 0
 ])
 header_words = 9
 size_words = header_words + len(body) // 2
