@@ -90,7 +90,7 @@ void TMekFATScan::NTFSHandleAttribute80(const ntfs::Attribute& attribute, std::u
         record.CompressionUnit = shift >= 1 && shift <= kMaxCompressionShift ? std::int64_t{1} << shift : -1;
       }
     }
-    ClusterNode node{run.start, run.length, run.sparse, RunHex(bytes, run.headerOffset)};
+    ClusterNode node{run.start, run.length, run.sparse, RunHex(attribute.toRecordEnd, run.headerOffset)};
     if (run.start < 0 || run.length < 0 || run.start > totalClusters || run.length > totalClusters) {
       Log("Attr80 Problem:<br>StartCluster: " + std::to_string(run.start) + "<br> NumClusters: " +
               std::to_string(run.length) + "<br>MTF: " + std::to_string(record.MFT) + "<br>BytesPerSec: " +

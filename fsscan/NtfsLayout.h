@@ -65,6 +65,7 @@ void ApplyFixups(std::span<std::byte> record, const RecordHeader& header, std::u
 struct Attribute {
   std::uint32_t type = 0;
   util::ByteReader bytes;  // the whole attribute, header included
+  util::ByteReader toRecordEnd;  // from the attribute's start to the record's end, for diagnostics
   bool NonResident() const { return bytes.U8(8) != 0; }
   std::uint8_t NameLength() const { return bytes.U8(9); }
   std::uint16_t Flags() const { return bytes.U16(12); }

@@ -83,7 +83,7 @@ void ForEachAttribute(const util::ByteReader& record, const RecordHeader& header
     if (type == kAttrEnd) break;
     const auto length = inRecord->ReadU32LE(offset + 4);
     if (!length || *length < kMinAttribute || !inRecord->Has(offset, *length)) break;
-    visit(Attribute{type, *inRecord->Sub(offset, *length)});
+    visit(Attribute{type, *inRecord->Sub(offset, *length), *inRecord->Sub(offset, limit - offset)});
     offset += *length;
   }
 }
