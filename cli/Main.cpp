@@ -27,8 +27,17 @@ Commands:
               files found, the files saved and the seconds taken.
       --undelete        the Undelete scan: FAT12/16/32 directories and the NTFS
                         master file table, names and folders kept (the default)
+      --low             the Low Level Scan: files cut out of the raw sectors at
+                        the header and footer markers of the catalogue's types
+                        (with --undelete, both scans run, Undelete first)
+      --thorough        Low Level Scan: headers at any offset, one pass per
+                        batch of non-conflicting types (default: quick scan,
+                        headers only where a cluster begins, one pass)
+      --catalogue FILE  Low Level Scan: marker lines from FILE instead of the
+                        bundled catalogue
       --all             also list live files, not only deleted ones
-      --types LIST      only these extensions, comma-separated (jpg,png,doc)
+      --types LIST      only these extensions, comma-separated (jpg,png,doc);
+                        Low Level Scan default: the types the catalogue ticks
       --out DIR         save every file found into DIR (created if missing),
                         under its original folders; refused when DIR is on
                         the scanned drive

@@ -8,6 +8,7 @@
 #include "cli/CliPrompt.h"
 #include "cli/Commands.h"
 #include "cli/FoundFile.h"
+#include "cli/LowScanRun.h"
 #include "cli/ScanOptions.h"
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/MekFATScan.h"
@@ -64,10 +65,6 @@ int RunScan(const std::vector<std::string>& args) {
     std::cerr << "scan: " << error << "\n\n" << UsageText();
     return kExitUsage;
   }
-  if (options->low) {
-    std::cerr << "scan: the Low Level Scan is not available in this build\n";
-    return kExitUsage;
-  }
   const auto started = std::chrono::steady_clock::now();
   const char letter = ResolveSource(options->source);
   if (letter == 0) {
@@ -116,12 +113,14 @@ int RunScan(const std::vector<std::string>& args) {
       std::cerr << "[" << action << "] " << message << '\n';
     };
   }
-  std::cerr << "Scanning " << letter << ": (" << raw.GetFileSystem() << ")\n";
-  scanner.ScanDrive();
-  if (prompt.securityWarningShown) return kExitSourceUnreadable;
+  if (options->undelete) {
+    std::cerr << "Scanning " << letter << ": (" << raw.GetFileSystem() << ")\n";
+    scanner.ScanDrive();
+    if (prompt.securityWarningShown) return kExitSourceUnreadable;
+  }
 
   std::int64_t saved = 0;
-  if (!output.windowsPath.empty()) {
+  if (!output.windowsPath.empty() && options->undelete) {
     std::cerr << "Saving into " << options->out << "...\n";
     saved = scanner.SaveFilesToDisk(output.windowsPath);
   }
@@ -132,6 +131,15 @@ int RunScan(const std::vector<std::string>& args) {
     found[i].firstCluster = records[i]->FirstCluster;
     found[i].saved = records[i]->Saved;
     if (records[i]->Saved) found[i].outputPath = PosixOf(records[i]->SavedAs);
+  }
+  if (options->low) {
+    const LowScanResult low = RunLowScan(*options, letter, output.windowsPath, prompt, found);
+    if (!low.started) {
+      std::cerr << "scan: Low Level Scan: " << low.error << '\n';
+      return kExitUsage;
+    }
+    if (prompt.securityWarningShown) return kExitSourceUnreadable;
+    saved += low.saved;
   }
   if (!options->report.empty() && !WriteReport(options->report, found)) {
     std::cerr << "scan: cannot write the report " << options->report << '\n';

@@ -1,0 +1,125 @@
+#include "cli/LowScanRun.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "lowscan/ImageCheck.h"
+#include "lowscan/MekLowScan.h"
+#include "lowscan/ScanPasses.h"
+#include "platform/DriveTable.h"
+#include "util/Text.h"
+
+namespace cli {
+namespace {
+
+std::filesystem::path BundledCatalogue() {
+  if (const char* dir = std::getenv("TRELLMOND_CATALOGUE_DIR"); dir != nullptr && *dir != '\0') return dir;
+  return TRELLMOND_CATALOGUE_DIR;
+}
+
+bool ReadLines(const std::filesystem::path& path, std::vector<std::string>& lines) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  for (std::string line; std::getline(in, line);) {
+    // The service's reply form ends lines with "<BR />"; a file may have either.
+    if (const auto br = line.find("<BR />"); br != std::string::npos) line.erase(br);
+    line = util::Trim(line);
+    if (!line.empty()) lines.push_back(line);
+  }
+  return true;
+}
+
+// Selection entries "ext;category;key": the --types list, or the overview's defaults.
+std::vector<std::string> Selection(const std::string& types, const std::vector<std::string>& overview) {
+  std::vector<std::string> selection;
+  const auto entryOf = [&](const std::string& line) {
+    return util::GetField(line, 1, ';') + ";" + util::GetField(line, 4, ';') + ";" + util::GetField(line, 5, ';');
+  };
+  if (types.empty()) {
+    for (const auto& line : overview) {
+      if (util::GetField(line, 3, ';') == "1") selection.push_back(entryOf(line));
+    }
+    return selection;
+  }
+  for (int i = 1;; ++i) {
+    const std::string ext = util::LowerCase(util::GetField(types, i, ','));
+    if (ext.empty() && util::GetField(types + ",x", i, ',').empty()) break;
+    if (ext.empty()) continue;
+    std::string entry = ext + ";0;";
+    for (const auto& line : overview) {
+      if (util::GetField(line, 1, ';') == ext) entry = entryOf(line);
+    }
+    selection.push_back(entry);
+  }
+  return selection;
+}
+
+}  // namespace
+
+LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::string& outputFolder,
+                         util::IPrompt& prompt, std::vector<FoundFile>& found) {
+  LowScanResult result;
+  const std::filesystem::path details =
+      options.catalogue.empty() ? BundledCatalogue() / "details.txt" : std::filesystem::path(options.catalogue);
+  std::vector<std::string> catalogue, overview;
+  if (!ReadLines(details, catalogue)) {
+    result.error = "cannot read the marker catalogue " + details.string();
+    return result;
+  }
+  ReadLines(BundledCatalogue() / "overview-low.txt", overview);
+  const auto passes = lowscan::MakeScanPasses(Selection(options.types, overview), !options.thorough);
+
+  lowscan::TMekLowScan scanner;
+  scanner.SetDrive(letter);
+  scanner.SetPrompt(&prompt);
+  scanner.SetUseClusterBoundary(!options.thorough);
+  scanner.OnGetFileData = [&](lowscan::TMekLowScan*, std::vector<std::string>& data) { data = catalogue; };
+  scanner.OnImageCheck = [](lowscan::TMekLowScan* sender, util::TMemoryStream& image, const std::string& type,
+                            bool& ok) { lowscan::LowScanImageCheck(sender, image, type, ok); };
+  const std::size_t first = found.size();
+  scanner.OnFileNotify = [&](lowscan::TMekLowScan*, util::TScanType, const std::string& id, util::TMemoryStream*,
+                             const std::string& name, const std::string&, util::TFileType, std::int64_t size) {
+    FoundFile f;
+    f.scan = "Low Level";
+    f.id = "L" + id;
+    f.fullName = name;
+    f.size = size;
+    found.push_back(std::move(f));
+  };
+  if (options.verbose) {
+    scanner.OnLogNotify = [](lowscan::TMekLowScan*, const std::string& message, const std::string& action) {
+      std::cerr << "[" << action << "] " << message << '\n';
+    };
+  }
+  scanner.DeletePrevious();
+  for (const auto& pass : passes) {
+    std::string joined;
+    for (const auto& entry : pass) joined += (joined.empty() ? "" : " ") + util::GetField(entry, 1, ';');
+    std::cerr << "Low Level Scan of " << letter << ": " << (options.thorough ? "thorough" : "quick") << " pass with "
+              << joined << '\n';
+    scanner.SetLowFileTypes(pass);
+    if (!scanner.ScanDrive()) {
+      result.error = scanner.ScanError();
+      return result;
+    }
+    if (scanner.Terminated()) break;
+  }
+  result.started = true;
+  if (!outputFolder.empty()) {
+    std::cerr << "Saving carved files...\n";
+    result.saved = scanner.SaveFileList(outputFolder);
+  }
+  const auto& records = scanner.FileList();
+  for (std::size_t i = 0; i < records.size() && first + i < found.size(); ++i) {
+    FoundFile& f = found[first + i];
+    f.saved = records[i]->Saved;
+    if (f.saved) {
+      f.outputPath = platform::ToPosixPath(util::TidyFilename(outputFolder + "\\" + records[i]->Name)).value_or("");
+    }
+  }
+  return result;
+}
+
+}  // namespace cli

@@ -1,0 +1,28 @@
+#pragma once
+// The Low Level Scan of `trellmond-cli scan --low`: the catalogue from a file or the
+// bundled one, the default types of the overview (or --types), one pass for a quick
+// scan or one per batch of non-conflicting types with --thorough, as the wizard runs
+// it; corrupt carved pictures are dropped by the picture check.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/FoundFile.h"
+#include "cli/ScanOptions.h"
+#include "util/Prompt.h"
+
+namespace cli {
+
+struct LowScanResult {
+  bool started = false;   // false: the catalogue could not be read or held a bad marker
+  std::string error;
+  std::int64_t saved = 0;
+};
+
+// Scans drive `letter`, appends what it finds to `found` and, when `outputFolder`
+// (a drive-letter path) is given, saves the files into it.
+LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::string& outputFolder,
+                         util::IPrompt& prompt, std::vector<FoundFile>& found);
+
+}  // namespace cli
