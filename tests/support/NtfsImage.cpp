@@ -149,6 +149,18 @@ void NtfsMount::MakeDir(const std::string& path) { std::filesystem::create_direc
 
 void NtfsMount::Write(const std::string& path, const std::string& contents) { WriteFileBytes(m_root / path, contents); }
 
+bool NtfsMount::TryWrite(const std::string& path, const std::string& contents) {
+  {
+    std::ofstream out(m_root / path, std::ios::binary);
+    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    out.close();
+    if (out) return true;
+  }
+  std::error_code ec;
+  std::filesystem::remove(m_root / path, ec);
+  return false;
+}
+
 void NtfsMount::CompressFolder(const std::string& path) {
   const std::string target = (m_root / path).string();
   unsigned char value[4] = {};

@@ -63,6 +63,8 @@ class NtfsMount {
   std::filesystem::path operator/(const std::string& relative) const { return m_root / relative; }
   void MakeDir(const std::string& path);
   void Write(const std::string& path, const std::string& contents);
+  // False (and no file left) when the volume has no room for it.
+  bool TryWrite(const std::string& path, const std::string& contents);
   // Sets the compressed attribute of a folder: files made in it afterwards are compressed.
   void CompressFolder(const std::string& path);
   void Remove(const std::string& path);  // file or whole folder
