@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Side by side on one NTFS image: our Undelete scan, ntfs-3g's ntfsundelete and sleuthkit's
+# tsk_recover. The image (mkntfs, filled through an ntfs-3g mount) holds a few hundred files
+# in nested folders; a third of them are deleted. Prints, for each tool, the deleted files
+# recovered byte-identical, those recovered under their original folder and name (compared
+# without regard to case: our saves upper-case the extension), and the seconds taken.
+#
+# Usage: bench/compare-ntfs.sh [BUILD_DIR]     (needs root and /dev/fuse for the mount;
+#        KEEP=1 keeps the work folder for a look afterwards)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$root/build}"
+cli="$build/cli/trellmond-cli"
+[ -x "$cli" ] || { echo "build trellmond-cli first ($cli not found)" >&2; exit 1; }
+for tool in mkntfs ntfs-3g ntfsundelete tsk_recover; do
+  command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 1; }
+done
+
+work="$(mktemp -d /tmp/trellmond-compare-ntfs-XXXXXX)"
+mnt="$work/mnt"
+cleanup() { mountpoint -q "$mnt" && umount "$mnt"; rm -rf "$work"; }
+trap cleanup EXIT
+[ -n "${KEEP:-}" ] && trap - EXIT
+export LC_ALL=C.UTF-8
+image="$work/disk.ntfs"
+truncate -s 256M "$image"
+mkntfs -F -q -Q -c 4096 -L DISK "$image" >/dev/null 2>&1
+mkdir -p "$mnt"
+ntfs-3g "$image" "$mnt"
+
+RANDOM=4242
+folders=("Pictures/2005/Beach" "Pictures/2005/Mountains" "Documents/Letters" "Documents/Tax returns"
+         "Music/Old songs" "Downloads" "Projects/Säule und Brücke" "Misc")
+stage="$work/stage"
+n=0
+for folder in "${folders[@]}"; do
+  mkdir -p "$mnt/$folder" "$stage/$folder"
+  for i in $(seq 1 40); do
+    n=$((n + 1))
+    case $((n % 4)) in
+      0) name="IMG_$(printf %04d $n).jpeg" ;;
+      1) name="Photo of day $n.jpg" ;;
+      2) name="Report_$n for Anna.docx" ;;
+      3) name="notes-$n.txt" ;;
+    esac
+    size=$(( (RANDOM * 10 % 300000) + 100 ))
+    head -c "$size" /dev/urandom > "$stage/$folder/$name"
+    cp "$stage/$folder/$name" "$mnt/$folder/$name"
+  done
+done
+
+# Delete every third file; remember the deleted originals.
+deleted="$work/deleted.txt"
+: > "$deleted"
+i=0
+while IFS= read -r -d '' f; do
+  i=$((i + 1))
+  rel="${f#"$stage"/}"
+  if (( i % 3 == 0 )); then
+    rm "$mnt/$rel"
+    printf '%s\t%s\n' "$(sha256sum < "$f" | cut -c1-64)" "$rel" >> "$deleted"
+  fi
+done < <(find "$stage" -type f -print0 | sort -z)
+umount "$mnt"
+total=$(wc -l < "$deleted")
+before=$(sha256sum < "$image")
+
+count() {  # folder -> "identical named"
+  local out="$1" identical=0 named=0
+  declare -A hashes=()
+  declare -A paths=()
+  while IFS= read -r -d '' f; do
+    h="$(sha256sum < "$f" | cut -c1-64)"
+    hashes["$h"]=1
+    rel="${f#"$out"/}"
+    paths["${rel,,}"]="$h"
+  done < <(find "$out" -type f -print0)
+  while IFS=$'\t' read -r hash rel; do
+    [ -n "${hashes[$hash]:-}" ] && identical=$((identical + 1))
+    [ "${paths[${rel,,}]:-}" = "$hash" ] && named=$((named + 1))
+  done < "$deleted"
+  echo "$identical $named"
+}
+
+t0=$(date +%s.%N)
+"$cli" scan "$image" --undelete --out "$work/ours" >/dev/null 2>&1 || true
+t1=$(date +%s.%N)
+mkdir -p "$work/ntfsundelete"
+ntfsundelete "$image" -u -m '*' -p 100 -d "$work/ntfsundelete" >/dev/null 2>&1 || true
+t2=$(date +%s.%N)
+tsk_recover -i raw "$image" "$work/tsk" >/dev/null 2>&1 || true
+t3=$(date +%s.%N)
+[ "$(sha256sum < "$image")" = "$before" ] || { echo "the image changed!" >&2; exit 1; }
+read -r ours_identical ours_named < <(count "$work/ours")
+read -r ntfsu_identical ntfsu_named < <(count "$work/ntfsundelete")
+read -r tsk_identical tsk_named < <(count "$work/tsk")
+
+printf 'Deleted files on the image: %d\n\n' "$total"
+printf '%-22s %12s %18s %10s\n' "tool" "identical" "original path" "seconds"
+printf '%-22s %12d %18d %10.2f\n' "trellmond-cli" "$ours_identical" "$ours_named" "$(echo "$t1 - $t0" | bc)"
+printf '%-22s %12d %18d %10.2f\n' "ntfsundelete" "$ntfsu_identical" "$ntfsu_named" "$(echo "$t2 - $t1" | bc)"
+printf '%-22s %12d %18d %10.2f\n' "tsk_recover" "$tsk_identical" "$tsk_named" "$(echo "$t3 - $t2" | bc)"
+status=0
+for peer in ntfsu tsk; do
+  identical_var="${peer}_identical"; named_var="${peer}_named"
+  if (( ours_identical < ${!identical_var} )) || (( ours_named <= ${!named_var} && ours_named < total )); then
+    echo "ours against $peer: NOT better"; status=1
+  fi
+done
+(( status == 0 )) && echo "ours >= each peer in identical files, and more under their original path: yes"
+exit $status
