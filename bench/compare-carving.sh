@@ -16,7 +16,8 @@ for tool in photorec foremost python3; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+# CARVE_KEEP=1 keeps the image and every tool's output for a closer look.
+if [ "${CARVE_KEEP:-0}" = 1 ]; then echo "work folder: $work"; else trap 'rm -rf "$work"' EXIT; fi
 size_mib="${CARVE_IMAGE_MIB:-512}"
 
 python3 - "$here" "$work" "$size_mib" <<'PY'
@@ -88,6 +89,8 @@ for tool in ['ours-quick', 'ours-thorough', 'photorec', 'foremost']:
                     break
             if match is None:
                 false_files += 1
+                if os.environ.get('CARVE_KEEP') == '1':
+                    print(f'  false: {tool} {f} {len(data)} bytes', file=sys.stderr)
             else:
                 found[match] += 1
     recovered = sum(min(found[n], samples[n][2]) for n in samples)
