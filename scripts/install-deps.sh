@@ -17,7 +17,7 @@ packages=(
   # tests: real FAT and NTFS images, a display for screenshots
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
   # bench and peers for side-by-side runs
-  libbenchmark-dev sleuthkit testdisk foremost wrk time bc
+  libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3
 )
 
 missing=()
