@@ -18,6 +18,7 @@ bool TPageView::Navigate(const QString& address) {
   online::HttpResult reply;
   if (m_client != nullptr) reply = m_client->Get(address.toStdString());
   document()->setBaseUrl(m_address);
+  m_lastError = reply.ok ? std::string{} : (reply.error.empty() ? "no HTTP client" : reply.error);
   if (!reply.ok) {
     setHtml(QStringLiteral("<p style=\"color:#5a6b85\">This page could not be loaded.</p>"));
     return false;

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace widgets {
@@ -24,6 +25,8 @@ class TPageView : public QTextBrowser {
   // Loads the page; false (and a short notice in the view) when it could not be fetched.
   bool Navigate(const QString& address);
   const QUrl& Address() const { return m_address; }
+  // Why the last Navigate failed (empty after a success).
+  const std::string& LastError() const { return m_lastError; }
   // Opens an address outside the program; BrowseURL unless replaced (tests).
   std::function<bool(std::string_view)> OpenOutside;
 
@@ -35,6 +38,7 @@ class TPageView : public QTextBrowser {
 
   online::THttpClient* m_client = nullptr;
   QUrl m_address;
+  std::string m_lastError;
 };
 
 }  // namespace widgets
