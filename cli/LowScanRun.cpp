@@ -59,7 +59,8 @@ std::vector<std::string> Selection(const std::string& types, const std::vector<s
 }  // namespace
 
 LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::string& outputFolder,
-                         util::IPrompt& prompt, std::vector<FoundFile>& found) {
+                         util::IPrompt& prompt, std::vector<FoundFile>& found,
+                         const std::function<std::int64_t(char)>& firstDataSector) {
   LowScanResult result;
   const std::filesystem::path details =
       options.catalogue.empty() ? BundledCatalogue() / "details.txt" : std::filesystem::path(options.catalogue);
@@ -76,6 +77,11 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
   scanner.SetPrompt(&prompt);
   scanner.SetUseClusterBoundary(!options.thorough);
   scanner.OnGetFileData = [&](lowscan::TMekLowScan*, std::vector<std::string>& data) { data = catalogue; };
+  if (firstDataSector) {
+    scanner.OnGetFirstDataSector = [&](lowscan::TMekLowScan*, const std::string& drive, std::int64_t& sector) {
+      sector = drive.empty() ? 0 : firstDataSector(drive[0]);
+    };
+  }
   scanner.OnImageCheck = [](lowscan::TMekLowScan* sender, util::TMemoryStream& image, const std::string& type,
                             bool& ok) { lowscan::LowScanImageCheck(sender, image, type, ok); };
   const std::size_t first = found.size();

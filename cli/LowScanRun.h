@@ -5,6 +5,7 @@
 // it; corrupt carved pictures are dropped by the picture check.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,8 +22,11 @@ struct LowScanResult {
 };
 
 // Scans drive `letter`, appends what it finds to `found` and, when `outputFolder`
-// (a drive-letter path) is given, saves the files into it.
+// (a drive-letter path) is given, saves the files into it. `firstDataSector` tells
+// where cluster 2 of a FAT volume begins (0 when unknown), so that a quick scan
+// tests the volume's own cluster starts.
 LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::string& outputFolder,
-                         util::IPrompt& prompt, std::vector<FoundFile>& found);
+                         util::IPrompt& prompt, std::vector<FoundFile>& found,
+                         const std::function<std::int64_t(char)>& firstDataSector);
 
 }  // namespace cli

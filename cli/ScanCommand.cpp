@@ -97,6 +97,7 @@ int RunScan(const std::vector<std::string>& args) {
   std::vector<FoundFile> found;
   scanner.OnFileNotify = [&](fsscan::TMekFATScan*, util::TScanType, const std::string& id, util::TMemoryStream*,
                              const std::string& fullName, const std::string&, util::TFileType, std::int64_t size) {
+    if (found.empty()) found.reserve(scanner.FileList().size());
     FoundFile f;
     f.scan = "Undelete";
     f.id = "F" + id;
@@ -133,7 +134,8 @@ int RunScan(const std::vector<std::string>& args) {
     if (records[i]->Saved) found[i].outputPath = PosixOf(records[i]->SavedAs);
   }
   if (options->low) {
-    const LowScanResult low = RunLowScan(*options, letter, output.windowsPath, prompt, found);
+    const LowScanResult low = RunLowScan(*options, letter, output.windowsPath, prompt, found,
+                                         [&](char drive) { return scanner.GetFirstDataSector(drive); });
     if (!low.started) {
       std::cerr << "scan: Low Level Scan: " << low.error << '\n';
       return kExitUsage;

@@ -119,13 +119,26 @@ Pixels Decode(const std::string& jpeg) {
   return p;
 }
 
-TEST(FormattedCard, LowLevelScanRecoversEveryPhotoWithItsPixels) {
+struct Card {
+  const char* name;
+  int fatBits;
+  std::uint64_t sizeKiB;
+  int sectorsPerCluster;
+};
+
+class FormattedCard : public ::testing::TestWithParam<Card> {};
+
+// FAT32 with one-sector clusters, and FAT16 with 4 KiB clusters whose data area
+// does not start on a 4 KiB boundary of the drive: the quick scan must test the
+// volume's own cluster starts.
+TEST_P(FormattedCard, LowLevelScanRecoversEveryPhotoWithItsPixels) {
+  const Card& c = GetParam();
   testsupport::TempDir dir;
   const auto imagePath = dir / "card.img";
   testsupport::FatImageOptions options;
-  options.fatBits = 32;
-  options.sizeKiB = 40 * 1024;
-  options.sectorsPerCluster = 1;
+  options.fatBits = c.fatBits;
+  options.sizeKiB = c.sizeKiB;
+  options.sectorsPerCluster = c.sectorsPerCluster;
   testsupport::FatImage card(imagePath, options);
   card.MakeDir("/DCIM");
   card.MakeDir("/DCIM/100CAM");
@@ -146,7 +159,8 @@ TEST(FormattedCard, LowLevelScanRecoversEveryPhotoWithItsPixels) {
     }
   }
   // Formatting again writes a new boot sector, empty tables and an empty root.
-  testsupport::RunOrThrow({"mkfs.fat", "-F", "32", "-s", "1", "-S", "512", "-n", "NEWCARD", imagePath.string()});
+  testsupport::RunOrThrow({"mkfs.fat", "-F", std::to_string(c.fatBits), "-s", std::to_string(c.sectorsPerCluster),
+                           "-S", "512", "-n", "NEWCARD", imagePath.string()});
   const std::string before = testsupport::Sha256Of(imagePath);
 
   const auto out = dir / "recovered";
@@ -172,5 +186,10 @@ TEST(FormattedCard, LowLevelScanRecoversEveryPhotoWithItsPixels) {
   for (const auto& entry : std::filesystem::directory_iterator(out)) pdf = pdf || entry.path().extension() == ".pdf";
   EXPECT_TRUE(pdf);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cards, FormattedCard,
+                         ::testing::Values(Card{"Fat32SectorClusters", 32, 40 * 1024, 1},
+                                           Card{"Fat16FourKiBClusters", 16, 32 * 1024, 8}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
