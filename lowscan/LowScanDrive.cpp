@@ -58,21 +58,12 @@ void TMekLowScan::RunSteps() {
           (m_useClusterBoundary ? "1" : "0"),
       "45");
 
-  TAlignment alignment;
-  alignment.Quick = m_useClusterBoundary;
-  alignment.ClusterBase = m_clusterBase;
-  alignment.ClusterSize = raw.GetDriveClusterSize();
-  if (alignment.Quick && alignment.ClusterSize <= 0) {
-    // Without a cluster size every file still starts on a sector.
-    Log("LowScan: no cluster size for drive " + std::string(1, m_drive) + ":, headers taken at sector starts", "-25");
-    alignment.ClusterSize = sectorSize;
-  }
   TCarverEvents events;
   events.ProcessMessages = m_processMessages;
   events.FileClosed = [this](FileNode&& file, int marker, bool atEnd) { FileClosed(std::move(file), marker, atEnd); };
   events.Log = [this](const std::string& m, const std::string& a) { Log(m, a); };
   events.FreeMemory = [this] { return FreeMemory(); };
-  TCarver carver(m_markers, m_patterns, alignment, static_cast<std::size_t>(stepBytes), m_fileCounter, events);
+  TCarver carver(m_markers, m_patterns, Alignment(), static_cast<std::size_t>(stepBytes), m_fileCounter, events);
   if (m_processMessages) m_processMessages();
   raw.SetSectorCount(perStep);
 
@@ -107,13 +98,28 @@ void TMekLowScan::RunSteps() {
       got = ReadLeadingSectors(chunk, sector, perStep);
       if (got > 0 && !m_terminated) carver.ProcessChunk(sector * sectorSize, static_cast<std::size_t>(got));
     }
-    if (m_progress) {
-      const std::int64_t next = sector + perStep;
-      m_progress->SetPosition(lastSector > 0 ? static_cast<int>(std::min<std::int64_t>(100, next * 100 / lastSector)) : 100);
-      m_progress->SetHint("Scanned: " + util::GetSizeDescription(next * sectorSize), true);
-    }
+    ShowProgress(sector + perStep, lastSector);
   }
   carver.Finish();
+}
+
+TAlignment TMekLowScan::Alignment() {
+  TAlignment alignment;
+  alignment.Quick = m_useClusterBoundary;
+  alignment.ClusterBase = m_clusterBase;
+  alignment.ClusterSize = m_raw->GetDriveClusterSize();
+  if (alignment.Quick && alignment.ClusterSize <= 0) {
+    // Without a cluster size every file still starts on a sector.
+    Log("LowScan: no cluster size for drive " + std::string(1, m_drive) + ":, headers taken at sector starts", "-25");
+    alignment.ClusterSize = m_raw->GetDriveSectorSize();
+  }
+  return alignment;
+}
+
+void TMekLowScan::ShowProgress(std::int64_t sector, std::int64_t lastSector) {
+  if (!m_progress) return;
+  m_progress->SetPosition(lastSector > 0 ? static_cast<int>(std::min<std::int64_t>(100, sector * 100 / lastSector)) : 100);
+  m_progress->SetHint("Scanned: " + util::GetSizeDescription(sector * m_raw->GetDriveSectorSize()), true);
 }
 
 std::int64_t TMekLowScan::ReadLeadingSectors(std::span<std::byte> buffer, std::int64_t sector, std::int64_t count) {

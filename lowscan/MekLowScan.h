@@ -16,6 +16,7 @@
 #include "disk/RawDiskAccessComponent.h"
 #include "lowscan/FileNode.h"
 #include "lowscan/MarkerData.h"
+#include "lowscan/MarkerSearch.h"
 #include "util/MemoryStream.h"
 #include "util/Prompt.h"
 #include "util/Types.h"
@@ -118,6 +119,8 @@ class TMekLowScan {
  private:
   void InitialiseMarkerData();
   void RunSteps();
+  TAlignment Alignment();
+  void ShowProgress(std::int64_t sector, std::int64_t lastSector);
   // After a short read: the sectors of the step that can still be read, from its
   // start; bytes read.
   std::int64_t ReadLeadingSectors(std::span<std::byte> buffer, std::int64_t sector, std::int64_t count);
