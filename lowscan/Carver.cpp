@@ -45,7 +45,13 @@ void TCarver::AddToOpenFile(std::string_view bytes) {
   if (marker.MaxSize > 0 && !m_cut && file.Size > marker.MaxSize) m_cut = true;
   if (marker.KeepImage && !m_cut && file.Image) {
     try {
-      file.Image->Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+      // Bytes behind a picture's own end are never decoded: they are not kept.
+      const std::optional<std::int64_t> end = m_open->PictureEnd->Feed(file.Image->View());
+      if (!end || file.Image->Size() < *end) {
+        file.Image->Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+        const std::optional<std::int64_t> found = m_open->PictureEnd->Feed(file.Image->View());
+        if (found && file.Image->Size() > *found) file.Image->SetSize(*found);
+      }
     } catch (const std::bad_alloc& error) {
       if (m_events.Log) {
         const std::int64_t freeMemory = m_events.FreeMemory ? m_events.FreeMemory() : 0;
@@ -84,7 +90,10 @@ void TCarver::Open(int marker, std::int64_t splitPos) {
   open.Marker = marker;
   open.Node.Name = CarvedFileName(m_fileCounter, entry.Extension);
   open.Node.Extension = entry.Extension;
-  if (entry.KeepImage) open.Node.Image = std::make_unique<util::TMemoryStream>();
+  if (entry.KeepImage) {
+    open.Node.Image = std::make_unique<util::TMemoryStream>();
+    open.PictureEnd.emplace(entry.Extension);
+  }
   open.Node.StartPos = splitPos;
   m_open = std::move(open);
 }

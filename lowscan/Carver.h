@@ -18,6 +18,7 @@
 #include "lowscan/FileNode.h"
 #include "lowscan/MarkerData.h"
 #include "lowscan/MarkerSearch.h"
+#include "lowscan/PictureEnd.h"
 #include "util/Prompt.h"
 
 namespace lowscan {
@@ -46,6 +47,7 @@ class TCarver {
   struct OpenFile {
     FileNode Node;
     int Marker = -1;
+    std::optional<TPictureEnd> PictureEnd;  // for kept images
   };
   std::string CurrentExtension() const;
   void AddToOpenFile(std::string_view bytes);
