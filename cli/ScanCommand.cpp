@@ -12,6 +12,7 @@
 #include "cli/ScanOptions.h"
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/MekFATScan.h"
+#include "lowscan/ImageCheck.h"
 #include "platform/DriveTable.h"
 #include "util/Text.h"
 
@@ -93,7 +94,10 @@ int RunScan(const std::vector<std::string>& args) {
   scanner.SetDrive(letter);
   scanner.SetDeletedOnly(!options->all);
   scanner.SetFilter(options->types);
-  scanner.SetImageFilter("");
+  // The wizard's picture check: pictures that do not decode are not reported.
+  scanner.SetImageFilter("jpg;jpeg;bmp;emf;wmf");
+  scanner.OnImageCheck = [](fsscan::TMekFATScan* sender, util::TMemoryStream& image, const std::string& type,
+                            bool& ok) { lowscan::LowScanImageCheck(sender, image, type, ok); };
   std::vector<FoundFile> found;
   scanner.OnFileNotify = [&](fsscan::TMekFATScan*, util::TScanType, const std::string& id, util::TMemoryStream*,
                              const std::string& fullName, const std::string&, util::TFileType, std::int64_t size) {
