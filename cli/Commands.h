@@ -11,6 +11,7 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitUsage = 1;
 inline constexpr int kExitSourceUnreadable = 2;
 inline constexpr int kExitOutputRefused = 3;
+inline constexpr int kExitServiceFailed = 4;
 
 int RunDrives(const std::vector<std::string>& args);
 int RunScan(const std::vector<std::string>& args);

@@ -1,5 +1,6 @@
 #include "cli/LowScanRun.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -60,16 +61,17 @@ std::vector<std::string> Selection(const std::string& types, const std::vector<s
 
 LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::string& outputFolder,
                          util::IPrompt& prompt, std::vector<FoundFile>& found,
-                         const std::function<std::int64_t(char)>& firstDataSector) {
+                         const std::function<std::int64_t(char)>& firstDataSector,
+                         const LowScanSource& source) {
   LowScanResult result;
   const std::filesystem::path details =
       options.catalogue.empty() ? BundledCatalogue() / "details.txt" : std::filesystem::path(options.catalogue);
-  std::vector<std::string> catalogue, overview;
-  if (!ReadLines(details, catalogue)) {
+  std::vector<std::string> catalogue = source.catalogue, overview = source.overview;
+  if (catalogue.empty() && !ReadLines(details, catalogue)) {
     result.error = "cannot read the marker catalogue " + details.string();
     return result;
   }
-  ReadLines(BundledCatalogue() / "overview-low.txt", overview);
+  if (overview.empty()) ReadLines(BundledCatalogue() / "overview-low.txt", overview);
   const auto passes = lowscan::MakeScanPasses(Selection(options.types, overview), !options.thorough);
 
   lowscan::TMekLowScan scanner;
@@ -94,11 +96,13 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
     f.size = size;
     found.push_back(std::move(f));
   };
-  if (options.verbose) {
-    scanner.OnLogNotify = [](lowscan::TMekLowScan*, const std::string& message, const std::string& action) {
-      std::cerr << "[" << action << "] " << message << '\n';
+  if (options.verbose || source.log) {
+    scanner.OnLogNotify = [&](lowscan::TMekLowScan*, const std::string& message, const std::string& action) {
+      if (options.verbose) std::cerr << "[" << action << "] " << message << '\n';
+      if (source.log) source.log(message, action);
     };
   }
+  const auto started = std::chrono::steady_clock::now();
   scanner.DeletePrevious();
   for (const auto& pass : passes) {
     std::string joined;
@@ -113,9 +117,16 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
     if (scanner.Terminated()) break;
   }
   result.started = true;
+  result.foundBytes = scanner.GetSaveSize(1);
+  result.typesFound = scanner.GetTypesFound();
+  const auto scanned = std::chrono::steady_clock::now();
+  result.scanSeconds = std::chrono::duration<double>(scanned - started).count();
   if (!outputFolder.empty()) {
     std::cerr << "Saving carved files...\n";
     result.saved = scanner.SaveFileList(outputFolder);
+    result.savedBytes = scanner.GetSaveSize(0);
+    result.typesSaved = scanner.GetTypesSaved();
+    result.saveSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - scanned).count();
   }
   const auto& records = scanner.FileList();
   for (std::size_t i = 0; i < records.size() && first + i < found.size(); ++i) {

@@ -19,6 +19,21 @@ struct LowScanResult {
   bool started = false;   // false: the catalogue could not be read or held a bad marker
   std::string error;
   std::int64_t saved = 0;
+  // For the statistics records: what was found and what was saved.
+  std::int64_t foundBytes = 0;
+  std::string typesFound;
+  std::int64_t savedBytes = 0;
+  std::string typesSaved;
+  double scanSeconds = 0;
+  double saveSeconds = 0;
+};
+
+// Where the catalogue and the default types come from, and where log lines go, when
+// the vendor service supplies them; empty lists mean the files.
+struct LowScanSource {
+  std::vector<std::string> catalogue;
+  std::vector<std::string> overview;
+  std::function<void(const std::string& message, const std::string& action)> log;
 };
 
 // Scans drive `letter`, appends what it finds to `found` and, when `outputFolder`
@@ -27,6 +42,7 @@ struct LowScanResult {
 // tests the volume's own cluster starts.
 LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::string& outputFolder,
                          util::IPrompt& prompt, std::vector<FoundFile>& found,
-                         const std::function<std::int64_t(char)>& firstDataSector);
+                         const std::function<std::int64_t(char)>& firstDataSector,
+                         const LowScanSource& source = {});
 
 }  // namespace cli

@@ -45,6 +45,12 @@ Commands:
                         identifier, full name, directory, size, date, first
                         cluster, saved flag and output path
       --verbose         print every scanner log line
+      --service URL     work with the vendor service at URL (for example
+                        http://127.0.0.1:8642): a transaction number, the
+                        machine record, every scanner log line and the
+                        statistics of each scan and save go to it, and the
+                        Low Level Scan takes its catalogue and default types
+                        from it
   help        Show this text (also --help, -h).
 
 Drives:
@@ -54,7 +60,8 @@ Drives:
   unmounted partitions and removable disks. Image files are removable drives that
   can be scanned but not written; folders are drives that can be written.
 
-Exit codes: 0 done, 1 usage, 2 source unreadable, 3 output refused or failed.
+Exit codes: 0 done, 1 usage, 2 source unreadable, 3 output refused or failed,
+4 the service could not be reached or gave no transaction number.
 )";
 }
 

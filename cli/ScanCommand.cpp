@@ -4,16 +4,19 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 
 #include "cli/CliPrompt.h"
 #include "cli/Commands.h"
 #include "cli/FoundFile.h"
 #include "cli/LowScanRun.h"
 #include "cli/ScanOptions.h"
+#include "cli/ServiceSession.h"
+#include "cli/UndeleteRun.h"
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/MekFATScan.h"
-#include "lowscan/ImageCheck.h"
 #include "platform/DriveTable.h"
+#include "util/SizeText.h"
 #include "util/Text.h"
 
 namespace cli {
@@ -53,8 +56,11 @@ Output PrepareOutput(const std::string& folder, char sourceLetter) {
   return out;
 }
 
-std::string PosixOf(const std::string& windowsPath) {
-  return platform::ToPosixPath(windowsPath).value_or(std::string{});
+// A statistics record as the service keeps them; sizes as size texts, seconds whole.
+online::StatisticsRecord Statistics(std::int64_t driveBytes, std::int64_t bytes, std::int64_t number, double seconds,
+                                    const std::string& types, const char* scanType) {
+  return {util::GetSizeDescription(driveBytes), util::GetSizeDescription(bytes), std::to_string(number),
+          std::to_string(static_cast<std::int64_t>(seconds)), types, "0", scanType};
 }
 
 }  // namespace
@@ -88,64 +94,63 @@ int RunScan(const std::vector<std::string>& args) {
   }
 
   CliPrompt prompt;
-  fsscan::TMekFATScan scanner;
-  scanner.SetRAW(&raw);
-  scanner.SetPrompt(&prompt);
-  scanner.SetDrive(letter);
-  scanner.SetDeletedOnly(!options->all);
-  scanner.SetFilter(options->types);
-  // The wizard's picture check: pictures that do not decode are not reported.
-  scanner.SetImageFilter("jpg;jpeg;bmp;emf;wmf");
-  scanner.OnImageCheck = [](fsscan::TMekFATScan* sender, util::TMemoryStream& image, const std::string& type,
-                            bool& ok) { lowscan::LowScanImageCheck(sender, image, type, ok); };
-  std::vector<FoundFile> found;
-  scanner.OnFileNotify = [&](fsscan::TMekFATScan*, util::TScanType, const std::string& id, util::TMemoryStream*,
-                             const std::string& fullName, const std::string&, util::TFileType, std::int64_t size) {
-    if (found.empty()) found.reserve(scanner.FileList().size());
-    FoundFile f;
-    f.scan = "Undelete";
-    f.id = "F" + id;
-    f.fullName = fullName;
-    f.size = size;
-    found.push_back(std::move(f));
-    if (found.size() % 1000 == 0) std::cerr << "\rFound " << found.size() << " files..." << std::flush;
-  };
-  scanner.OnUpdateMessageNotify = [](fsscan::TMekFATScan*, const std::string& message, bool visible) {
-    if (visible && !message.empty()) std::cerr << message << '\n';
-  };
-  if (options->verbose) {
-    scanner.OnLogNotify = [](fsscan::TMekFATScan*, const std::string& message, const std::string& action) {
-      std::cerr << "[" << action << "] " << message << '\n';
-    };
-  }
-  if (options->undelete) {
-    std::cerr << "Scanning " << letter << ": (" << raw.GetFileSystem() << ")\n";
-    scanner.ScanDrive();
-    if (prompt.securityWarningShown) return kExitSourceUnreadable;
+  std::unique_ptr<ServiceSession> service;
+  LogSink log;
+  if (!options->service.empty()) {
+    service = std::make_unique<ServiceSession>(options->service, prompt);
+    std::string why;
+    if (!service->Start(why)) {
+      std::cerr << "scan: service " << options->service << ": " << why << '\n';
+      return kExitServiceFailed;
+    }
+    std::cerr << "Transaction " << service->TransactionID() << " at " << options->service << '\n';
+    log = [&service](const std::string& message, const std::string& action) { service->Log(message, action); };
   }
 
+  std::vector<FoundFile> found;
   std::int64_t saved = 0;
-  if (!output.windowsPath.empty() && options->undelete) {
-    std::cerr << "Saving into " << options->out << "...\n";
-    saved = scanner.SaveFilesToDisk(output.windowsPath);
-  }
-  const auto& records = scanner.FileList();
-  for (std::size_t i = 0; i < records.size() && i < found.size(); ++i) {
-    found[i].directory = records[i]->Dir;
-    found[i].date = records[i]->DateTime;
-    found[i].firstCluster = records[i]->FirstCluster;
-    found[i].saved = records[i]->Saved;
-    if (records[i]->Saved) found[i].outputPath = PosixOf(records[i]->SavedAs);
+  fsscan::TMekFATScan scanner;
+  scanner.SetRAW(&raw);
+  scanner.SetDrive(letter);
+  if (options->undelete) {
+    std::cerr << "Scanning " << letter << ": (" << raw.GetFileSystem() << ")\n";
+    const UndeleteResult undelete = RunUndelete(*options, scanner, prompt, output.windowsPath, log, found);
+    if (prompt.securityWarningShown) return kExitSourceUnreadable;
+    saved += undelete.saved;
+    if (service) {
+      service->Statistics(Statistics(raw.GetTotalSpace(), undelete.foundBytes, undelete.found, undelete.scanSeconds,
+                                     undelete.typesFound, "F-Scan"));
+      if (!output.windowsPath.empty()) {
+        service->Statistics(Statistics(raw.GetTotalSpace(), undelete.savedBytes, undelete.saved,
+                                       undelete.saveSeconds, undelete.typesSaved, "F-Save"));
+      }
+    }
   }
   if (options->low) {
+    LowScanSource source;
+    if (service) {
+      source.catalogue = service->Catalogue();
+      source.overview = service->Overview("1");
+      source.log = log;
+    }
+    const std::size_t before = found.size();
     const LowScanResult low = RunLowScan(*options, letter, output.windowsPath, prompt, found,
-                                         [&](char drive) { return scanner.GetFirstDataSector(drive); });
+                                         [&](char drive) { return scanner.GetFirstDataSector(drive); }, source);
     if (!low.started) {
       std::cerr << "scan: Low Level Scan: " << low.error << '\n';
       return kExitUsage;
     }
     if (prompt.securityWarningShown) return kExitSourceUnreadable;
     saved += low.saved;
+    if (service) {
+      const auto number = static_cast<std::int64_t>(found.size() - before);
+      service->Statistics(
+          Statistics(raw.GetTotalSpace(), low.foundBytes, number, low.scanSeconds, low.typesFound, "L-Scan"));
+      if (!output.windowsPath.empty()) {
+        service->Statistics(
+            Statistics(raw.GetTotalSpace(), low.savedBytes, low.saved, low.saveSeconds, low.typesSaved, "L-Save"));
+      }
+    }
   }
   if (!options->report.empty() && !WriteReport(options->report, found)) {
     std::cerr << "scan: cannot write the report " << options->report << '\n';
