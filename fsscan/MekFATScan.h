@@ -166,6 +166,8 @@ class TMekFATScan {
   bool SaveToDisk(FileNode& record, const std::string& outputFolder, const BootRecord& boot);
   void SaveToStream(const FileNode& record, util::TMemoryStream& stream, const BootRecord& boot);
   void NotifyFileSave(std::int64_t count);
+  // The output file's drive-letter path: folders and name made safe, numbered when taken.
+  std::string TargetName(const FileNode& record, const std::string& outputFolder) const;
   // The sector where a cluster's data starts, on this volume.
   std::int64_t SectorOfCluster(std::int64_t cluster, const BootRecord& boot) const;
 
@@ -173,6 +175,9 @@ class TMekFATScan {
   void ProcessMessages();
   util::IPrompt& Prompt() const { return m_prompt ? *m_prompt : util::FallbackPrompt(); }
   bool GeometryUsable(const BootRecord& boot) const;
+  // Writes a file's cluster runs; false when a block could not be read or written.
+  bool WriteRuns(const FileNode& record, int fd, const BootRecord& boot, std::int64_t clustersPerBlock,
+                 std::int64_t& written);
   void RemoveRecordsIf(const std::function<bool(const FileNode&)>& drop);
   void ReportSecurityProblem();
   void ScanNTFSVolume();

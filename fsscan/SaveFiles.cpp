@@ -106,122 +106,117 @@ std::int64_t TMekFATScan::SaveFilesToDisk(const std::string& outputFolder) {
   return saved;
 }
 
-bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, const BootRecord& boot) {
-  const std::string extension = SafeName(record.Extension) == "_" && record.Extension.empty()
-                                    ? std::string{}
-                                    : SafeName(record.Extension);
+std::string TMekFATScan::TargetName(const FileNode& record, const std::string& outputFolder) const {
+  const std::string extension = record.Extension.empty() ? std::string{} : SafeName(record.Extension);
   const std::string stem = util::TidyFilename(outputFolder + "\\" + SafeDirectory(record.Dir) + "\\" +
                                               SafeName(WithoutExtension(record.LongName)));
   std::string name = stem + "." + extension;
   for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + "." + extension;
+  return name;
+}
+
+bool TMekFATScan::WriteRuns(const FileNode& record, int fd, const BootRecord& boot, std::int64_t clustersPerBlock,
+                            std::int64_t& written) {
+  const std::int64_t spc = m_raw->GetSectorsPerCluster();
+  const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
+  std::vector<std::byte> buffer(static_cast<std::size_t>(clustersPerBlock * spc * sectorSize));
+  std::int64_t remaining = record.Size;
+  bool complete = true;
+  for (const ClusterNode& run : *record.Clusters) {
+    std::int64_t left = run.NumClusters;
+    std::int64_t cluster = run.StartCluster;
+    while (left > 0 && remaining > 0) {
+      ProcessMessages();
+      const std::int64_t n = std::min(clustersPerBlock, left);
+      const std::int64_t sectors = n * spc;
+      const std::int64_t bytes = std::min(sectors * sectorSize, remaining);
+      std::int64_t got = bytes;
+      if (run.Sparse) {
+        std::fill(buffer.begin(), buffer.begin() + bytes, std::byte{0});
+      } else {
+        got = std::max<std::int64_t>(0, ReadSectors(buffer.data(), bytes, sectors, SectorOfCluster(cluster, boot)));
+      }
+      // An unreadable block becomes zeros so later data keeps its place; the file is
+      // then not reported as saved.
+      if (got < bytes) {
+        std::fill(buffer.begin() + got, buffer.begin() + bytes, std::byte{0});
+        complete = false;
+      }
+      std::int64_t put = 0;
+      if (!WriteAll(fd, buffer.data(), bytes, put)) {
+        Log("Problem writing file. Written(Block) / BufferRequested / BufferReturned / Written(Total): " +
+                std::to_string(put) + " / " + std::to_string(bytes) + " / " + std::to_string(got) + " / " +
+                std::to_string(written + put) + "<br>" + "API Error: " + std::to_string(platform::GetLastError()),
+            "-31");
+        return false;
+      }
+      if (got == bytes) written += put;
+      cluster += n;
+      left -= n;
+      remaining -= bytes;
+    }
+  }
+  return complete;
+}
+
+bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, const BootRecord& boot) {
+  const std::string name = TargetName(record, outputFolder);
   const std::string folder = name.substr(0, name.rfind('\\'));
   if (!PathExists(folder) && !platform::CreateDirectoryPath(folder)) return false;
-
-  std::int64_t spc = m_raw->GetSectorsPerCluster();
-  std::int64_t sectorSize = m_raw->GetDriveSectorSize();
-  std::int64_t clustersPerBlock = 0;
-  if (sectorSize == 0 || spc == 0) {
+  if (m_raw->GetDriveSectorSize() == 0 || m_raw->GetSectorsPerCluster() == 0) {
     Log(std::string("Problem with Drive component. Resetting...") + m_drive, "-34");
     m_raw->SetDriveLetter(std::string(1, m_drive));
-    spc = m_raw->GetSectorsPerCluster();
-    sectorSize = m_raw->GetDriveSectorSize();
   }
+  const std::int64_t spc = m_raw->GetSectorsPerCluster();
+  const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
   if (sectorSize == 0 || spc == 0) {
     Log("Using artificial Cluster Increment", "-35");
     return false;  // without a geometry no cluster can be found on the volume
   }
   const std::int64_t blockLimit =
       record.Size < kSaveBlockLimit ? record.Size + m_raw->GetDriveClusterSize() : kSaveBlockLimit;
-  clustersPerBlock = std::max<std::int64_t>(1, blockLimit / sectorSize / spc);
+  const std::int64_t clustersPerBlock = std::max<std::int64_t>(1, blockLimit / sectorSize / spc);
 
-  bool result = true;
-  if (record.Resident) {
-    Log("Resident File: " + name, "138");
-    const int fd = platform::FileCreateWide(name);
-    if (fd < 0) {
-      Log("Problem creating file: " + name + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), "-30");
+  if (record.Resident) Log("Resident File: " + name, "138");
+  const int fd = platform::FileCreateWide(name);
+  bool result = fd >= 0;
+  std::int64_t written = 0;
+  if (fd < 0) {
+    Log("Problem creating file: " + name + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), "-30");
+  } else if (record.Resident) {
+    if (record.ResidentData && !WriteAll(fd, record.ResidentData->Memory(), record.ResidentData->Size(), written)) {
+      Log("Write failed Filename: " + name, "-30");
       result = false;
-    } else {
-      std::int64_t written = 0;
-      if (record.ResidentData &&
-          !WriteAll(fd, record.ResidentData->Memory(), record.ResidentData->Size(), written)) {
-        Log("Write failed Filename: " + name, "-30");
-        result = false;
-      }
-      ::close(fd);
     }
+    ::close(fd);
   } else {
-    std::vector<std::byte> buffer(static_cast<std::size_t>(clustersPerBlock * spc * sectorSize));
-    const int fd = platform::FileCreateWide(name);
-    if (fd < 0) {
-      Log("Problem creating file: " + name + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), "-30");
-      result = false;
-    } else {
-      std::int64_t remaining = record.Size;
-      std::int64_t written = 0;
-      if (record.CompressionUnit != 0) {
-        std::string failure;
-        const auto sink = [&](const std::byte* data, std::int64_t count) {
-          std::int64_t put = 0;
-          const bool ok = WriteAll(fd, data, count, put);
-          written += put;
-          return ok;
-        };
-        if (!ReadCompressedData(record, boot, sink, failure)) {
-          Log("Problem decompressing file: " + name + "<br>" + failure, "-30");
-          result = false;
-        }
-      }
-      const bool plainRuns = record.Clusters && record.CompressionUnit == 0;
-      for (const ClusterNode& run : plainRuns ? *record.Clusters : std::vector<ClusterNode>{}) {
-        std::int64_t left = run.NumClusters;
-        std::int64_t cluster = run.StartCluster;
-        while (left > 0 && remaining > 0 && result) {
-          ProcessMessages();
-          const std::int64_t n = std::min(clustersPerBlock, left);
-          const std::int64_t sectors = n * spc;
-          const std::int64_t bytes = std::min(sectors * sectorSize, remaining);
-          std::int64_t got = 0;
-          if (run.Sparse) {
-            std::fill(buffer.begin(), buffer.begin() + bytes, std::byte{0});
-            got = bytes;
-          } else {
-            got = ReadSectors(buffer.data(), bytes, sectors, SectorOfCluster(cluster, boot));
-          }
-          std::int64_t put = 0;
-          if (got > 0 && !WriteAll(fd, buffer.data(), got, put)) {
-            Log("Problem writing file. Written(Block) / BufferRequested / BufferReturned / Written(Total): " +
-                    std::to_string(put) + " / " + std::to_string(bytes) + " / " + std::to_string(got) + " / " +
-                    std::to_string(written + put) + "<br>" + "API Error: " + std::to_string(platform::GetLastError()),
-                "-31");
-            result = false;
-          }
-          written += put;
-          if (got < bytes) {
-            // An unreadable block: keep later data at its place and count the file as not saved.
-            const std::vector<std::byte> zeros(static_cast<std::size_t>(bytes - std::max<std::int64_t>(got, 0)));
-            std::int64_t filler = 0;
-            WriteAll(fd, zeros.data(), static_cast<std::int64_t>(zeros.size()), filler);
-            result = false;
-          }
-          cluster += n;
-          left -= n;
-          remaining -= bytes;
-        }
-      }
-      if (record.DateTime != 0) {
-        const timespec times[2] = {{util::LocalDateTimeToUnix(record.DateTime), 0},
-                                   {util::LocalDateTimeToUnix(record.DateTime), 0}};
-        futimens(fd, times);
-      }
-      ::close(fd);
-      // Every byte must be there: a file missing any part is not reported as saved.
-      if (written < record.Size) {
-        Log("File Size Incorrect. File: " + name + "<br>FileSize / Written " + std::to_string(record.Size) + " / " +
-                std::to_string(written),
-            "-32");
+    if (record.CompressionUnit != 0) {
+      std::string failure;
+      const auto sink = [&](const std::byte* data, std::int64_t count) {
+        std::int64_t put = 0;
+        const bool ok = WriteAll(fd, data, count, put);
+        written += put;
+        return ok;
+      };
+      if (!ReadCompressedData(record, boot, sink, failure)) {
+        Log("Problem decompressing file: " + name + "<br>" + failure, "-30");
         result = false;
       }
+    } else if (record.Clusters) {
+      result = WriteRuns(record, fd, boot, clustersPerBlock, written);
+    }
+    if (record.DateTime != 0) {
+      const timespec times[2] = {{util::LocalDateTimeToUnix(record.DateTime), 0},
+                                 {util::LocalDateTimeToUnix(record.DateTime), 0}};
+      futimens(fd, times);
+    }
+    ::close(fd);
+    // Every byte must be there: a file missing any part is not reported as saved.
+    if (written < record.Size) {
+      Log("File Size Incorrect. File: " + name + "<br>FileSize / Written " + std::to_string(record.Size) + " / " +
+              std::to_string(written),
+          "-32");
+      result = false;
     }
   }
   if (!result) {
