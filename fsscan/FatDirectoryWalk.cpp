@@ -70,15 +70,46 @@ std::string DecodeShort(std::string part) {
   return OemToUtf8(part);
 }
 
-std::string DecodeShortAllX(std::string part) {
-  std::replace(part.begin(), part.end(), static_cast<char>(kDeletedMark), 'x');
-  return OemToUtf8(part);
-}
-
 // 1-based position of the first case-insensitive occurrence, 0 when absent.
 std::size_t PositionNoCase(const std::string& text, const std::string& part) {
   const std::size_t at = util::UpperCase(text).find(util::UpperCase(part));
   return at == std::string::npos ? 0 : at + 1;
+}
+
+// A sub-directory's name: its long name, else its 8.3 name (lower case when flagged so).
+std::string DirectoryName(const util::ByteReader& entry, const std::string& longName) {
+  if (!longName.empty()) return longName;
+  const std::string name = DecodeShort(ShortPart(entry, 0, 8));
+  return (entry.U8(12) & kLowerCaseBase) != 0 ? util::LowerCase(name) : name;
+}
+
+util::TDateTime EntryDateTime(const util::ByteReader& entry);
+
+// The record of a file entry, its names as the wizard shows them.
+std::unique_ptr<FileNode> MakeFileRecord(const util::ByteReader& entry, const std::string& path,
+                                         const std::string& longName) {
+  auto record = std::make_unique<FileNode>();
+  const std::string base = DecodeShort(ShortPart(entry, 0, 8));
+  const std::string ext = DecodeShort(ShortPart(entry, 8, 11));
+  record->Dir = path + "\\";
+  record->ShortName = base + "." + ext;
+  record->Extension = util::UpperCase(ext);
+  if (!longName.empty()) {
+    record->LongName = longName;
+  } else {
+    const std::uint8_t caseBits = entry.U8(12);
+    record->LongName = ((caseBits & kLowerCaseBase) ? util::LowerCase(base) : base) + "." +
+                       ((caseBits & kLowerCaseExtension) ? util::LowerCase(ext) : ext);
+  }
+  // A name that does not end in the short extension gets it appended, as stored.
+  const std::string dotExtension = "." + record->Extension;
+  if (PositionNoCase(record->LongName, dotExtension) != record->LongName.size() - dotExtension.size() + 1) {
+    record->LongName += "." + ext;
+  }
+  record->FirstCluster = (std::int64_t{entry.U16(20)} << 16) | entry.U16(26);
+  record->Size = entry.U32(28);
+  record->DateTime = EntryDateTime(entry);
+  return record;
 }
 
 util::TDateTime EntryDateTime(const util::ByteReader& entry) {
@@ -169,39 +200,20 @@ void TMekFATScan::ExtractDirEntries(const std::byte* buffer, const BootRecord& b
     const std::uint32_t size = entry.U32(28);
     const std::int64_t firstCluster = (std::int64_t{entry.U16(20)} << 16) | entry.U16(26);
     if ((attr & kAttrDirectory) != 0) {
-      const std::string raw = entry.Text(0, 8).substr(0, entry.Text(0, 8).find('\0'));
-      const std::string shortName = util::Trim(raw);
+      const std::string shortName = ShortPart(entry, 0, 8);
       if (shortName == "." || shortName == ".." || size != 0) continue;
-      const bool lowerCase = (entry.U8(12) & kLowerCaseBase) != 0;
-      const std::string name = !assembled.empty() ? assembled
-                               : lowerCase        ? util::LowerCase(DecodeShort(shortName))
-                                                  : DecodeShort(shortName);
-      if (m_depth < kMaxDepth && firstCluster > 0) ScanDirectoryClusters(static_cast<std::uint32_t>(firstCluster), boot, fatType, path + "\\" + name);
+      if (m_depth < kMaxDepth && firstCluster > 0) {
+        ScanDirectoryClusters(static_cast<std::uint32_t>(firstCluster), boot, fatType,
+                              path + "\\" + DirectoryName(entry, assembled));
+      }
       continue;
     }
     if ((attr & kAttrVolumeLabel) != 0 || size == 0) continue;
     if (m_deletedOnly && !deleted) continue;
-    const std::string extension = ShortPart(entry, 8, 11);
-    const std::string upperExtension = util::UpperCase(extension);
-    if (!noFilter && (upperExtension.empty() || filter.find(upperExtension) == std::string::npos)) continue;
+    const std::string extension = util::UpperCase(ShortPart(entry, 8, 11));
+    if (!noFilter && (extension.empty() || filter.find(extension) == std::string::npos)) continue;
 
-    auto record = std::make_unique<FileNode>();
-    const std::string base = DecodeShortAllX(ShortPart(entry, 0, 8));
-    const std::string ext = DecodeShortAllX(extension);
-    record->Dir = path + "\\";
-    record->ShortName = base + "." + ext;
-    record->Extension = util::UpperCase(ext);
-    if (!assembled.empty()) {
-      record->LongName = assembled;
-    } else {
-      const std::uint8_t caseBits = entry.U8(12);
-      record->LongName = ((caseBits & kLowerCaseBase) ? util::LowerCase(base) : base) + "." +
-                         ((caseBits & kLowerCaseExtension) ? util::LowerCase(ext) : ext);
-    }
-    const std::string dotExtension = "." + record->Extension;
-    if (PositionNoCase(record->LongName, dotExtension) != record->LongName.size() - dotExtension.size() + 1) {
-      record->LongName += "." + ext;
-    }
+    auto record = MakeFileRecord(entry, path, assembled);
     if (firstCluster > m_raw->GetTotalClusterCount()) {
       Log("ExtractDirEntries (E5): <br>Filename: " + record->LongName + "<br>" + "Calculated: " +
               std::to_string(firstCluster) + "<br>" + "Maximum: " + std::to_string(m_raw->GetTotalClusterCount()) +
@@ -209,9 +221,6 @@ void TMekFATScan::ExtractDirEntries(const std::byte* buffer, const BootRecord& b
               "<br>" + "Hex: " + util::StrToHex(all.Text(offset, std::min<std::uint64_t>(50, all.Size() - offset))),
           "-30");
     }
-    record->FirstCluster = firstCluster;
-    record->Size = size;
-    record->DateTime = EntryDateTime(entry);
     m_fileList.push_back(std::move(record));
   }
 }
