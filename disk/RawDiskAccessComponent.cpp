@@ -49,8 +49,14 @@ void TRawDiskAccessComponent::SetDriveLetter(std::string_view value) {
 
 void TRawDiskAccessComponent::ResizeBuffer(std::int64_t bytes) {
   // The buffer text and stream always change together, both zero-filled.
-  m_bufferText.assign(static_cast<std::size_t>(bytes), '\0');
-  m_buffer.Assign(m_bufferText);
+  // Both are zeroed in place rather than one copied from the other, and the text
+  // only when it holds something: a scan sizes the buffer before every transfer.
+  if (!m_bufferTextZeroed || m_bufferText.size() != static_cast<std::size_t>(bytes)) {
+    m_bufferText.assign(static_cast<std::size_t>(bytes), '\0');
+    m_bufferTextZeroed = true;
+  }
+  m_buffer.SetSize(0);
+  m_buffer.SetSize(bytes);
 }
 
 void TRawDiskAccessComponent::SetClusterNumber(std::int64_t value) {
@@ -104,6 +110,7 @@ void TRawDiskAccessComponent::SetDiskBufferString(std::string_view value) {
     return;
   }
   m_bufferText.assign(value);
+  m_bufferTextZeroed = false;
   m_buffer.SetPosition(0);
   m_buffer.Write(value);
   m_buffer.SetSize(static_cast<std::int64_t>(value.size()));
@@ -123,6 +130,7 @@ void TRawDiskAccessComponent::SetDiskBufferStream(const util::TMemoryStream& val
   if (&value != &m_buffer) {
     m_buffer.Assign(value.Bytes());
     m_bufferText.assign(value.View());
+    m_bufferTextZeroed = false;
   }
   SetSuccess();
 }

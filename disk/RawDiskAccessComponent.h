@@ -84,6 +84,7 @@ class TRawDiskAccessComponent {
   std::int64_t m_sectorCount = 0;
   util::TMemoryStream m_buffer;
   std::string m_bufferText;
+  bool m_bufferTextZeroed = true;  // m_bufferText holds only zero bytes
   std::int32_t m_statusCode = status::kReady;
   std::string m_statusText = "Ready.";
 };

@@ -135,7 +135,6 @@ bool TMekLowScan::CopyRange(FileNode& file, int fd, const std::string& path, std
   const std::int64_t span = file.EndPos - file.StartPos;
   const std::int64_t bufferSize = span < kSaveBuffer ? span + sectorSize : kSaveBuffer;
   const std::int64_t perRead = std::max<std::int64_t>(1, bufferSize / sectorSize);
-  std::vector<std::byte> buffer(static_cast<std::size_t>(perRead * sectorSize));
   const std::int64_t endSector = file.EndPos / sectorSize + 1;
   std::int64_t current = file.StartPos / sectorSize;
   std::int64_t got = 1;
@@ -144,13 +143,15 @@ bool TMekLowScan::CopyRange(FileNode& file, int fd, const std::string& path, std
     while (written < span && got > 0 && current < endSector) {
       const std::int64_t chunk = current * sectorSize;
       const std::int64_t n = std::min(perRead, endSector - current);
-      got = ReadSectors(std::span<std::byte>(buffer).first(static_cast<std::size_t>(sectorSize * n)), current, n);
+      // Written straight from the component's buffer: no copy of the range in between.
+      got = ReadIntoComponent(current, n, sectorSize * n);
       if (got > 0) {
         if (m_processMessages) m_processMessages();
+        const std::byte* buffer = m_raw->GetDiskBufferStream().Memory();
         const std::int64_t from = std::max(file.StartPos, chunk) - chunk;
         const std::int64_t to = std::min(file.EndPos, chunk + got) - chunk;
         if (to > from) {
-          const std::int64_t put = WriteAll(fd, buffer.data() + from, to - from);
+          const std::int64_t put = WriteAll(fd, buffer + from, to - from);
           written += put;
           if (put != to - from) {
             Log("Problem writing file. Wrote / Expected to write / Total Written: " + std::to_string(put) + " / " +

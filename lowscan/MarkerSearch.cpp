@@ -21,7 +21,7 @@ std::int64_t FloorMod(std::int64_t value, std::int64_t divisor) {
 }  // namespace
 
 TMarkerSearch::TMarkerSearch(const std::vector<TMarkerData>& markers, const std::vector<TPattern>& patterns)
-    : m_markers(markers), m_patterns(patterns), m_prefixBits(65536 / 64, 0), m_footerCache(markers.size()) {
+    : m_markers(markers), m_patterns(patterns), m_footerCache(markers.size()) {
   for (int i = 0; i < static_cast<int>(markers.size()); ++i) {
     const std::string& marker = markers[i].Marker;
     if (marker.empty()) continue;  // an empty marker never matches
@@ -33,22 +33,21 @@ TMarkerSearch::TMarkerSearch(const std::vector<TMarkerData>& markers, const std:
       m_minHeaderOffset = std::min<std::int64_t>(m_minHeaderOffset, markers[i].Offset);
       m_maxHeaderOffset = std::max<std::int64_t>(m_maxHeaderOffset, markers[i].Offset);
     }
+    const auto first = static_cast<std::uint8_t>(marker[0]);
+    const std::optional<std::uint8_t> second =
+        marker.size() > 1 ? std::optional<std::uint8_t>(static_cast<std::uint8_t>(marker[1])) : std::nullopt;
     if (markers[i].IsFooter) {
       m_footers.push_back(i);
+      m_footerPrefixes.emplace_back().Add(first, second);
       continue;
     }
+    m_headerPrefixes.Add(first, second);
     if (marker.size() == 1) {
       m_shortHeaders.push_back(i);
-      for (unsigned second = 0; second < 256; ++second) {
-        const auto key = static_cast<std::uint16_t>(static_cast<unsigned char>(marker[0]) | (second << 8));
-        m_prefixBits[key >> 6] |= std::uint64_t{1} << (key & 63);
-        m_headerBuckets[key].push_back(i);
-      }
+      for (unsigned b = 0; b < 256; ++b) m_headerBuckets[static_cast<std::uint16_t>(first | (b << 8))].push_back(i);
       continue;
     }
-    const std::uint16_t key = PrefixAt(marker.data());
-    m_prefixBits[key >> 6] |= std::uint64_t{1} << (key & 63);
-    m_headerBuckets[key].push_back(i);
+    m_headerBuckets[PrefixAt(marker.data())].push_back(i);
   }
 }
 
@@ -73,9 +72,8 @@ bool TMarkerSearch::PatternAccepts(int index, std::size_t pos) const {
 void TMarkerSearch::CheckHeadersAt(std::size_t pos, std::optional<std::int32_t> offset) {
   const std::vector<int>* bucket = nullptr;
   if (pos + 1 < m_text.size()) {
-    const std::uint16_t key = PrefixAt(m_text.data() + pos);
-    if (((m_prefixBits[key >> 6] >> (key & 63)) & 1u) == 0) return;
-    const auto found = m_headerBuckets.find(key);
+    if (!m_headerPrefixes.Contains(m_text.data() + pos)) return;
+    const auto found = m_headerBuckets.find(PrefixAt(m_text.data() + pos));
     if (found != m_headerBuckets.end()) bucket = &found->second;
   } else {
     bucket = &m_shortHeaders;
@@ -91,11 +89,9 @@ void TMarkerSearch::CollectAllHeaders() {
   const std::size_t n = m_text.size();
   if (n == 0) return;
   const char* data = m_text.data();
-  const std::uint64_t* bits = m_prefixBits.data();
-  for (std::size_t i = 0; i + 1 < n; ++i) {
-    const std::uint16_t key = PrefixAt(data + i);
-    if ((bits[key >> 6] >> (key & 63)) & 1u) CheckHeadersAt(i, std::nullopt);
-  }
+  // Positions with a second byte go through the prefix set; the last one can
+  // only hold a one-byte marker.
+  for (std::size_t i = 0; (i = m_headerPrefixes.Find(data, i, n - 1)) < n - 1; ++i) CheckHeadersAt(i, std::nullopt);
   CheckHeadersAt(n - 1, std::nullopt);
 }
 
@@ -133,19 +129,28 @@ void TMarkerSearch::BeginText(std::string_view text, std::int64_t textPos, const
   }
 }
 
-std::size_t TMarkerSearch::NextFooter(int index, std::size_t from) {
+std::size_t TMarkerSearch::NextFooter(std::size_t slot, std::size_t from) {
+  const int index = m_footers[slot];
   FooterCache& cache = m_footerCache[index];
   if (cache.searchedFrom != npos && cache.searchedFrom <= from && (cache.found == npos || cache.found >= from)) {
     return cache.found;
   }
   const std::string& marker = m_markers[index].Marker;
+  const TPrefixFilter& prefixes = m_footerPrefixes[slot];
+  const std::size_t n = m_text.size();
   std::size_t pos = from;
   std::size_t found = npos;
-  while (pos < m_text.size()) {
-    const void* hit = memmem(m_text.data() + pos, m_text.size() - pos, marker.data(), marker.size());
-    if (hit == nullptr) break;
-    const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - m_text.data());
-    if (PatternAccepts(index, at)) {
+  while (pos < n) {
+    std::size_t at = n;
+    if (marker.size() > 1) {
+      at = n > 1 ? prefixes.Find(m_text.data(), pos, n - 1) : n;
+      if (at >= n - 1) break;
+    } else {
+      const void* hit = std::memchr(m_text.data() + pos, marker[0], n - pos);
+      if (hit == nullptr) break;
+      at = static_cast<std::size_t>(static_cast<const char*>(hit) - m_text.data());
+    }
+    if (Matches(index, at) && PatternAccepts(index, at)) {
       found = at;
       break;
     }
@@ -160,9 +165,10 @@ TMarkerHit TMarkerSearch::Next(std::size_t from, std::string_view currentExtensi
   TMarkerHit best;
   if (m_headerCursor < m_headers.size()) best = m_headers[m_headerCursor];
   if (currentExtension.empty()) return best;
-  for (const int index : m_footers) {
+  for (std::size_t slot = 0; slot < m_footers.size(); ++slot) {
+    const int index = m_footers[slot];
     if (m_markers[index].Extension != currentExtension) continue;
-    const std::size_t pos = NextFooter(index, from);
+    const std::size_t pos = NextFooter(slot, from);
     if (pos == npos) continue;
     if (best.Index < 0 || pos < best.Pos || (pos == best.Pos && index < best.Index)) best = {index, pos};
   }

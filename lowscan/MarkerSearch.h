@@ -17,6 +17,7 @@
 
 #include "lowscan/MarkerData.h"
 #include "lowscan/Pattern.h"
+#include "lowscan/PrefixFilter.h"
 
 namespace lowscan {
 
@@ -54,14 +55,15 @@ class TMarkerSearch {
   void CollectAlignedHeaders(const TAlignment& alignment);
   // Headers whose marker starts at pos; only entries with that Offset when given.
   void CheckHeadersAt(std::size_t pos, std::optional<std::int32_t> offset);
-  std::size_t NextFooter(int index, std::size_t from);
+  std::size_t NextFooter(std::size_t slot, std::size_t from);
 
   const std::vector<TMarkerData>& m_markers;
   const std::vector<TPattern>& m_patterns;
-  std::vector<std::uint64_t> m_prefixBits;                            // 65536 two-byte prefixes of headers
+  TPrefixFilter m_headerPrefixes;
   std::unordered_map<std::uint16_t, std::vector<int>> m_headerBuckets;  // prefix -> header entries, in order
   std::vector<int> m_shortHeaders;                                    // one-byte headers
   std::vector<int> m_footers;
+  std::vector<TPrefixFilter> m_footerPrefixes;  // parallel to m_footers
   std::size_t m_longest = 0;
   std::vector<std::int32_t> m_headerOffsets;  // distinct header offsets
   std::int64_t m_minHeaderOffset = 0;

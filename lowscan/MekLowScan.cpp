@@ -81,6 +81,12 @@ void TMekLowScan::FileClosed(FileNode&& file, int markerIndex, bool atEnd) {
 }
 
 std::int64_t TMekLowScan::ReadSectors(std::span<std::byte> buffer, std::int64_t startSector, std::int64_t sectorCount) {
+  const std::int64_t count = ReadIntoComponent(startSector, sectorCount, static_cast<std::int64_t>(buffer.size()));
+  if (count > 0) std::copy_n(m_raw->GetDiskBufferStream().Memory(), count, buffer.data());
+  return count;
+}
+
+std::int64_t TMekLowScan::ReadIntoComponent(std::int64_t startSector, std::int64_t sectorCount, std::int64_t limit) {
   disk::TRawDiskAccessComponent& raw = *m_raw;
   raw.SetClusterCount(0);
   raw.SetClusterNumber(0);
@@ -95,10 +101,7 @@ std::int64_t TMekLowScan::ReadSectors(std::span<std::byte> buffer, std::int64_t 
       if (attempt + 1 < kReadAttempts) raw.SetDriveLetter(std::string(1, m_drive));
       continue;
     }
-    util::TMemoryStream& stream = raw.GetDiskBufferStream();
-    const std::int64_t count = std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), stream.Size());
-    if (count > 0) std::copy_n(stream.Memory(), count, buffer.data());
-    copied = count;
+    copied = std::max<std::int64_t>(0, std::min(limit, raw.GetDiskBufferStream().Size()));
     break;
   }
   util::TReadInfo& info = util::GlobalReadInfo();

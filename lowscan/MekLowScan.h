@@ -124,6 +124,9 @@ class TMekLowScan {
   // After a short read: the sectors of the step that can still be read, from its
   // start; bytes read.
   std::int64_t ReadLeadingSectors(std::span<std::byte> buffer, std::int64_t sector, std::int64_t count);
+  // ReadSectors without the copy: the bytes stay in the component's buffer
+  // stream; returns how many of them (at most `limit`) the caller may use.
+  std::int64_t ReadIntoComponent(std::int64_t startSector, std::int64_t sectorCount, std::int64_t limit);
   void FileClosed(FileNode&& file, int markerIndex, bool atEnd);
   std::int64_t FreeMemory() const;
   void SaveOne(FileNode& file, const std::string& folder, std::int64_t& saved);
