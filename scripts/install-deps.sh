@@ -16,6 +16,8 @@ packages=(
   nlohmann-json3-dev
   # tests: real FAT and NTFS images, a display for screenshots
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
+  # wizard screenshots: a window manager, input and capture on the virtual display
+  openbox xdotool imagemagick x11-utils
   # bench and peers for side-by-side runs
   libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3
 )

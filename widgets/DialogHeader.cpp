@@ -27,6 +27,10 @@ void THeaderStrip::paintEvent(QPaintEvent*) {
   painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, m_title);
 }
 
+void SetDialogBorder(QWidget& dialog) {
+  dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+}
+
 void MakeHeaderLink(QLabel& label, const QColor& colour) {
   QPalette palette = label.palette();
   palette.setColor(QPalette::WindowText, colour);

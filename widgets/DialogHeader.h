@@ -20,6 +20,9 @@ class THeaderStrip : public QWidget {
   int m_pointSize;
 };
 
+// A dialog border: title and close button only, no minimise or maximise.
+void SetDialogBorder(QWidget& dialog);
+
 // The fixed look of a white, hand-cursor link label on the header.
 void MakeHeaderLink(QLabel& label, const QColor& colour);
 

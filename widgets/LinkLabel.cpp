@@ -7,7 +7,7 @@ namespace widgets {
 
 TLinkLabel::TLinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
   setCursor(Qt::PointingHandCursor);
-  // Reachable with Tab and opened with Enter or Space, like a button.
+  // Reachable with Tab and opened with Space; Enter stays with the window's default button.
   setFocusPolicy(Qt::TabFocus);
 }
 
@@ -17,7 +17,7 @@ void TLinkLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TLinkLabel::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space) {
+  if (event->key() == Qt::Key_Space) {
     emit clicked();
     return;
   }

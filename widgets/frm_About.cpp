@@ -3,6 +3,7 @@
 #include "online/Browser.h"
 #include "online/ServiceAddress.h"
 #include "platform/Files.h"
+#include "widgets/DialogHeader.h"
 #include "widgets/ModalResults.h"
 #include "widgets/LinkLabel.h"
 #include "widgets/Pictures.h"
@@ -38,6 +39,7 @@ Tfrm_About::Tfrm_About(std::string baseURL, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_baseURL(std::move(baseURL)) {
   OpenAddress = [](std::string_view address) { return online::BrowseURL(address); };
   setWindowTitle(QStringLiteral("About"));
+  SetDialogBorder(*this);
   setObjectName(QStringLiteral("frm_About"));
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(20, 20, 20, 16);
@@ -89,6 +91,9 @@ Tfrm_About::Tfrm_About(std::string baseURL, QWidget* parent)
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, [this] { done(kResultOk); });
   grid->addWidget(ok, 1, 1, Qt::AlignRight | Qt::AlignBottom);
+  ok->setFocus();
+  // A dialog border: the window manager offers no maximise for a fixed size.
+  grid->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void Tfrm_About::SetImage(const QPixmap& picture) { m_image->setPixmap(picture); }

@@ -1,5 +1,6 @@
 #include "widgets/frm_Help.h"
 
+#include "widgets/DialogHeader.h"
 #include "widgets/ModalResults.h"
 #include "widgets/Pictures.h"
 
@@ -12,6 +13,7 @@ namespace widgets {
 
 Tfrm_Help::Tfrm_Help(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
   setWindowTitle(QStringLiteral("Help"));
+  SetDialogBorder(*this);
   setObjectName(QStringLiteral("frm_Help"));
   auto* layout = new QVBoxLayout(this);
   auto* row = new QHBoxLayout;
@@ -36,6 +38,9 @@ Tfrm_Help::Tfrm_Help(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindo
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, [this] { done(kResultOk); });
   layout->addWidget(ok, 0, Qt::AlignRight);
+  ok->setFocus();
+  // A dialog border: the window manager offers no maximise for a fixed size.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void Tfrm_Help::SetLines(const std::vector<std::string>& lines) {

@@ -4,6 +4,7 @@
 #include "online/StartupChecks.h"
 #include "util/Text.h"
 #include "widgets/GuiHelpers.h"
+#include "widgets/DialogHeader.h"
 #include "widgets/ModalResults.h"
 
 #include <QFormLayout>
@@ -18,6 +19,7 @@ namespace widgets {
 Tfrm_Proxy::Tfrm_Proxy(platform::SettingsStore& store, util::IPrompt& prompt, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_store(store), m_prompt(prompt) {
   setWindowTitle(QStringLiteral("Proxy"));
+  SetDialogBorder(*this);
   setObjectName(QStringLiteral("frm_Proxy"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(16, 14, 16, 12);
@@ -56,6 +58,7 @@ Tfrm_Proxy::Tfrm_Proxy(platform::SettingsStore& store, util::IPrompt& prompt, QW
   pb_Ok->setObjectName(QStringLiteral("pb_Ok"));
   pb_Ok->setDefault(true);
   layout->addWidget(pb_Ok, 0, Qt::AlignRight);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   df_Port->setText(QStringLiteral("8080"));
   EnableDisableChildren(*grp_Proxy, false);

@@ -1,5 +1,6 @@
 #include "widgets/frm_Security.h"
 
+#include "widgets/DialogHeader.h"
 #include "widgets/ModalResults.h"
 #include "widgets/Pictures.h"
 
@@ -14,6 +15,7 @@ namespace widgets {
 Tfrm_SecurityWarning::Tfrm_SecurityWarning(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
   setWindowTitle(QStringLiteral("Security Warning"));
+  SetDialogBorder(*this);
   setObjectName(QStringLiteral("frm_SecurityWarning"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(18, 18, 18, 14);
@@ -32,12 +34,14 @@ Tfrm_SecurityWarning::Tfrm_SecurityWarning(QWidget* parent)
   bold.setBold(true);
   first->setFont(bold);
   first->setWordWrap(true);
+  first->setMinimumWidth(360);
   texts->addWidget(first);
   auto* second = new QLabel(QStringLiteral("To overcome this, please close Trellmond and restart it by right-clicking "
                                            "its application icon and selecting the \"Run as Administrator\" option "
                                            "as shown below."),
                             this);
   second->setWordWrap(true);
+  second->setMinimumWidth(360);
   texts->addWidget(second);
   top->addLayout(texts, 1);
   layout->addLayout(top);
@@ -52,7 +56,9 @@ Tfrm_SecurityWarning::Tfrm_SecurityWarning(QWidget* parent)
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, [this] { done(kResultYes); });
   layout->addWidget(ok, 0, Qt::AlignRight);
-  setFixedWidth(460);
+  ok->setFocus();
+  // A dialog border: the window manager offers no maximise for a fixed size.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 }  // namespace widgets

@@ -19,6 +19,7 @@ QString SizeText(std::int64_t bytes) { return QString::fromStdString(util::GetSi
 QLabel* Wrapped(const QString& text, QWidget* parent) {
   auto* label = new QLabel(text, parent);
   label->setWordWrap(true);
+  label->setMinimumWidth(500);
   return label;
 }
 
@@ -90,7 +91,9 @@ Tfrm_SizeWarning::Tfrm_SizeWarning(QWidget* parent)
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, [this] { done(kResultYes); });
   layout->addWidget(ok, 0, Qt::AlignRight);
-  setFixedWidth(520);
+  ok->setFocus();
+  // A dialog border: the window manager offers no maximise for a fixed size.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void Tfrm_SizeWarning::FillLabels() {

@@ -100,8 +100,12 @@ void Tfrm_Main::BuildHeader() {
     connect(link, &widgets::TLinkLabel::clicked, this, handler);
     return link;
   };
-  lbl_ProxySettings = addLink("lbl_ProxySettings", QStringLiteral("Proxy Settings"), QColor(0xff, 0x5a, 0x4e),
+  lbl_ProxySettings = addLink("lbl_ProxySettings", QStringLiteral("Proxy Settings"), QColor(0xff, 0x70, 0x62),
                               &Tfrm_Main::pb_ProxySettingsClick);
+  // Red reads poorly on the blue header unless it is bold.
+  QFont bold = lbl_ProxySettings->font();
+  bold.setBold(true);
+  lbl_ProxySettings->setFont(bold);
   lbl_About = addLink("lbl_About", QStringLiteral("About"), Qt::white, &Tfrm_Main::pb_AboutClick);
   lbl_Support = addLink("lbl_Support", QStringLiteral("Contact Support"), Qt::white, &Tfrm_Main::pb_SupportClick);
   lbl_Help = addLink("lbl_Help", QStringLiteral("Help"), Qt::white, &Tfrm_Main::pb_HelpClick);

@@ -41,6 +41,7 @@ void Tfrm_Main::UpdateBackSlot() {
 void Tfrm_Main::PrepareRegistrationPanel() {
   setWindowState(windowState() | Qt::WindowMaximized);
   ShowPanel(Panel::Registration, true);
+  df_FirstName->setFocus();
 }
 
 void Tfrm_Main::PrepareSetupPanel() {

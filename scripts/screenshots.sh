@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Screenshots of the wizard on a virtual display: starts Xvfb with a small
+# window manager, trellmond-service on a free loopback port and the real
+# trellmond program, drives it with the keyboard and mouse as a user would,
+# and saves PNGs of the splash, the Registration panel with the news, the
+# proxy dialog, the about box and the security warning (plus the offline
+# window, the size warning and the help box).
+#
+# Usage: scripts/screenshots.sh [OUTPUT_FOLDER]   (default: screenshots)
+# The build folder is $TRELLMOND_BUILD_DIR (default: build), built with the GUI.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${TRELLMOND_BUILD_DIR:-build}"
+case "$build" in /*) ;; *) build="$root/$build" ;; esac
+out="$(mkdir -p "${1:-screenshots}" && cd "${1:-screenshots}" && pwd)"
+wizard="$build/wizard/trellmond"
+service="$build/service/trellmond-service"
+preview="$build/tests/wizard/wizard_dialog_preview"
+for program in "$wizard" "$service" "$preview"; do
+  [ -x "$program" ] || { echo "missing $program: build with -DTRELLMOND_BUILD_GUI=ON first" >&2; exit 1; }
+done
+for tool in Xvfb openbox xdotool import; do
+  command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-deps.sh" >&2; exit 1; }
+done
+
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A free display number.
+display=90
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+export DISPLAY=":$display"
+Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+sleep 0.5
+openbox >"$work/openbox.log" 2>&1 &
+pids+=($!)
+sleep 0.5
+
+# The program's own settings and user folders stay inside the work folder.
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+: >"$work/service.log"
+"$service" --port 0 --database "$work/service.sqlite" >"$work/service.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do grep -q "listening on" "$work/service.log" && break; sleep 0.1; done
+base="$(sed -n 's/^listening on //p' "$work/service.log" | head -1)"
+[ -n "$base" ] || { echo "the service did not start" >&2; cat "$work/service.log" >&2; exit 1; }
+
+# Waits for a visible window whose title matches the pattern; prints its id.
+wait_window() {
+  local pattern="$1" seconds="${2:-20}" id
+  for _ in $(seq $((seconds * 10))); do
+    id="$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | tail -1 || true)"
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.1
+  done
+  echo "no window matching '$pattern' within ${seconds}s" >&2
+  return 1
+}
+wait_gone() {
+  for _ in $(seq 300); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+}
+press() {  # window, key
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1"
+  xdotool key --clearmodifiers "$2"
+}
+click() {  # window, x, y (inside the window)
+  xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+shot() {  # window, file: the window with its frame, once painted
+  sleep 0.8
+  import -frame -window "$1" "$out/$2"
+  echo "saved $out/$2"
+}
+geometry() {  # window -> WIDTH and HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+}
+quit_wizard() {  # window: "Quit", then Yes to "Are you sure you want to quit?"
+  geometry "$1"
+  click "$1" 58 $((HEIGHT - 18))
+  press "$(wait_window '^Trellmond$')" Return
+}
+
+# 1. A normal start: the command-line warning, the splash, the Registration panel, the about box.
+"$wizard" "$base" Hv4kTq >"$work/wizard1.log" 2>&1 &
+app=$!
+pids+=($app)
+press "$(wait_window '^Trellmond$')" Return
+splash="$(wait_window '^Splash$')"
+shot "$splash" 01-splash.png
+press "$splash" Return
+main="$(wait_window '^Pelmora Trellmond$' 30)"
+sleep 0.5
+wait_gone '^Information$'
+shot "$main" 02-registration.png
+geometry "$main"
+click "$main" $((WIDTH - 33)) 10
+about="$(wait_window '^About$')"
+shot "$about" 04-about.png
+press "$about" Return
+quit_wizard "$main"
+wait "$app" || true
+
+# 2. The service unreachable, a proxy stored from an earlier run: the long message, three retries, the proxy dialog.
+mkdir -p "$XDG_CONFIG_HOME/Pelmora"
+printf '[Trellmond]\nProxyActive=1\nProxyName=127.0.0.1\nProxyPort=3128\n' >"$XDG_CONFIG_HOME/Pelmora/Trellmond.conf"
+dead="http://127.0.0.1:9"
+"$wizard" "$dead" Hv4kTq >"$work/wizard2.log" 2>&1 &
+app=$!
+pids+=($app)
+press "$(wait_window '^Trellmond$')" Return
+press "$(wait_window '^Splash$')" Return
+sleep 1.5
+press "$(wait_window '^Trellmond$' 30)" Return
+proxy="$(wait_window '^Proxy$' 30)"
+shot "$proxy" 03-proxy.png
+press "$proxy" Escape
+sleep 1
+press "$(wait_window '^Trellmond$' 30)" Return
+main="$(wait_window '^Pelmora Trellmond$' 30)"
+shot "$main" 06-offline.png
+quit_wizard "$main"
+wait "$app" || true
+
+# 3. Dialogs that only come up deep inside a scan or a save.
+for dialog in "security:^Security Warning$:05-security-warning.png" "size:^Size Warning$:07-size-warning.png" \
+              "help:^Help$:08-help.png"; do
+  IFS=: read -r which title file <<<"$dialog"
+  "$preview" "$which" >"$work/preview.log" 2>&1 &
+  pids+=($!)
+  id="$(wait_window "$title")"
+  shot "$id" "$file"
+  press "$id" Return
+done
+wait_gone '^Help$'
+echo "screenshots in $out"
