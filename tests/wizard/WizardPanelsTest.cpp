@@ -4,10 +4,12 @@
 
 #include "online/StartupChecks.h"
 #include "tests/wizard/WizardHarness.h"
+#include "widgets/PageView.h"
 #include "wizard/Application.h"
 #include "wizard/ExceptionFilter.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -45,6 +47,7 @@ class WizardPanelsTest : public QObject {
   void exitOpensFolderAndClosesWithoutQuestion();
   void closingAsksTheRightQuestion_data();
   void closingAsksTheRightQuestion();
+  void headerLinksOpenHelpSupportAndAbout();
   void escapedExceptionIsLoggedAndProgramGoesOn();
   void lowMemoryExceptionAdvisesFewerTypes();
 };
@@ -221,6 +224,40 @@ class Thrower : public QObject {
 };
 
 }  // namespace
+
+void WizardPanelsTest::headerLinksOpenHelpSupportAndAbout() {
+  WizardHarness h;
+  h.StartService();
+  auto window = h.Start();
+  const std::string id = window->TransactionID();
+  QStringList pages;
+  // The browser window loads its page a second after it is shown; it is closed once the page is there.
+  h.driver.actions[QStringLiteral("frm_WebBrowser")] = [&pages](QDialog& dialog) {
+    auto* view = dialog.findChild<widgets::TPageView*>();
+    QTRY_VERIFY_WITH_TIMEOUT(!view->toPlainText().isEmpty(), 5000);
+    pages << view->toPlainText();
+    dialog.accept();
+  };
+  h.driver.actions[QStringLiteral("frm_About")] = [](QDialog& dialog) {
+    QTest::mouseClick(dialog.findChild<QLabel*>(QStringLiteral("lbl_WebAddress")), Qt::LeftButton);
+    dialog.findChild<QPushButton*>(QStringLiteral("pb_Ok"))->click();
+  };
+  for (const char* link : {"lbl_Help", "lbl_Support", "lbl_About"}) {
+    QTest::mouseClick(Control<QLabel>(*window, link), Qt::LeftButton);
+  }
+  QCOMPARE(pages.size(), 2);
+  QVERIFY(pages[0].startsWith(QStringLiteral("Trellmond help")));
+  QVERIFY(pages[1].startsWith(QStringLiteral("Trellmond support")));
+  QCOMPARE(h.browsed, (std::vector<std::string>{window->Addresses().BaseURL}));
+  const auto logs = h.Logs(id);
+  const std::vector<std::vector<std::string>> browser(logs.end() - 4, logs.end());
+  QCOMPARE(browser, (std::vector<std::vector<std::string>>{
+                        {"82", "Internal WebBrowser requested: " + window->Addresses().HelpURL},
+                        {"83", "Internal WebBrowser closed."},
+                        {"82", "Internal WebBrowser requested: " + window->Addresses().SupportURL},
+                        {"83", "Internal WebBrowser closed."}}));
+  window->State().Cancelled = true;
+}
 
 void WizardPanelsTest::escapedExceptionIsLoggedAndProgramGoesOn() {
   WizardHarness h;
