@@ -49,6 +49,9 @@ types="$(cut -d';' -f1 "$here/service/data/catalogue/overview-low.txt" | paste -
 run() {  # name, command...: times the command, output folder is $work/out-<name>
   local name="$1"; shift
   local start end
+  # Dirty pages of the image or of the last tool's output are written back first:
+  # no tool pays for another's writes.
+  sync
   start=$(date +%s.%N)
   "$@" >"$work/$name.log" 2>&1 || echo "$name exited with $?" >&2
   end=$(date +%s.%N)
