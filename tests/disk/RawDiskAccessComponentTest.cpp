@@ -154,6 +154,13 @@ TEST_F(ComponentTest, PropertiesBehaveAsDocumented) {
   other.SetSize(10);
   raw.SetDiskBufferStream(other);
   EXPECT_EQ(raw.GetStatusCode(), status::kBufferSizeMismatch);
+  // Sizing again to the same length still clears what was put in, text and stream.
+  raw.SetSectorCount(8);
+  EXPECT_EQ(raw.GetDiskBufferString(), std::string(4096, '\0'));
+  EXPECT_EQ(BufferBytes(raw), std::string(4096, '\0'));
+  raw.SetDiskBufferString(std::string(4096, 'c'));
+  raw.SetSectorNumber(3);
+  EXPECT_EQ(raw.GetDiskBufferString(), std::string(4096, '\0'));
 
   raw.SetClusterCount(4);
   EXPECT_EQ(raw.GetSectorCount(), 0);
