@@ -182,6 +182,9 @@ void Tfrm_Main::BuildButtonBar() {
   }
   m_backBlank = AddSlotButton(m_backSlot, "pb_BackBlank", {}, nullptr);
   m_backBlank->setEnabled(false);
+  // Holds the back button's place without looking like a button nobody can press.
+  m_backBlank->setFlat(true);
+  m_backBlank->setFocusPolicy(Qt::NoFocus);
   m_backBlank->setVisible(true);
   pb_SetupBack = AddSlotButton(m_backSlot, "pb_SetupBack", QStringLiteral("<< Setup"), &Tfrm_Main::pb_SetupBackClick);
   pb_StartAgain =
