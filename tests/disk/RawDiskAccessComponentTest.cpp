@@ -86,7 +86,8 @@ TEST_F(ComponentTest, ReadPastTheEndFails) {
 }
 
 TEST_F(ComponentTest, AVolumeThatMayNotBeOpenedGivesAccessDenied) {
-  chmod(image->Path().c_str(), 0600);
+  // Root reads whatever it likes, so the read runs as nobody; anyone else simply loses the right.
+  chmod(image->Path().c_str(), getuid() == 0 ? 0600 : 0000);
   chmod(dir.Path().c_str(), 0755);
   // Run the read as an unprivileged user in a child, so root's rights do not hide the denial.
   const pid_t pid = fork();
