@@ -84,21 +84,25 @@ void TMekFATScan::ReportSecurityProblem() {
   m_terminated = true;
 }
 
-void TMekFATScan::GetFATBootRecord(BootRecord& out) {
-  Log("FATScan Checkpoint: GetFATBootRecord", "46");
-  m_raw->SetDriveLetter(std::string(1, m_drive));
+bool TMekFATScan::ReadBootRecord(std::string_view fileSystem, BootRecord& out) {
   std::int64_t got = 0;
   std::vector<std::byte> sectors;
-  if (m_raw->GetFileSystem().find("FAT") != std::string::npos) {
+  if (m_raw->GetFileSystem().find(fileSystem) != std::string::npos) {
     sectors.resize(static_cast<std::size_t>(std::max(m_raw->GetDriveSectorSize(), 0)) * 10);
     got = ReadSectors(sectors.data(), static_cast<std::int64_t>(sectors.size()), 10, 0);
   }
   if (got <= 0) {
     ReportSecurityProblem();
-    return;
+    return false;
   }
   std::memcpy(out.data(), sectors.data(), std::min<std::size_t>(out.size(), static_cast<std::size_t>(got)));
-  Log("FAT Boot Record Read", "47");
+  return true;
+}
+
+void TMekFATScan::GetFATBootRecord(BootRecord& out) {
+  Log("FATScan Checkpoint: GetFATBootRecord", "46");
+  m_raw->SetDriveLetter(std::string(1, m_drive));
+  if (ReadBootRecord("FAT", out)) Log("FAT Boot Record Read", "47");
 }
 
 std::uint64_t TMekFATScan::GetTotalSectors(const BootRecord& boot) { return TotalSectors(boot); }

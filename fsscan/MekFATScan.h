@@ -12,6 +12,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -180,6 +181,9 @@ class TMekFATScan {
                  std::int64_t& written);
   void RemoveRecordsIf(const std::function<bool(const FileNode&)>& drop);
   void ReportSecurityProblem();
+  // The first ten sectors, when the drive's file system name holds `fileSystem`; without
+  // them the security notice and the end of the scan.
+  bool ReadBootRecord(std::string_view fileSystem, BootRecord& out);
   void ScanNTFSVolume();
   void ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geometry, std::vector<std::byte>& block,
                   std::int64_t totalSectors, std::int64_t& processed);

@@ -26,18 +26,7 @@ bool Qualifies(const ntfs::RecordHeader& header, bool deletedOnly) {
 
 void TMekFATScan::GetNTFSBootRecord(BootRecord& out) {
   Log("FATScan Checkpoint: GetNTFSBootRecord", "46");
-  std::int64_t got = 0;
-  std::vector<std::byte> sectors;
-  if (m_raw->GetFileSystem().find("NTFS") != std::string::npos) {
-    sectors.resize(static_cast<std::size_t>(std::max(m_raw->GetDriveSectorSize(), 0)) * 10);
-    got = ReadSectors(sectors.data(), static_cast<std::int64_t>(sectors.size()), 10, 0);
-  }
-  if (got <= 0) {
-    ReportSecurityProblem();
-    return;
-  }
-  std::memcpy(out.data(), sectors.data(), std::min<std::size_t>(out.size(), static_cast<std::size_t>(got)));
-  Log("NTFS Boot Record Read", "47");
+  if (ReadBootRecord("NTFS", out)) Log("NTFS Boot Record Read", "47");
 }
 
 std::int64_t TMekFATScan::GetMFTRunList(const BootRecord& boot, std::vector<ClusterNode>& runs) {
