@@ -20,7 +20,10 @@ constexpr const char* kMountInfo =
     "41 28 8:17 / /mnt/again rw - vfat /dev/sdb1 rw\n"
     "42 28 0:50 / /mnt/share rw - cifs //server/photos rw\n"
     "43 28 8:1 / /data rw - ext4 /dev/sda1 rw\n"
-    "44 28 254:0 /etc/hosts /etc/hosts rw - ext4 /dev/vda rw\n";
+    "44 28 254:0 /etc/hosts /etc/hosts rw - ext4 /dev/vda rw\n"
+    "45 28 0:60 / /mnt/ram rw - tmpfs tmpfs rw\n"
+    "46 28 0:61 / /mnt/sandbox/tools/deep rw - tmpfs tmpfs rw\n"
+    "47 28 11:0 / /media/anna/DVD rw - iso9660 /dev/sr0 ro\n";
 
 DriveSources FakeMachine(const std::string& drives, const std::string& sysRoot) {
   DriveSources s;
@@ -40,7 +43,7 @@ TEST(DriveTableTest, NamedDrivesFirstThenRootThenMountsByDevice) {
   const auto entries = table.Entries();
   std::string letters;
   for (const auto& e : entries) letters += e.letter;
-  EXPECT_EQ(letters, "CDEFGHQ");
+  EXPECT_EQ(letters, "CDEFGHIJQ");  // the deep sandbox RAM folder is no drive
   const auto e = table.Find('e');
   ASSERT_TRUE(e);
   EXPECT_EQ(e->type, platform::kDriveRemovable);
@@ -49,10 +52,15 @@ TEST(DriveTableTest, NamedDrivesFirstThenRootThenMountsByDevice) {
   EXPECT_EQ(table.Find('C')->mountRoot, dir.Path().string());  // a folder: writable, not scannable
   EXPECT_TRUE(table.Find('C')->devicePath.empty());
   EXPECT_EQ(table.Find('D')->mountRoot, "/");                  // the root file system
-  EXPECT_EQ(table.Find('F')->type, platform::kDriveRemote);    // 0:50 first
+  // Then by device: the share (0:50), the RAM disk (0:60), 8:1, 8:17, the DVD (11:0).
+  EXPECT_EQ(table.Find('F')->type, platform::kDriveRemote);
   EXPECT_EQ(table.Find('F')->mountSource, "//server/photos");
-  EXPECT_EQ(table.Find('G')->mountRoot, "/data");              // 8:1 before 8:17
-  EXPECT_EQ(table.Find('H')->mountRoot, "/media/anna/CARD ONE");  // once, though mounted twice
+  EXPECT_EQ(table.Find('G')->type, platform::kDriveRamDisk);
+  EXPECT_EQ(table.Find('G')->mountRoot, "/mnt/ram");
+  EXPECT_EQ(table.Find('H')->mountRoot, "/data");
+  EXPECT_EQ(table.Find('I')->mountRoot, "/media/anna/CARD ONE");  // once, though mounted twice
+  EXPECT_EQ(table.Find('J')->mountRoot, "/media/anna/DVD");
+  EXPECT_EQ(table.Find('J')->type, platform::kDriveCdRom);
   EXPECT_EQ(table.Find('Q')->type, platform::kDriveUnknown);
   EXPECT_FALSE(table.Find('Z'));
 }
