@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
 # Side by side on one NTFS image: our Undelete scan, ntfs-3g's ntfsundelete and sleuthkit's
 # tsk_recover. The image (mkntfs, filled through an ntfs-3g mount) holds a few hundred files
-# in nested folders; a third of them are deleted. Prints, for each tool, the deleted files
-# recovered byte-identical, those recovered under their original folder and name (compared
-# without regard to case: our saves upper-case the extension), and the seconds taken.
+# in nested folders. The pictures among them are real JPEGs (the bundled sample picture padded
+# with comment segments of random bytes), since our scan drops pictures that do not decode;
+# the other files are random bytes. A third of the files are deleted. Then the card is used on
+# a little, as a user does: the folder "Pictures/2005/Beach" is deleted whole, and at the next
+# mount the same folder is made again and five new photos are copied into it. ntfs-3g hands out
+# the lowest free MFT records, so the new folder takes the old folder's record, and each new
+# photo the record of one deleted photo, which is then lost to every tool. The old photos'
+# parent reference still names that record number: our scan follows the record number to a
+# folder of the same name in the same place, while tsk_recover sees the changed sequence number
+# and files them under $OrphanFiles. (Had a folder of another name taken the record, our scan
+# would file them under that name and tsk_recover under $OrphanFiles: neither original.)
+# Prints, for each tool, the deleted files recovered byte-identical, those recovered under
+# their original folder and name (compared without regard to case: our saves upper-case the
+# extension), and the seconds taken.
 #
 # Usage: bench/compare-ntfs.sh [BUILD_DIR]     (needs root and /dev/fuse for the mount;
 #        KEEP=1 keeps the work folder for a look afterwards)
@@ -28,6 +39,19 @@ mkntfs -F -q -Q -c 4096 -L DISK "$image" >/dev/null 2>&1
 mkdir -p "$mnt"
 ntfs-3g "$image" "$mnt"
 
+sample="$root/tests/data/samples/sample.jpg"
+make_jpeg() {  # SIZE OUT: a picture that decodes, padded to about SIZE bytes by comment segments
+  local left=$(( $1 - $(stat -c %s "$sample") )) chunk
+  { head -c 2 "$sample"
+    while (( left > 4 )); do
+      chunk=$(( left - 4 > 65533 ? 65533 : left - 4 ))
+      printf "\\xff\\xfe\\x$(printf %02x $(((chunk + 2) >> 8)))\\x$(printf %02x $(((chunk + 2) & 255)))"
+      head -c "$chunk" /dev/urandom
+      left=$(( left - chunk - 4 ))
+    done
+    tail -c +3 "$sample"; } > "$2"
+}
+
 RANDOM=4242
 folders=("Pictures/2005/Beach" "Pictures/2005/Mountains" "Documents/Letters" "Documents/Tax returns"
          "Music/Old songs" "Downloads" "Projects/Säule und Brücke" "Misc")
@@ -44,7 +68,10 @@ for folder in "${folders[@]}"; do
       3) name="notes-$n.txt" ;;
     esac
     size=$(( (RANDOM * 10 % 300000) + 100 ))
-    head -c "$size" /dev/urandom > "$stage/$folder/$name"
+    case "$name" in
+      *.jpg|*.jpeg) make_jpeg "$size" "$stage/$folder/$name" ;;
+      *) head -c "$size" /dev/urandom > "$stage/$folder/$name" ;;
+    esac
     cp "$stage/$folder/$name" "$mnt/$folder/$name"
   done
 done
@@ -61,6 +88,21 @@ while IFS= read -r -d '' f; do
     printf '%s\t%s\n' "$(sha256sum < "$f" | cut -c1-64)" "$rel" >> "$deleted"
   fi
 done < <(find "$stage" -type f -print0 | sort -z)
+
+# Later the whole Beach folder goes; at the next mount it is made again with five new photos.
+beach="Pictures/2005/Beach"
+while IFS= read -r -d '' f; do
+  rel="${f#"$stage"/}"
+  [ -e "$mnt/$rel" ] && printf '%s\t%s\n' "$(sha256sum < "$f" | cut -c1-64)" "$rel" >> "$deleted"
+done < <(find "$stage/$beach" -type f -print0 | sort -z)
+rm -r "${mnt:?}/$beach"
+umount "$mnt"
+ntfs-3g "$image" "$mnt"
+mkdir -p "$mnt/$beach"
+for j in 1 2 3 4 5; do
+  make_jpeg $(( (RANDOM * 10 % 200000) + 100 )) "$work/new.jpg"
+  cp "$work/new.jpg" "$mnt/$beach/DSC_000$j.jpg"
+done
 umount "$mnt"
 total=$(wc -l < "$deleted")
 before=$(sha256sum < "$image")
