@@ -22,13 +22,13 @@ echo "Building the image: $folders folders x $per files..." >&2
 for d in $(seq 1 "$folders"); do
   dir="$stage/Folder $((d / 100))/Album $d"
   mkdir -p "$dir"
-  for f in $(seq 1 "$per"); do printf 'photo %d %d\n' "$d" "$f" > "$dir/Holiday photo $f.jpg"; done
+  for f in $(seq 1 "$per"); do printf 'note %d %d\n' "$d" "$f" > "$dir/Holiday note $f.txt"; done
 done
 image="$work/many.img"
 mkfs.fat -F 32 -s 1 -n MANY -C "$image" 262144 >/dev/null
 (cd "$stage" && mcopy -s -i "$image" ./* ::/)
 # A third of the files deleted.
-(cd "$stage" && find . -type f -name 'Holiday photo *.jpg' | awk 'NR % 3 == 0 { sub(/^\.\//, "::/"); print }' |
+(cd "$stage" && find . -type f -name 'Holiday note *.txt' | awk 'NR % 3 == 0 { sub(/^\.\//, "::/"); print }' |
   tr '\n' '\0' | xargs -0 -n 500 mdel -i "$image")
 files=$((folders * per))
 
