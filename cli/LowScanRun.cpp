@@ -106,7 +106,10 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
   scanner.DeletePrevious();
   for (const auto& pass : passes) {
     std::string joined;
-    for (const auto& entry : pass) joined += (joined.empty() ? "" : " ") + util::GetField(entry, 1, ';');
+    for (const auto& entry : pass) {
+      if (!joined.empty()) joined.push_back(' ');
+      joined.append(util::GetField(entry, 1, ';'));
+    }
     std::cerr << "Low Level Scan of " << letter << ": " << (options.thorough ? "thorough" : "quick") << " pass with "
               << joined << '\n';
     scanner.SetLowFileTypes(pass);
