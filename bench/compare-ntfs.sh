@@ -39,42 +39,15 @@ mkntfs -F -q -Q -c 4096 -L DISK "$image" >/dev/null 2>&1
 mkdir -p "$mnt"
 ntfs-3g "$image" "$mnt"
 
-sample="$root/tests/data/samples/sample.jpg"
-make_jpeg() {  # SIZE OUT: a picture that decodes, padded to about SIZE bytes by comment segments
-  local left=$(( $1 - $(stat -c %s "$sample") )) chunk
-  { head -c 2 "$sample"
-    while (( left > 4 )); do
-      chunk=$(( left - 4 > 65533 ? 65533 : left - 4 ))
-      printf "\\xff\\xfe\\x$(printf %02x $(((chunk + 2) >> 8)))\\x$(printf %02x $(((chunk + 2) & 255)))"
-      head -c "$chunk" /dev/urandom
-      left=$(( left - chunk - 4 ))
-    done
-    tail -c +3 "$sample"; } > "$2"
-}
-
-RANDOM=4242
+source "$root/bench/card-files.sh"
+stage="$work/stage"
 folders=("Pictures/2005/Beach" "Pictures/2005/Mountains" "Documents/Letters" "Documents/Tax returns"
          "Music/Old songs" "Downloads" "Projects/Säule und Brücke" "Misc")
-stage="$work/stage"
-n=0
-for folder in "${folders[@]}"; do
-  mkdir -p "$mnt/$folder" "$stage/$folder"
-  for i in $(seq 1 40); do
-    n=$((n + 1))
-    case $((n % 4)) in
-      0) name="IMG_$(printf %04d $n).jpeg" ;;
-      1) name="Photo of day $n.jpg" ;;
-      2) name="Report_$n for Anna.docx" ;;
-      3) name="notes-$n.txt" ;;
-    esac
-    size=$(( (RANDOM * 10 % 300000) + 100 ))
-    case "$name" in
-      *.jpg|*.jpeg) make_jpeg "$size" "$stage/$folder/$name" ;;
-      *) head -c "$size" /dev/urandom > "$stage/$folder/$name" ;;
-    esac
-    cp "$stage/$folder/$name" "$mnt/$folder/$name"
-  done
-done
+# Each file goes onto the volume right after it is made, so the records keep that order.
+while IFS= read -r rel; do
+  mkdir -p "$mnt/$(dirname "$rel")"
+  cp "$stage/$rel" "$mnt/$rel"
+done < <(fill_card "$stage" jpeg docx 100 "${folders[@]}")
 
 # Delete every third file; remember the deleted originals.
 deleted="$work/deleted.txt"
@@ -99,6 +72,7 @@ rm -r "${mnt:?}/$beach"
 umount "$mnt"
 ntfs-3g "$image" "$mnt"
 mkdir -p "$mnt/$beach"
+RANDOM=2006
 for j in 1 2 3 4 5; do
   make_jpeg $(( (RANDOM * 10 % 200000) + 100 )) "$work/new.jpg"
   cp "$work/new.jpg" "$mnt/$beach/DSC_000$j.jpg"

@@ -18,43 +18,10 @@ export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 stage="$work/stage"
 mkdir -p "$stage"
 
-# Pictures must decode (the scan drops pictures that do not): the bundled sample picture padded to
-# the wanted size with comment segments of random bytes.
-sample="$root/tests/data/samples/sample.jpg"
-make_jpeg() {  # SIZE OUT
-  local left=$(( $1 - $(stat -c %s "$sample") )) chunk
-  { head -c 2 "$sample"
-    while (( left > 4 )); do
-      chunk=$(( left - 4 > 65533 ? 65533 : left - 4 ))
-      printf "\\xff\\xfe\\x$(printf %02x $(((chunk + 2) >> 8)))\\x$(printf %02x $(((chunk + 2) & 255)))"
-      head -c "$chunk" /dev/urandom
-      left=$(( left - chunk - 4 ))
-    done
-    tail -c +3 "$sample"; } > "$2"
-}
-
 # A camera-and-documents card: nested folders, long and short names, sizes from 1 KB to 300 KB.
-RANDOM=4242
-folders=("DCIM/100CANON" "DCIM/101CANON" "Holiday 2005/Beach" "Holiday 2005/Mountains" "Documents/Letters"
-         "Documents/Tax returns" "Music/Old songs" "Misc")
-n=0
-for folder in "${folders[@]}"; do
-  mkdir -p "$stage/$folder"
-  for i in $(seq 1 40); do
-    n=$((n + 1))
-    case $((n % 4)) in
-      0) name="IMG_$(printf %04d $n).JPG" ;;
-      1) name="Photo of day $n.jpg" ;;
-      2) name="Report_$n for Anna.doc" ;;
-      3) name="notes-$n.txt" ;;
-    esac
-    size=$(( (RANDOM * 10 % 300000) + 1000 ))
-    case "$name" in
-      *.jpg|*.JPG) make_jpeg "$size" "$stage/$folder/$name" ;;
-      *) head -c "$size" /dev/urandom > "$stage/$folder/$name" ;;
-    esac
-  done
-done
+source "$root/bench/card-files.sh"
+fill_card "$stage" JPG doc 1000 "DCIM/100CANON" "DCIM/101CANON" "Holiday 2005/Beach" "Holiday 2005/Mountains" \
+  "Documents/Letters" "Documents/Tax returns" "Music/Old songs" "Misc" >/dev/null
 image="$work/card.img"
 mkfs.fat -F 32 -s 2 -n CARD -C "$image" 131072 >/dev/null
 (cd "$stage" && mcopy -s -i "$image" ./* ::/)
