@@ -52,15 +52,17 @@ std::string NewVersionText() {
          "functionality.\r\n\r\nTrellmond will now close.";
 }
 
-NewsDecision ShowNews(THttpClient& client, const ServiceAddresses& addresses, std::string_view language,
-                      std::string_view transactionID) {
+NewsDecision ShowNews(THttpClient& client, const ServiceAddresses& addresses, std::string_view language) {
   NewsDecision news;
   const std::string request = "getkey.php?searchKey=NEWS&language=" + EncodeValue(language);
   news.flag = util::GetField(GetData(DispatchURL(request, client)), 2, ';');
   news.visible = news.flag == "1";
   news.url = addresses.NewsURL + std::string(language) + ".html";
-  AddLog(transactionID, "Show News: " + news.flag, action::kShowNewsOrNewsletterWarning, client);
   return news;
+}
+
+void LogShowNews(THttpClient& client, std::string_view transactionID, const NewsDecision& news) {
+  AddLog(transactionID, "Show News: " + news.flag, action::kShowNewsOrNewsletterWarning, client);
 }
 
 std::string NoteReferrer(TMekCookie& cookie, THttpClient& client, std::string_view transactionID,

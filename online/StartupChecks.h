@@ -43,9 +43,10 @@ struct NewsDecision {
   bool visible = false;
   std::string url;   // NewsURL + language + ".html", loaded whether visible or not
 };
-// Asks for the news flag and logs "Show News: " + flag.
-NewsDecision ShowNews(THttpClient& client, const ServiceAddresses& addresses, std::string_view language,
-                      std::string_view transactionID);
+// Asks for the news flag.
+NewsDecision ShowNews(THttpClient& client, const ServiceAddresses& addresses, std::string_view language);
+// Logs "Show News: " + flag, once the news page has been asked for (after the referrer line).
+void LogShowNews(THttpClient& client, std::string_view transactionID, const NewsDecision& news);
 
 // Reads the cookies and logs the referrer found (possibly empty); a failure is
 // logged under the news error code and gives an empty referrer.

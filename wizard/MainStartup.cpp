@@ -158,9 +158,10 @@ void Tfrm_Main::ObtainTransaction() {
 }
 
 void Tfrm_Main::ShowNews() {
-  const online::NewsDecision news = online::ShowNews(m_http, m_addresses, m_state.language, m_state.TransactionID);
+  const online::NewsDecision news = online::ShowNews(m_http, m_addresses, m_state.language);
   pnl_Web->setVisible(news.visible);
   BrowseApplicationUrl(news.url);
+  online::LogShowNews(m_http, m_state.TransactionID, news);
 }
 
 void Tfrm_Main::BrowseApplicationUrl(const std::string& address) {

@@ -52,11 +52,11 @@ TEST_F(OnlineServiceTest, EveryEndpointAnswersInTheShapeTheClientReads) {
   EXPECT_EQ(other.serverVersion, "2.1");
 
   const auto addresses = online::MakeServiceAddresses(m_service.BaseURL() + "/");
-  const auto news = online::ShowNews(m_client, addresses, "ENG", "5");
+  const auto news = online::ShowNews(m_client, addresses, "ENG");
   EXPECT_EQ(news.flag, "1");
   EXPECT_TRUE(news.visible);
   EXPECT_EQ(news.url, m_service.BaseURL() + "/newsENG.html");
-  EXPECT_EQ(online::ShowNews(m_client, addresses, "FRA", "5").flag, "0");  // no French page
+  EXPECT_EQ(online::ShowNews(m_client, addresses, "FRA").flag, "0");  // no French page
 
   std::vector<std::string> list{"stale"};
   online::PopulateStringList(online::CatalogueRequest("1"), online::CatalogueSuffix("ENG"), list, m_client);

@@ -95,8 +95,8 @@ void WizardPanelsTest::newsletterAndEmailChecksStopNext() {
     if (row[0] != "1" && row[0] != "5" && row[0] != "7") tail.push_back(row);
   }
   const std::vector<std::vector<std::string>> expected = {
-      {"6", "News Checkbutton clicked to: 0"},        {"8", "Show News: 1"},
-      {"6", "Referer Noted as:<br>"},                 {"6", "News Checkbutton clicked to: 1"},
+      {"6", "News Checkbutton clicked to: 0"},        {"6", "Referer Noted as:<br>"},
+      {"8", "Show News: 1"},                          {"6", "News Checkbutton clicked to: 1"},
       {"8", "Showed newsletter checkbox warning."},   {"6", "News Checkbutton clicked to: 0"},
       {"9", "Showed email invalid warning."},         {"6", "News Checkbutton clicked to: 1"},
       {"10", "Registration Complete."},               {"6", "Referer Noted as:<br>"},
