@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Makes a demo camera card image with holiday photos and documents, deletes some of
-# them, and shows Trellmond bringing them back: in the wizard when there is a display
-# and the wizard is built, otherwise with trellmond-cli, printing what was recovered.
+# them, and brings them back with trellmond-cli, printing what was recovered.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TRELLMOND_BUILD_DIR:-$root/build}"
@@ -36,16 +35,9 @@ mdel -i "$card" "::/Holiday 2005/Beach day 1.jpg" "::/Holiday 2005/Beach day 2.j
 [ -n "$(mdir -b -i "$card" ::/Documents 2>/dev/null | head -n 1)" ] && mdel -i "$card" "$(mdir -b -i "$card" ::/Documents | head -n 1)"
 echo "Demo card: $card"
 
-if [ -n "${DISPLAY:-}" ] && [ -x "$build/wizard/trellmond" ] && [ -x "$build/service/trellmond-service" ]; then
-  "$build/service/trellmond-service" --data "$root/service/data" &
-  service=$!
-  trap 'kill $service 2>/dev/null || true' EXIT
-  sleep 1
-  TRELLMOND_DRIVES="E=$card" "$build/wizard/trellmond"
-else
-  out="$demo/recovered"
-  rm -rf "$out"
-  "$build/cli/trellmond-cli" scan "$card" --undelete --out "$out" --report "$demo/report.json"
-  echo "Recovered into $out:"
-  (cd "$out" && find . -type f | sort | sed 's|^\./|  |')
-fi
+out="$demo/recovered"
+rm -rf "$out"
+"$build/cli/trellmond-cli" scan "$card" --undelete --out "$out" --report "$demo/report.json"
+echo "Recovered into $out:"
+(cd "$out" && find . -type f | sort | sed 's|^\./|  |')
+echo "Report: $demo/report.json"
