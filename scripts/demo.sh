@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes a demo camera card image with holiday photos and documents, deletes some of
-# them, and brings them back with trellmond-cli, printing what was recovered.
+# them, and brings them back with trellmond-cli, printing what was recovered; with a display,
+# the wizard opens on the same card afterwards.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TRELLMOND_BUILD_DIR:-$root/build}"
@@ -41,3 +42,12 @@ rm -rf "$out"
 echo "Recovered into $out:"
 (cd "$out" && find . -type f | sort | sed 's|^\./|  |')
 echo "Report: $demo/report.json"
+
+# With a display and the wizard built, the wizard opens too, with the demo card as drive E:.
+if [ -n "${DISPLAY:-}" ] && [ -x "$build/wizard/trellmond" ] && [ -x "$build/service/trellmond-service" ]; then
+  "$build/service/trellmond-service" &
+  service=$!
+  trap 'kill $service 2>/dev/null || true' EXIT
+  sleep 1
+  TRELLMOND_DRIVES="E=$card" "$build/wizard/trellmond"
+fi
