@@ -81,22 +81,6 @@ umount "$mnt"
 total=$(wc -l < "$deleted")
 before=$(sha256sum < "$image")
 
-count() {  # folder -> "identical named"
-  local out="$1" identical=0 named=0
-  declare -A hashes=()
-  declare -A paths=()
-  while IFS= read -r -d '' f; do
-    h="$(sha256sum < "$f" | cut -c1-64)"
-    hashes["$h"]=1
-    rel="${f#"$out"/}"
-    paths["${rel,,}"]="$h"
-  done < <(find "$out" -type f -print0)
-  while IFS=$'\t' read -r hash rel; do
-    [ -n "${hashes[$hash]:-}" ] && identical=$((identical + 1))
-    [ "${paths[${rel,,}]:-}" = "$hash" ] && named=$((named + 1))
-  done < "$deleted"
-  echo "$identical $named"
-}
 
 t0=$(date +%s.%N)
 "$cli" scan "$image" --undelete --out "$work/ours" >/dev/null 2>&1 || true
@@ -107,9 +91,9 @@ t2=$(date +%s.%N)
 tsk_recover -i raw "$image" "$work/tsk" >/dev/null 2>&1 || true
 t3=$(date +%s.%N)
 [ "$(sha256sum < "$image")" = "$before" ] || { echo "the image changed!" >&2; exit 1; }
-read -r ours_identical ours_named < <(count "$work/ours")
-read -r ntfsu_identical ntfsu_named < <(count "$work/ntfsundelete")
-read -r tsk_identical tsk_named < <(count "$work/tsk")
+read -r ours_identical ours_named < <(count_recovered "$work/ours" "$deleted")
+read -r ntfsu_identical ntfsu_named < <(count_recovered "$work/ntfsundelete" "$deleted")
+read -r tsk_identical tsk_named < <(count_recovered "$work/tsk" "$deleted")
 
 printf 'Deleted files on the image: %d\n\n' "$total"
 printf '%-22s %12s %18s %10s\n' "tool" "identical" "original path" "seconds"

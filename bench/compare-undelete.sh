@@ -48,27 +48,12 @@ run_tsk() {
   tsk_recover -i raw "$image" "$work/tsk" >/dev/null 2>&1 || true
 }
 
-count() {  # folder -> "identical named"
-  local out="$1" identical=0 named=0
-  declare -A hashes=()
-  declare -A paths=()
-  while IFS= read -r -d '' f; do
-    hashes["$(sha256sum < "$f" | cut -c1-64)"]=1
-    rel="${f#"$out"/}"
-    paths["${rel,,}"]="$(sha256sum < "$f" | cut -c1-64)"
-  done < <(find "$out" -type f -print0)
-  while IFS=$'\t' read -r hash rel; do
-    [ -n "${hashes[$hash]:-}" ] && identical=$((identical + 1))
-    [ "${paths[${rel,,}]:-}" = "$hash" ] && named=$((named + 1))
-  done < "$deleted"
-  echo "$identical $named"
-}
 
 t0=$(date +%s.%N); run_ours; t1=$(date +%s.%N)
 run_tsk; t2=$(date +%s.%N)
 [ "$(sha256sum < "$image")" = "$before" ] || { echo "the image changed!" >&2; exit 1; }
-read -r ours_identical ours_named < <(count "$work/ours")
-read -r tsk_identical tsk_named < <(count "$work/tsk")
+read -r ours_identical ours_named < <(count_recovered "$work/ours" "$deleted")
+read -r tsk_identical tsk_named < <(count_recovered "$work/tsk" "$deleted")
 
 printf 'Deleted files on the card: %d\n\n' "$total"
 printf '%-22s %12s %18s %10s\n' "tool" "identical" "original name" "seconds"
