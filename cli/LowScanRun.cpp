@@ -1,6 +1,5 @@
 #include "cli/LowScanRun.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -102,7 +101,7 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
       if (source.log) source.log(message, action);
     };
   }
-  const auto started = std::chrono::steady_clock::now();
+  const auto started = Clock::now();
   scanner.DeletePrevious();
   for (const auto& pass : passes) {
     std::string joined;
@@ -120,16 +119,10 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
     if (scanner.Terminated()) break;
   }
   result.started = true;
-  result.foundBytes = scanner.GetSaveSize(1);
-  result.typesFound = scanner.GetTypesFound();
-  const auto scanned = std::chrono::steady_clock::now();
-  result.scanSeconds = std::chrono::duration<double>(scanned - started).count();
+  CountFound(scanner, started, result.totals);
   if (!outputFolder.empty()) {
     std::cerr << "Saving carved files...\n";
-    result.saved = scanner.SaveFileList(outputFolder);
-    result.savedBytes = scanner.GetSaveSize(0);
-    result.typesSaved = scanner.GetTypesSaved();
-    result.saveSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - scanned).count();
+    SaveAndCount(scanner, [&] { return scanner.SaveFileList(outputFolder); }, result.totals);
   }
   const auto& records = scanner.FileList();
   for (std::size_t i = 0; i < records.size() && first + i < found.size(); ++i) {

@@ -11,6 +11,7 @@
 
 #include "cli/FoundFile.h"
 #include "cli/ScanOptions.h"
+#include "cli/ScanTotals.h"
 #include "util/Prompt.h"
 
 namespace cli {
@@ -18,14 +19,7 @@ namespace cli {
 struct LowScanResult {
   bool started = false;   // false: the catalogue could not be read or held a bad marker
   std::string error;
-  std::int64_t saved = 0;
-  // For the statistics records: what was found and what was saved.
-  std::int64_t foundBytes = 0;
-  std::string typesFound;
-  std::int64_t savedBytes = 0;
-  std::string typesSaved;
-  double scanSeconds = 0;
-  double saveSeconds = 0;
+  ScanTotals totals;
 };
 
 // Where the catalogue and the default types come from, and where log lines go, when

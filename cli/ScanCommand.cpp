@@ -56,11 +56,19 @@ Output PrepareOutput(const std::string& folder, char sourceLetter) {
   return out;
 }
 
-// A statistics record as the service keeps them; sizes as size texts, seconds whole.
-online::StatisticsRecord Statistics(std::int64_t driveBytes, std::int64_t bytes, std::int64_t number, double seconds,
-                                    const std::string& types, const char* scanType) {
-  return {util::GetSizeDescription(driveBytes), util::GetSizeDescription(bytes), std::to_string(number),
-          std::to_string(static_cast<std::int64_t>(seconds)), types, "0", scanType};
+// The statistics records of one scan and, when it saved, its save ("F-Scan" / "F-Save", ...).
+void SendStatistics(ServiceSession& service, std::int64_t driveBytes, const ScanTotals& totals, const char* scanType,
+                    const char* saveType, bool saved) {
+  const auto record = [&](std::int64_t bytes, std::int64_t number, double seconds, const std::string& types,
+                          const char* kind) {
+    return online::StatisticsRecord{util::GetSizeDescription(driveBytes), util::GetSizeDescription(bytes),
+                                    std::to_string(number), std::to_string(static_cast<std::int64_t>(seconds)),
+                                    types, "0", kind};
+  };
+  service.Statistics(record(totals.foundBytes, totals.found, totals.scanSeconds, totals.typesFound, scanType));
+  if (saved) {
+    service.Statistics(record(totals.savedBytes, totals.saved, totals.saveSeconds, totals.typesSaved, saveType));
+  }
 }
 
 }  // namespace
@@ -114,16 +122,11 @@ int RunScan(const std::vector<std::string>& args) {
   scanner.SetDrive(letter);
   if (options->undelete) {
     std::cerr << "Scanning " << letter << ": (" << raw.GetFileSystem() << ")\n";
-    const UndeleteResult undelete = RunUndelete(*options, scanner, prompt, output.windowsPath, log, found);
+    const ScanTotals undelete = RunUndelete(*options, scanner, prompt, output.windowsPath, log, found);
     if (prompt.securityWarningShown) return kExitSourceUnreadable;
     saved += undelete.saved;
     if (service) {
-      service->Statistics(Statistics(raw.GetTotalSpace(), undelete.foundBytes, undelete.found, undelete.scanSeconds,
-                                     undelete.typesFound, "F-Scan"));
-      if (!output.windowsPath.empty()) {
-        service->Statistics(Statistics(raw.GetTotalSpace(), undelete.savedBytes, undelete.saved,
-                                       undelete.saveSeconds, undelete.typesSaved, "F-Save"));
-      }
+      SendStatistics(*service, raw.GetTotalSpace(), undelete, "F-Scan", "F-Save", !output.windowsPath.empty());
     }
   }
   if (options->low) {
@@ -133,7 +136,6 @@ int RunScan(const std::vector<std::string>& args) {
       source.overview = service->Overview("1");
       source.log = log;
     }
-    const std::size_t before = found.size();
     const LowScanResult low = RunLowScan(*options, letter, output.windowsPath, prompt, found,
                                          [&](char drive) { return scanner.GetFirstDataSector(drive); }, source);
     if (!low.started) {
@@ -141,15 +143,9 @@ int RunScan(const std::vector<std::string>& args) {
       return kExitUsage;
     }
     if (prompt.securityWarningShown) return kExitSourceUnreadable;
-    saved += low.saved;
+    saved += low.totals.saved;
     if (service) {
-      const auto number = static_cast<std::int64_t>(found.size() - before);
-      service->Statistics(
-          Statistics(raw.GetTotalSpace(), low.foundBytes, number, low.scanSeconds, low.typesFound, "L-Scan"));
-      if (!output.windowsPath.empty()) {
-        service->Statistics(
-            Statistics(raw.GetTotalSpace(), low.savedBytes, low.saved, low.saveSeconds, low.typesSaved, "L-Save"));
-      }
+      SendStatistics(*service, raw.GetTotalSpace(), low.totals, "L-Scan", "L-Save", !output.windowsPath.empty());
     }
   }
   if (!options->report.empty() && !WriteReport(options->report, found)) {

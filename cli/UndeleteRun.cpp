@@ -1,6 +1,5 @@
 #include "cli/UndeleteRun.h"
 
-#include <chrono>
 #include <iostream>
 
 #include "lowscan/ImageCheck.h"
@@ -8,9 +7,9 @@
 
 namespace cli {
 
-UndeleteResult RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scanner, util::IPrompt& prompt,
+ScanTotals RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scanner, util::IPrompt& prompt,
                            const std::string& outputFolder, const LogSink& log, std::vector<FoundFile>& found) {
-  UndeleteResult result;
+  ScanTotals result;
   scanner.SetPrompt(&prompt);
   scanner.SetDeletedOnly(!options.all);
   scanner.SetFilter(options.types);
@@ -39,19 +38,12 @@ UndeleteResult RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scan
       if (log) log(message, action);
     };
   }
-  const auto started = std::chrono::steady_clock::now();
+  const auto started = Clock::now();
   scanner.ScanDrive();
-  const auto scanned = std::chrono::steady_clock::now();
-  result.scanSeconds = std::chrono::duration<double>(scanned - started).count();
-  result.found = scanner.GetFoundNumber();
-  result.foundBytes = scanner.GetSaveSize(1);
-  result.typesFound = scanner.GetTypesFound();
+  CountFound(scanner, started, result);
   if (!outputFolder.empty()) {
     std::cerr << "Saving into " << options.out << "...\n";
-    result.saved = scanner.SaveFilesToDisk(outputFolder);
-    result.savedBytes = scanner.GetSaveSize(0);
-    result.typesSaved = scanner.GetTypesSaved();
-    result.saveSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - scanned).count();
+    SaveAndCount(scanner, [&] { return scanner.SaveFilesToDisk(outputFolder); }, result);
   }
   const auto& records = scanner.FileList();
   for (std::size_t i = 0; i < records.size() && first + i < found.size(); ++i) {

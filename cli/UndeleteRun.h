@@ -9,28 +9,18 @@
 
 #include "cli/FoundFile.h"
 #include "cli/ScanOptions.h"
+#include "cli/ScanTotals.h"
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/MekFATScan.h"
 #include "util/Prompt.h"
 
 namespace cli {
 
-struct UndeleteResult {
-  std::int64_t found = 0;
-  std::int64_t foundBytes = 0;
-  std::string typesFound;
-  std::int64_t saved = 0;
-  std::int64_t savedBytes = 0;
-  std::string typesSaved;
-  double scanSeconds = 0;
-  double saveSeconds = 0;
-};
-
 using LogSink = std::function<void(const std::string& message, const std::string& action)>;
 
 // Runs the scan of `scanner` (already wired to its drive component) and, when
 // `outputFolder` is given, the save; appends one report entry per file to `found`.
-UndeleteResult RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scanner, util::IPrompt& prompt,
+ScanTotals RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scanner, util::IPrompt& prompt,
                            const std::string& outputFolder, const LogSink& log, std::vector<FoundFile>& found);
 
 }  // namespace cli
