@@ -18,12 +18,15 @@
 
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/FileRecords.h"
+#include "util/ByteReader.h"
 #include "util/MemoryStream.h"
 #include "util/Progress.h"
 #include "util/Prompt.h"
 #include "util/Types.h"
 
 namespace fsscan {
+
+class LongNameAssembler;
 
 namespace ntfs {
 struct Attribute;
@@ -133,10 +136,16 @@ class TMekFATScan {
   void ScanFAT32DirectoryEntries(const BootRecord& boot);
   void ScanDirectoryClusters(std::uint32_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
                              const std::string& path);
+  // `names` carries a long name being assembled from one read of a directory to the next;
+  // without it each read starts afresh.
   void ScanDirectoryEntries(const BootRecord& boot, const std::string& path, std::uint8_t fatType,
-                            std::int64_t sectorCount, std::int64_t startSector);
+                            std::int64_t sectorCount, std::int64_t startSector, LongNameAssembler* names = nullptr);
   void ExtractDirEntries(const std::byte* buffer, const BootRecord& boot, std::uint8_t fatType,
-                         const std::string& path, std::int64_t byteCount);
+                         const std::string& path, std::int64_t byteCount, LongNameAssembler* names = nullptr);
+  // A deleted directory whose first cluster is free: that cluster and the free ones after
+  // it, as long as they hold directory entries.
+  void ScanDeletedDirectory(std::int64_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
+                            const std::string& path);
 
   // NTFS master file table scan.
   void GetNTFSBootRecord(BootRecord& out);
@@ -181,6 +190,12 @@ class TMekFATScan {
                  std::int64_t& written);
   void RemoveRecordsIf(const std::function<bool(const FileNode&)>& drop);
   void ReportSecurityProblem();
+  // Reads the sub-directory of a directory entry, within the depth bound.
+  void EnterDirectory(const util::ByteReader& entry, std::int64_t firstCluster, const BootRecord& boot,
+                      std::uint8_t fatType, const std::string& path);
+  // The scan's copy of the FAT, read for one cluster.
+  std::int64_t FatEntryOf(std::uint8_t fatType, std::int64_t cluster) const;
+  bool IsFreeCluster(std::uint8_t fatType, std::int64_t cluster) const;
   // The first ten sectors, when the drive's file system name holds `fileSystem`; without
   // them the security notice and the end of the scan.
   bool ReadBootRecord(std::string_view fileSystem, BootRecord& out);
@@ -204,6 +219,7 @@ class TMekFATScan {
   bool m_terminated = false;
   std::int64_t m_depth = 0;
   std::int64_t m_dirCount = 0;
+  bool m_depthLimitLogged = false;
   // Directory clusters read in this scan: none is read twice, so loops through
   // damaged or reused clusters end.
   std::unordered_set<std::int64_t> m_visitedDirClusters;

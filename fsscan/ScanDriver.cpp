@@ -58,6 +58,7 @@ void TMekFATScan::ScanDrive() {
   m_volumeSectors = static_cast<std::int64_t>(GetTotalSectors(boot));
   m_depth = 0;
   m_dirCount = 0;
+  m_depthLimitLogged = false;
   const FatType type = GetFATType(boot);
   static constexpr const char* kTypeNames[] = {"FAT12", "FAT16", "FAT32"};
   Log(std::string("Disk Type: ") + kTypeNames[type] + " <br> Free Memory: " + FreeMemoryText(), "46");
