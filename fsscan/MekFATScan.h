@@ -31,6 +31,7 @@ class LongNameAssembler;
 namespace ntfs {
 struct Attribute;
 struct Geometry;
+struct RecordStreams;
 }  // namespace ntfs
 
 using BootRecord = std::array<std::byte, 512>;
@@ -154,9 +155,10 @@ class TMekFATScan {
   void NTFSHandleAttribute10(const ntfs::Attribute& attribute, FileNode& record);
   void NTFSHandleAttribute30(const ntfs::Attribute& attribute, FileNode& record);
   void NTFSHandleAttribute80(const ntfs::Attribute& attribute, std::uint32_t bytesPerSector, FileNode& record);
-  // Decodes one FILE record (its fix-ups applied in place) into a new record.
+  // Decodes one FILE record (its fix-ups applied in place) into a new record; with
+  // `streams`, also a record for each named data stream, named "file:stream".
   std::unique_ptr<FileNode> DecodeMFTRecord(std::span<std::byte> bytes, std::uint32_t bytesPerSector,
-                                            bool withTimes);
+                                            bool withTimes, ntfs::RecordStreams* streams = nullptr);
   // Hands the decompressed data of an LZNT1-compressed record to `sink`, unit by unit, up
   // to its Size. False, with the reason in `failure`, when a unit cannot be read or decoded.
   bool ReadCompressedData(const FileNode& record, const BootRecord& boot,
@@ -200,6 +202,11 @@ class TMekFATScan {
   // them the security notice and the end of the scan.
   bool ReadBootRecord(std::string_view fileSystem, BootRecord& out);
   void ScanNTFSVolume();
+  void HandleDataAttribute(const ntfs::Attribute& attribute, std::uint32_t bytesPerSector, FileNode& record,
+                           ntfs::RecordStreams* streams);
+  static void NameStream(const FileNode& file, FileNode& stream);
+  // Appends a decoded file and its streams, as far as the filter lets them.
+  void KeepMFTRecord(std::unique_ptr<FileNode> record, ntfs::RecordStreams& streams);
   void ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geometry, std::vector<std::byte>& block,
                   std::int64_t totalSectors, std::int64_t& processed);
 
