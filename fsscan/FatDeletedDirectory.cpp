@@ -80,6 +80,16 @@ bool TMekFATScan::IsFreeCluster(std::uint8_t fatType, std::int64_t cluster) cons
   return m_scanFatValid && cluster >= 2 && FatEntryOf(fatType, cluster) == 0;
 }
 
+bool TMekFATScan::HoldsDotEntries(std::int64_t cluster, const BootRecord& boot) {
+  if (cluster < 2 || cluster > m_raw->GetTotalClusterCount() + 1) return false;
+  const util::ByteReader bootReader(boot.data(), boot.size());
+  const std::int64_t spc = bootReader.U8(13);
+  std::vector<std::byte> buffer(static_cast<std::size_t>(spc * bootReader.U16(11)));
+  const std::int64_t got = ReadSectors(buffer.data(), static_cast<std::int64_t>(buffer.size()), spc,
+                                       (cluster - 2) * spc + GetFirstDataSector(boot));
+  return got > 0 && StartsWithDotEntries(util::ByteReader(buffer.data(), static_cast<std::size_t>(got)), cluster);
+}
+
 void TMekFATScan::ScanDeletedDirectory(std::int64_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
                                        const std::string& path) {
   const util::ByteReader bootReader(boot.data(), boot.size());

@@ -158,6 +158,9 @@ void TMekFATScan::EnterDirectory(const util::ByteReader& entry, std::int64_t fir
   // cluster, the chain is someone else's or was never cleared, and the chain is followed.
   if (entry.U8(0) == kDeletedMark && IsFreeCluster(fatType, firstCluster)) {
     ScanDeletedDirectory(firstCluster, boot, fatType, path);
+  } else if (entry.U8(0) == kDeletedMark && !HoldsDotEntries(firstCluster, boot)) {
+    // Taken by a file written after the deletion: its data are no directory entries.
+    return;
   } else {
     ScanDirectoryClusters(static_cast<std::uint32_t>(firstCluster), boot, fatType, path);
   }

@@ -198,6 +198,8 @@ class TMekFATScan {
   // The scan's copy of the FAT, read for one cluster.
   std::int64_t FatEntryOf(std::uint8_t fatType, std::int64_t cluster) const;
   bool IsFreeCluster(std::uint8_t fatType, std::int64_t cluster) const;
+  // Whether a cluster starts as a sub-directory's first cluster does.
+  bool HoldsDotEntries(std::int64_t cluster, const BootRecord& boot);
   // The first ten sectors, when the drive's file system name holds `fileSystem`; without
   // them the security notice and the end of the scan.
   bool ReadBootRecord(std::string_view fileSystem, BootRecord& out);
