@@ -62,6 +62,15 @@ class NtfsCardTest : public testing::TestWithParam<std::uint32_t> {
       Add(m, "ads.txt", Payload(12000, 7));
       m.Write("ads.txt:secret", "a hidden stream");
       expected.push_back({"ads.txt:secret", "a hidden stream", true});
+      // A download's zone mark, a picture's large stream with runs of its own, an empty file.
+      m.MakeDir("Downloads");
+      Add(m, "Downloads/manual.pdf", Payload(30000, 21));
+      m.Write("Downloads/manual.pdf:Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
+      expected.push_back({"Downloads/manual.pdf:Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n", true});
+      Add(m, "Docs/Photos/beach.jpg", Payload(8000, 22));
+      m.Write("Docs/Photos/beach.jpg:thumbnail", Payload(20000, 23));
+      expected.push_back({"Docs/Photos/beach.jpg:thumbnail", Payload(20000, 23)});
+      Add(m, "Docs/empty note.txt", "", true);
       // With the volume filled and every other filler deleted, a file larger than one gap
       // has to be written in pieces.
       const std::uint32_t filler = GetParam() * 16;
@@ -71,8 +80,10 @@ class NtfsCardTest : public testing::TestWithParam<std::uint32_t> {
       // Larger than the zone ntfs-3g keeps free next to the $MFT, so it must go into the gaps.
       Add(m, "frag.bin", Payload(4 << 20, 8));
       m.Write("keep.txt", "still here, live");
+      m.Write("keep.txt:live stream", "a live file's stream");
       for (const char* gone : {"tiny.txt", "Docs/Photos/holiday.jpeg", "Docs/report.doc", "Docs/Photos/Ünïcødé ñame.txt",
-                               "Old", "Packed/big.txt", "Packed/mixed.bin", "sparse.bin", "ads.txt", "frag.bin"}) {
+                               "Old", "Packed/big.txt", "Packed/mixed.bin", "sparse.bin", "ads.txt", "frag.bin",
+                               "Downloads/manual.pdf", "Docs/Photos/beach.jpg", "Docs/empty note.txt"}) {
         m.Remove(gone);
       }
     }
@@ -223,6 +234,50 @@ TEST_P(NtfsCardTest, DamagedCompressedDataIsNotCountedAsSaved) {
   EXPECT_TRUE(h.Logged("Damaged LZNT1 data in the compression unit at file cluster 0", "-30"));
   EXPECT_TRUE(h.Logged("Problem saving file:<br>", "-30"));
   EXPECT_EQ(testsupport::Sha256Of(image->Path()), hash);
+}
+
+// Without a mount: files and streams put in by ntfscp, then deleted by clearing their records'
+// in-use flags as a deletion does.
+TEST(NtfsStreamTest, DeletedStreamsAndEmptyFilesComeBackBesideTheirFiles) {
+  testsupport::TempDir dir;
+  testsupport::NtfsImage image(dir / "s.ntfs");
+  const std::string zone = "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=about:internet\r\n";
+  image.AddFile("/notes.txt", Payload(7000, 1));
+  image.AddStream("/notes.txt", "secret", Payload(9000, 2));
+  image.AddStream("/notes.txt", "Zone.Identifier", zone);
+  image.AddFile("/leer.txt", "");
+  image.AddFile("/live.txt", "live");
+  image.AddStream("/live.txt", "kept", "a live stream");
+  for (const char* path : {"/notes.txt", "/leer.txt"}) image.MarkDeleted(image.RecordNumber(path));
+  const std::string hash = testsupport::Sha256Of(image.Path());
+
+  fsscantest::ScannerHarness h(image.Path());
+  h.Scan(true);
+  struct Want {
+    std::string name, contents;
+  };
+  const std::vector<Want> wanted = {{"notes.txt", Payload(7000, 1)}, {"notes.txt:secret", Payload(9000, 2)},
+                                    {"notes.txt:Zone.Identifier", zone}, {"leer.txt", ""}};
+  EXPECT_EQ(h.Names(), "\\leer.txt\n\\notes.txt\n\\notes.txt:Zone.Identifier\n\\notes.txt:secret\n");
+  const fsscan::FileNode* secret = h.Find("notes.txt:secret");
+  ASSERT_NE(secret, nullptr);
+  EXPECT_EQ(secret->Size, 9000);
+  EXPECT_EQ(secret->MFT, h.Find("notes.txt")->MFT);
+  ASSERT_TRUE(secret->Clusters.has_value()) << "a stream this large has runs of its own";
+  EXPECT_NE(secret->FirstCluster, h.Find("notes.txt")->FirstCluster);
+  EXPECT_EQ(h.Find("notes.txt:Zone.Identifier")->Extension, "IDENTIFIER");
+  EXPECT_EQ(h.Find("notes.txt:secret")->Extension, "");
+
+  fsscantest::OutputDrive out;
+  EXPECT_EQ(h.scanner.SaveFilesToDisk(out.Folder("Back")), static_cast<std::int64_t>(wanted.size()));
+  const auto files = fsscantest::FilesUnder(out.Posix("Back"));
+  EXPECT_EQ(files.size(), wanted.size());
+  for (const Want& w : wanted) {
+    const auto it = files.find(w.name);
+    ASSERT_NE(it, files.end()) << w.name;
+    EXPECT_TRUE(it->second == w.contents) << w.name;
+  }
+  EXPECT_EQ(testsupport::Sha256Of(image.Path()), hash);
 }
 
 INSTANTIATE_TEST_SUITE_P(ClusterSizes, NtfsCardTest, testing::Values(4096u, 512u),
