@@ -105,7 +105,7 @@ void TMekFATScan::ScanDeletedDirectory(std::int64_t firstCluster, const BootReco
   for (std::int64_t cluster = firstCluster; cluster <= lastCluster && m_dirCount < maxReads; ++cluster) {
     // A cluster in use belongs to a file written after the deletion.
     if (cluster != firstCluster && !IsFreeCluster(fatType, cluster)) break;
-    if (!m_visitedDirClusters.insert(cluster).second) break;
+    if (m_visitedDirClusters.contains(cluster)) break;
     ++m_dirCount;
     const std::int64_t got =
         ReadSectors(buffer.data(), static_cast<std::int64_t>(buffer.size()), spc, (cluster - 2) * spc + firstData);
@@ -113,8 +113,11 @@ void TMekFATScan::ScanDeletedDirectory(std::int64_t firstCluster, const BootReco
     const util::ByteReader bytes(buffer.data(), buffer.size());
     // Without its "." and ".." the first cluster was reused: what it holds is not this directory.
     if (cluster == firstCluster && !StartsWithDotEntries(bytes, firstCluster)) break;
+    // The next directory's first cluster (a sibling made right after this one) ends the run.
+    if (cluster != firstCluster && StartsWithDotEntries(bytes, cluster)) break;
     const DirectoryCluster kind = ClassifyDirectoryCluster(bytes, lastCluster);
     if (kind == DirectoryCluster::kNotDirectory) break;
+    m_visitedDirClusters.insert(cluster);
     ExtractDirEntries(buffer.data(), boot, fatType, path, got, &names);
     if (kind == DirectoryCluster::kEnds) break;
   }

@@ -101,6 +101,13 @@ TEST_P(DeletedTreeTest, FilesInDeletedFolderTreesComeBackUnderTheFoldersLongName
   Add("/Projekt Alt/Jahr 2004/Übersicht der Zahlen.txt", Payload(2500, 2), true);
   Add("/Projekt Alt/Notiz zum Projekt.txt", Payload(700, 3), true);
   Add("/Projekt Alt/Summer trip.jpg", Payload(3300, 4), true);
+  // Two folders made one after the other: the second's cluster follows the first's, whose
+  // sixteen entries fill it to the end without an end mark.
+  image->MakeDir("/Projekt Alt/Am Strand");
+  image->MakeDir("/Projekt Alt/In den Bergen");
+  Add("/Projekt Alt/Am Strand/Summer trip 1.jpg", Payload(3000, 6), true);
+  for (int i = 1; i <= 11; ++i) image->AddFile("/Projekt Alt/Am Strand/S" + std::to_string(i) + ".TXT", Payload(100, i));
+  Add("/Projekt Alt/In den Bergen/Gipfel Nummer 1.dat", Payload(2000, 7), true);
   Add("/Bleibt/live.txt", Payload(800, 5), false);
   image->DeleteTree("/Projekt Alt");
   ExpectEveryDeletedFileBack();
