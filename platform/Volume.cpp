@@ -187,6 +187,13 @@ VolumeHandle OpenVolume(char letter) {
   return OpenDevice(drive->devicePath, O_RDONLY);
 }
 
+bool MayReadVolume(char letter) {
+  const auto drive = DriveTable::Instance().Find(letter);
+  if (!drive || drive->devicePath.empty()) return true;
+  // Only a refusal counts: a missing card is "no disk", not a question of rights.
+  return ::access(drive->devicePath.c_str(), R_OK) == 0 || (errno != EACCES && errno != EPERM);
+}
+
 VolumeHandle OpenVolumeForWriting(char letter) {
   const auto drive = DriveTable::Instance().Find(letter);
   if (!drive) {
