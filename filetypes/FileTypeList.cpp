@@ -22,7 +22,7 @@ class ColumnGrid : public QObject {
   }
   void Apply() {
     const int height = m_list.fontMetrics().height() + 6;
-    m_list.setGridSize(QSize(std::max(60, (m_list.viewport()->width() - 2) / 3), height));
+    m_list.setGridSize(QSize(std::max(60, (m_list.viewport()->width() - 4) / 3), height));
   }
 
  private:
@@ -56,11 +56,12 @@ void FileTypeItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
 
 void MakeThreeColumnCheckList(QListWidget& list) {
   list.setSortingEnabled(true);
-  list.setFlow(QListView::TopToBottom);
+  // Rows across the three columns and a vertical scroll bar: no sideways scrolling.
+  list.setFlow(QListView::LeftToRight);
   list.setWrapping(true);
   list.setResizeMode(QListView::Adjust);
   list.setUniformItemSizes(true);
-  list.setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list.setItemDelegate(new FileTypeItemDelegate(&list));
   (new ColumnGrid(list))->Apply();
 }

@@ -102,7 +102,8 @@ void Tfrm_FileTypeSelection::BuildControls() {
   connect(rb_Other, &QRadioButton::toggled, this, [this] { rb_FindSelectedClick(); });
   connect(rb_FindSelected, &QRadioButton::toggled, this, [this] { rb_FindSelectedClick(); });
   rb_FindSelectedClick();
-  resize(640, 560);
+  // Room for three columns of descriptions; still inside a 1024 x 768 screen.
+  resize(880, 680);
 }
 
 widgets::TMekCheckListBox* Tfrm_FileTypeSelection::CategoryList(int category) const {
@@ -154,6 +155,7 @@ void Tfrm_FileTypeSelection::PopulateFileTypes(widgets::TMekCheckListBox& image,
     const std::string key = util::GetField(line, 5, ';');
     if (category < 0 || category > 2) continue;
     QListWidgetItem* item = lists[category]->AddCheckItem(Q(extension + ";" + description + ";" + key));
+    item->setToolTip(Q(extension + ": " + description));
     item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
   }
 }

@@ -244,6 +244,11 @@ bool GetDiskFreeSpace(std::string_view root, FreeSpace& out) {
     return true;
   }
   if (!facts) return false;
+  if (facts->sizeBytes == 0) {
+    // A card reader slot without a card: the device is there but holds nothing.
+    SetLastError(kErrorNotReady);
+    return false;
+  }
   if (facts->boot) {
     out.bytesPerSector = facts->boot->bytesPerSector;
     out.sectorsPerCluster = facts->boot->sectorsPerCluster;

@@ -50,6 +50,7 @@ void Tfrm_Main::PrepareSetupPanel() {
   LogAvailableDrives();
   DefaultLowFileTypes();
   StartChangeNotifier();
+  Drives->setFocus();
 }
 
 void Tfrm_Main::PrepareAnalysePanel(bool bScan) {

@@ -18,6 +18,11 @@
 namespace wizard {
 namespace {
 
+// Larger than the panel was first drawn (593 x 425) so the type summaries and the
+// help texts fit in today's desktop fonts; still inside a 1024 x 768 screen.
+constexpr int kSetupWidth = 680;
+constexpr int kSetupHeight = 540;
+
 QWidget* MakePanel(QWidget* parent, const char* name, int width, int height) {
   auto* panel = new QWidget(parent);
   panel->setObjectName(QString::fromLatin1(name));
@@ -100,7 +105,7 @@ void Tfrm_Main::BuildRegistrationPanel() {
 }
 
 void Tfrm_Main::BuildWorkPanels() {
-  pnl_Setup = MakePanel(pnl_Main, "pnl_Setup", 593, 425);
+  pnl_Setup = MakePanel(pnl_Main, "pnl_Setup", kSetupWidth, kSetupHeight);
   BuildSetupPanel();
   pnl_Recovery = MakePanel(pnl_Main, "pnl_Recovery", 589, 421);
   pnl_Analysis = MakePanel(pnl_Main, "pnl_Analysis", 0, 0);

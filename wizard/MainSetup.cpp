@@ -96,6 +96,8 @@ void Tfrm_Main::DrivesChange() {
   grp_LowLevel->setEnabled(DriveSizeMB > 0);
   widgets::EnableDisableChildren(*grp_LowLevel, DriveSizeMB > 0);
   cx_FAT->setEnabled(undelete && !lbl_FATSearch->property(kRedProperty).toBool());
+  // The Low Level box keeps its red "no types" state the same way, or a scan without types could start.
+  cx_Low->setEnabled(DriveSizeMB > 0 && !lbl_LowSearch->property(kRedProperty).toBool());
   // Ticking runs the box's own handler, which also sets the Analyse button.
   if (DriveSizeMB < kRecommendLowScanBelowMB) cx_Low->setChecked(true);
   pb_Analyse->setEnabled(AnalyseAllowed());
@@ -240,15 +242,15 @@ void Tfrm_Main::NoteFileTypes(std::vector<std::string>& list, bool bFAT, QCheckB
   summary->setProperty(kRedProperty, none);
   if (!none) {
     summary->setText(QString::fromStdString(text));
-    summary->setStyleSheet(QStringLiteral("color: teal;"));
+    summary->setStyleSheet(QStringLiteral("QLabel { color: teal; } QLabel:disabled { color: #7f9c9c; }"));
   } else {
     summary->setText(QStringLiteral("No file types selected. Please click on 'Options...'"));
-    summary->setStyleSheet(QStringLiteral("color: red;"));
+    summary->setStyleSheet(QStringLiteral("QLabel { color: red; } QLabel:disabled { color: #c08080; }"));
     checkBox->setEnabled(false);
   }
   if (bFAT && !list.empty() && list[0] == "1") {
     summary->setText(QStringLiteral("ALL file types"));
-    summary->setStyleSheet(QStringLiteral("color: teal;"));
+    summary->setStyleSheet(QStringLiteral("QLabel { color: teal; } QLabel:disabled { color: #7f9c9c; }"));
     summary->setProperty(kRedProperty, false);
   }
   online::AddLog(m_state.TransactionID, (bFAT ? "FAT - File Types Selected: " : "Low - File Types Selected: ") + text,

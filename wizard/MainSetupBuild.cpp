@@ -14,7 +14,7 @@
 namespace wizard {
 namespace {
 
-constexpr const char* kTeal = "color: teal;";
+constexpr const char* kTeal = "QLabel { color: teal; } QLabel:disabled { color: #7f9c9c; }";
 
 QLabel* TealText(const QString& text, QWidget* parent, const char* name = nullptr) {
   auto* label = new QLabel(text, parent);
@@ -53,6 +53,8 @@ QGroupBox* Tfrm_Main::BuildDrivesGroup() {
   Drives->SetSizeLeft(225);
   Drives->SetDisplay(drives::dsNameSize);
   Drives->OnChange = [this](QObject*) { DrivesChange(); };
+  // Five rows without scrolling: a card reader's slots and a disk or two.
+  Drives->setFixedHeight(5 * 25 + 2 * Drives->frameWidth());
   grid->addWidget(Drives, 0, 0, 4, 1);
 
   pb_Update = Button(QStringLiteral("Refresh"), group, "pb_Update");
@@ -167,11 +169,11 @@ QGroupBox* Tfrm_Main::BuildLowLevelGroup() {
 void Tfrm_Main::BuildSetupPanel() {
   auto* layout = new QVBoxLayout(pnl_Setup);
   layout->setContentsMargins(8, 8, 8, 8);
-  layout->addWidget(BuildDrivesGroup(), 4);
+  layout->addWidget(BuildDrivesGroup(), 0);
   auto* scans = new QHBoxLayout;
   scans->addWidget(BuildUndeleteGroup(), 1);
   scans->addWidget(BuildLowLevelGroup(), 1);
-  layout->addLayout(scans, 5);
+  layout->addLayout(scans, 1);
 }
 
 }  // namespace wizard
