@@ -109,7 +109,9 @@ TEST_F(ComponentTest, AVolumeThatMayNotBeOpenedGivesAccessDenied) {
   waitpid(pid, &wstatus, 0);
   ASSERT_TRUE(WIFEXITED(wstatus));
   EXPECT_EQ(WEXITSTATUS(wstatus), 0);
-  if (getuid() == 0) EXPECT_TRUE(platform::MayReadVolume(letter));
+  if (getuid() == 0) {
+    EXPECT_TRUE(platform::MayReadVolume(letter));
+  }
 }
 
 TEST_F(ComponentTest, PropertiesBehaveAsDocumented) {
