@@ -20,7 +20,7 @@ void AnnounceSubtree(TreeNode* node) {
   }
 }
 
-QString Text(const std::string& text) { return QString::fromStdString(text); }
+QString Text(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 }  // namespace
 

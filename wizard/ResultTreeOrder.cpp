@@ -87,7 +87,7 @@ bool ResultTreeStore::SetExpanded(TreeNode* folder, bool expanded) {
   return true;
 }
 
-std::size_t ResultTreeStore::ExpandAllFolders(TreeKind tree) {
+std::vector<TreeNode*> ResultTreeStore::ExpandAllFolders(TreeKind tree) {
   Tree& owner = TreeOf(tree);
   std::vector<TreeNode*> opened;
   for (TreeNode* folder : owner.folderList) {
@@ -102,7 +102,7 @@ std::size_t ResultTreeStore::ExpandAllFolders(TreeKind tree) {
     for (TreeNode* band : opened) SortChildren(*band, true);
     if (owner.listener) owner.listener->Reordered(opened);
   }
-  return opened.size();
+  return opened;
 }
 
 std::size_t ResultTreeStore::CollapseAllFolders(TreeKind tree) {

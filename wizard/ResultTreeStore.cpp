@@ -51,6 +51,7 @@ void ResultTreeStore::ClearResults() {
   }
   // Frees every node with its thumbnail copy.
   m_pool->Clear();
+  m_texts.Clear();
   m_images.DropThumbnails();
   for (Tree& tree : m_trees) {
     if (tree.listener) tree.listener->Cleared();
@@ -59,9 +60,9 @@ void ResultTreeStore::ClearResults() {
 
 void ResultTreeStore::AddRootFolders() {
   TreeNode& pathRoot = Root(TreeKind::Path);
-  AddFolder(TreeKind::Path, &pathRoot, kUndeleteRootName, std::string(kUndeletePrefix));
-  AddFolder(TreeKind::Path, &pathRoot, kLowScanRootName, std::string(kLowScanPrefix));
-  for (std::string_view band : kSizeBands) AddFolder(TreeKind::Size, &Root(TreeKind::Size), band, std::string(band));
+  AddFolder(TreeKind::Path, &pathRoot, kUndeleteRootName, kUndeletePrefix);
+  AddFolder(TreeKind::Path, &pathRoot, kLowScanRootName, kLowScanPrefix);
+  for (std::string_view band : kSizeBands) AddFolder(TreeKind::Size, &Root(TreeKind::Size), band, band);
 }
 
 TreeNode* ResultTreeStore::AppendNode(TreeKind tree, TreeNode* parent) {
@@ -73,12 +74,12 @@ TreeNode* ResultTreeStore::AppendNode(TreeKind tree, TreeNode* parent) {
   return node;
 }
 
-TreeNode* ResultTreeStore::AddFolder(TreeKind tree, TreeNode* parent, std::string_view name, std::string key) {
+TreeNode* ResultTreeStore::AddFolder(TreeKind tree, TreeNode* parent, std::string_view name, std::string_view key) {
   TreeNode* folder = AppendNode(tree, parent);
-  folder->Data.Name = name;
+  folder->Data.Name = m_texts.Intern(name);
   folder->Data.Icon = kIconFolderClosed;
   folder->Data.IsFolder = true;
-  folder->Data.Key = std::move(key);
+  folder->Data.Key = m_texts.Intern(key);
   Tree& owner = TreeOf(tree);
   // The first folder of a key is the one a later lookup finds, as a walk in tree order would.
   owner.folders.try_emplace(util::UpperCase(folder->Data.Key), folder);
@@ -110,13 +111,13 @@ TreeNode* ResultTreeStore::GetInsertionNode(TreeKind tree, std::string_view path
   return found;
 }
 
-TreeNode* ResultTreeStore::AddFileNode(TreeKind tree, TreeNode* parent, const FileNode& common, std::string key) {
+TreeNode* ResultTreeStore::AddFileNode(TreeKind tree, TreeNode* parent, const FileNode& common, std::string_view key) {
   TreeNode* node = AppendNode(tree, parent == nullptr ? &Root(tree) : parent);
   FileNode& data = node->Data;
   data.Name = common.Name;
   data.Extension = common.Extension;
   data.Path = common.Path;
-  data.Key = std::move(key);
+  data.Key = key;
   data.ID = common.ID;
   data.ImageIndex = common.ImageIndex;
   data.Size = common.Size;
@@ -128,10 +129,10 @@ void ResultTreeStore::AddTreeEntry(util::TScanType xSource, const std::string& s
                                    const std::string& sExtension, const std::string& sPrefix, std::int64_t iSize,
                                    const util::TMemoryStream* xImage, util::TFileType xType) {
   FileNode common;
-  common.Path = TreePath(xSource, sFullName, sPrefix);
-  common.Name = FileNamePart(sFullName);
-  common.Extension = sExtension;
-  common.ID = sID;
+  common.Path = m_texts.Intern(TreePath(xSource, sFullName, sPrefix));
+  common.Name = m_texts.Keep(FileNamePart(sFullName));
+  common.Extension = m_texts.Intern(sExtension);
+  common.ID = m_texts.Keep(sID);
   common.Size = iSize;
   if (xImage != nullptr) {
     // A picture that does not load leaves the file with its type icon.
@@ -150,8 +151,8 @@ void ResultTreeStore::AddTreeEntry(util::TScanType xSource, const std::string& s
   TreeNode* sizeParent = GetInsertionNode(TreeKind::Size, band);
 
   TreeNode* pathNode = AddFileNode(TreeKind::Path, pathParent, common, common.Path);
-  TreeNode* typeNode = AddFileNode(TreeKind::Type, typeParent, common, util::UpperCase(sExtension));
-  TreeNode* sizeNode = AddFileNode(TreeKind::Size, sizeParent, common, std::string(band));
+  TreeNode* typeNode = AddFileNode(TreeKind::Type, typeParent, common, m_texts.Intern(util::UpperCase(sExtension)));
+  TreeNode* sizeNode = AddFileNode(TreeKind::Size, sizeParent, common, band);
   pathNode->Data.TypeNode = typeNode;
   pathNode->Data.SizeNode = sizeNode;
   typeNode->Data.PathNode = pathNode;

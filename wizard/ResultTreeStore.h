@@ -10,6 +10,7 @@
 
 #include "util/MemoryStream.h"
 #include "util/Types.h"
+#include "wizard/TextPool.h"
 #include "wizard/TreeImages.h"
 
 #include <Qt>
@@ -30,13 +31,14 @@ inline constexpr int kTreeCount = 3;
 
 struct TreeNode;
 
-// The data of every node of the three trees.
+// The data of every node of the three trees. Its texts belong to the store, which keeps
+// each once for all nodes that show it; they stay valid until ClearResults.
 struct FileNode {
-  std::string Name;       // file name, folder name, type group or band name
-  std::string Extension;  // files only, as the scanner reported it
-  std::string Path;       // files only: the folder key in the path tree
-  std::string Key;        // folders: full key ("Undelete\DCIM\"); files: path, upper-case extension or band
-  std::string ID;         // files only: "F" or "L" and the scanner's index
+  std::string_view Name;       // file name, folder name, type group or band name
+  std::string_view Extension;  // files only, as the scanner reported it
+  std::string_view Path;       // files only: the folder key in the path tree
+  std::string_view Key;        // folders: full key ("Undelete\DCIM\"); files: path, upper-case extension or band
+  std::string_view ID;         // files only: "F" or "L" and the scanner's index
   std::int32_t Icon = kIconFile;  // folders: 1 collapsed, 2 expanded
   std::int32_t ImageIndex = -1;   // files: thumbnail or 3, 4, 5
   std::int64_t Size = 0;
@@ -146,8 +148,9 @@ class ResultTreeStore {
   // Expansion as the views show it: the folder icon follows, and a size band sorts its files by
   // size, largest first, each time it expands. Folders without children stay collapsed.
   bool SetExpanded(TreeNode* folder, bool expanded);
-  // Every folder of the tree; the number of folders that changed.
-  std::size_t ExpandAllFolders(TreeKind tree);
+  // Every folder of the tree; the folders that opened, in creation order (parents first), or
+  // the number that closed.
+  std::vector<TreeNode*> ExpandAllFolders(TreeKind tree);
   std::size_t CollapseAllFolders(TreeKind tree);
   // The whole type tree by name, ascending, without regard to case.
   void SortTypeTree();
@@ -165,8 +168,8 @@ class ResultTreeStore {
   static std::size_t Index(TreeKind tree) { return static_cast<std::size_t>(tree); }
   Tree& TreeOf(TreeKind tree) { return m_trees[Index(tree)]; }
   TreeNode* AppendNode(TreeKind tree, TreeNode* parent);
-  TreeNode* AddFolder(TreeKind tree, TreeNode* parent, std::string_view name, std::string key);
-  TreeNode* AddFileNode(TreeKind tree, TreeNode* parent, const FileNode& common, std::string key);
+  TreeNode* AddFolder(TreeKind tree, TreeNode* parent, std::string_view name, std::string_view key);
+  TreeNode* AddFileNode(TreeKind tree, TreeNode* parent, const FileNode& common, std::string_view key);
   void SortChildren(TreeNode& parent, bool bySize);
   void ApplyTicks(TreeKind tree, const std::vector<TreeNode*>& changed);
   void Notify(TreeKind tree, const std::vector<TreeNode*>& nodes, TreeListener::Change change);
@@ -175,6 +178,7 @@ class ResultTreeStore {
   std::unique_ptr<NodePool> m_pool;
   // Path-tree file nodes by identifier; the key views the node's own ID.
   std::unordered_map<std::string_view, TreeNode*> m_files;
+  TextPool m_texts;
   TreeImageList m_images;
   std::int64_t m_imageHintCount = 0;
   std::int64_t m_maxImageHints = 0;

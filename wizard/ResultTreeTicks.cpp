@@ -66,9 +66,9 @@ void UpdateAncestors(TreeNode* folder, std::vector<TreeNode*>& changed) {
 // call per file would. An extension the token format cannot carry goes file by file as it is.
 class TypeCounts {
  public:
-  void Add(const std::string& extension, int delta) {
-    if (extension.find_first_of(" :") != std::string::npos) {
-      m_verbatim.push_back(extension + ":" + (delta > 0 ? "1" : "-1"));
+  void Add(std::string_view extension, int delta) {
+    if (extension.find_first_of(" :") != std::string_view::npos) {
+      m_verbatim.push_back(std::string(extension) + ":" + (delta > 0 ? "1" : "-1"));
       return;
     }
     const auto [at, added] = m_index.try_emplace(extension, m_counts.size());
@@ -78,14 +78,14 @@ class TypeCounts {
   void Send(const std::function<void(const std::string&, int)>& update) const {
     if (!update) return;
     for (const auto& [extension, count] : m_counts) {
-      if (count != 0) update(extension + ":" + std::to_string(count), 2);
+      if (count != 0) update(std::string(extension) + ":" + std::to_string(count), 2);
     }
     for (const std::string& token : m_verbatim) update(token, 2);
   }
 
  private:
-  std::vector<std::pair<std::string, std::int64_t>> m_counts;
-  std::unordered_map<std::string, std::size_t> m_index;
+  std::vector<std::pair<std::string_view, std::int64_t>> m_counts;
+  std::unordered_map<std::string_view, std::size_t> m_index;
   std::vector<std::string> m_verbatim;
 };
 
@@ -122,7 +122,7 @@ void ResultTreeStore::ApplyTicks(TreeKind tree, const std::vector<TreeNode*>& ch
       twins[Index(twin->Tree)].push_back(twin);
     }
     const bool checked = node->State == Qt::Checked;
-    const std::string& id = node->Data.ID;
+    const std::string_view id = node->Data.ID;
     std::int64_t index = 0;
     const bool numbered = id.size() > 1 && std::from_chars(id.data() + 1, id.data() + id.size(), index).ec == std::errc();
     if (numbered && Events.SetSaveFlag && (id[0] == 'F' || id[0] == 'L')) {

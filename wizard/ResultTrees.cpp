@@ -32,6 +32,14 @@ class NodeDelegate : public QStyledItemDelegate {
   }
 };
 
+// A tree view whose next layout can be asked for, so that many folders expand with one layout.
+class TreeView : public QTreeView {
+ public:
+  using QTreeView::QTreeView;
+  using QAbstractItemView::executeDelayedItemsLayout;
+  using QAbstractItemView::scheduleDelayedItemsLayout;
+};
+
 // The rows from the top of the tree down to `node`, which order nodes as the tree does.
 std::vector<int> RowPath(const TreeNode* node) {
   std::vector<int> rows;
@@ -79,7 +87,7 @@ ResultTrees::~ResultTrees() {
 QTreeView* ResultTrees::MakeView(TreeKind tree, const char* name, int firstWidth) {
   m_models[Index(tree)] = std::make_unique<ResultTreeModel>(m_store, tree);
   ResultTreeModel* model = m_models[Index(tree)].get();
-  auto* view = new QTreeView;
+  auto* view = new TreeView;
   view->setObjectName(QString::fromLatin1(name));
   view->setModel(model);
   view->setItemDelegate(new NodeDelegate(view));
@@ -131,8 +139,8 @@ void ResultTrees::ExpandAllSoon() {
 
 void ResultTrees::ScheduleRefresh() {
   if (m_refresh.isActive()) return;
-  const qint64 waited = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : m_interval;
-  m_refresh.start(static_cast<int>(std::max<qint64>(0, m_interval - waited)));
+  const qint64 waited = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : m_wait;
+  m_refresh.start(static_cast<int>(std::max<qint64>(0, m_wait - waited)));
 }
 
 void ResultTrees::FlushRows() {
@@ -141,18 +149,33 @@ void ResultTrees::FlushRows() {
 
 void ResultTrees::Refresh() {
   m_refresh.stop();
+  QElapsedTimer cost;
+  cost.start();
   FlushRows();
   if (m_expandWanted) {
     m_expandWanted = false;
     for (TreeKind tree : kTrees) ExpandTree(tree);
   }
+  // The shown view lays out all its rows now, so the cost of a refresh can be measured; the
+  // next one waits ten times as long, which keeps layouts to a tenth of the time whatever the
+  // number of rows. Hidden views lay out once when they are shown.
+  for (QTreeView* view : m_views) {
+    if (view->isVisible()) static_cast<TreeView*>(view)->executeDelayedItemsLayout();
+  }
+  m_wait = m_interval == 0 ? 0 : std::max<qint64>(m_interval, 10 * cost.elapsed());
   m_sinceRefresh.start();
 }
 
 void ResultTrees::ExpandTree(TreeKind tree) {
   Model(tree)->Flush();
   // Marked in the store first, so the view's own expanded signals find nothing to do.
-  if (m_store.ExpandAllFolders(tree) > 0) View(tree)->expandAll();
+  const std::vector<TreeNode*> opened = m_store.ExpandAllFolders(tree);
+  if (opened.empty()) return;
+  // With a layout pending, each expand only notes the folder; one layout follows when the view
+  // is next shown, instead of one per folder (or one per hidden view) now.
+  auto* view = static_cast<TreeView*>(View(tree));
+  view->scheduleDelayedItemsLayout();
+  for (const TreeNode* folder : opened) view->expand(Model(tree)->IndexOf(folder));
 }
 
 void ResultTrees::CollapseTree(TreeKind tree) {

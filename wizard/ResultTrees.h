@@ -10,10 +10,12 @@
 //   ClearResults(); AddRootFolders(); SetImageHintCount(0);   // start of the run
 //   AddTreeEntry(...); ExpandAllSoon();                       // each reported file
 //   SortTypeTree(); CollapseTree(Size); ExpandTree(Size); ExpandAll();   // end of the run
-// Rows appended by AddTreeEntry reach the views in batches, at the latest one refresh
-// interval later; "Expand All after every file" is done once per refresh with the same
-// final view. Everything that looks at the trees (search, ticks, sorting, expanding)
-// announces pending rows first.
+// Rows appended by AddTreeEntry reach the views in batches: at most once per event-loop
+// turn and, while files keep coming, no sooner than the refresh interval (100 ms unless
+// set) or ten times the cost of the last refresh, whichever is longer, because every
+// batch costs the shown view one layout of all its rows. "Expand All after every file"
+// is done once per refresh, with the same final view. Everything that looks at the trees
+// (search, ticks, sorting, expanding) announces pending rows first.
 
 #include "util/Prompt.h"
 #include "widgets/QtPrompt.h"
@@ -59,8 +61,10 @@ class ResultTrees : public QWidget {
   std::int64_t ImageHintCount() const { return m_store.ImageHintCount(); }
   void SetImageHintCount(std::int64_t count) { m_store.SetImageHintCount(count); }
   void SetMaxImageHints(std::int64_t count) { m_store.SetMaxImageHints(count); }
-  // Least time between two refreshes of the views while files arrive (0: every event-loop turn).
-  void SetRefreshInterval(int milliseconds) { m_interval = milliseconds < 0 ? 0 : milliseconds; }
+  // Least time between two refreshes of the views while files arrive (0: every event-loop turn,
+  // whatever the number of files).
+  // Refresh() and every operation below refresh at once.
+  void SetRefreshInterval(int milliseconds) { m_interval = m_wait = milliseconds < 0 ? 0 : milliseconds; }
   // Pending rows (and a pending "Expand All") now.
   void Refresh();
 
@@ -92,7 +96,8 @@ class ResultTrees : public QWidget {
   util::IPrompt* m_prompt = &m_qtPrompt;
   QTimer m_refresh;
   QElapsedTimer m_sinceRefresh;
-  int m_interval = 0;
+  qint64 m_interval = 100;
+  qint64 m_wait = 100;
   bool m_expandWanted = false;
 };
 

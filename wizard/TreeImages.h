@@ -25,8 +25,8 @@ enum TreeIcon : int {
 };
 
 // A picture stretched into 33 × 33 after fitting it proportionally; the margins left
-// on the short side are transparent.
-QImage MakeThumbnail(const QImage& picture);
+// on the short side are transparent. `bottomUp` for rows stored last row first.
+QImage MakeThumbnail(const QImage& picture, bool bottomUp = false);
 
 class TreeImageList {
  public:
