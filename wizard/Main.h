@@ -12,6 +12,7 @@
 #include "online/HttpClient.h"
 #include "online/MekCookie.h"
 #include "platform/Settings.h"
+#include "util/Types.h"
 #include "widgets/QtPrompt.h"
 #include "wizard/ExceptionFilter.h"
 #include "wizard/WizardState.h"
@@ -28,6 +29,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QProgressBar;
+class QTimer;
 
 namespace drives {
 class TZubDrvListBox;
@@ -80,6 +84,19 @@ class Tfrm_Main : public QWidget {
   int LogAvailableDrives();
   void pb_UpdateClick();
   std::int64_t GetDriveSizeMB() const { return DriveSizeMB; }
+
+  // The scan run (MainScan.cpp) and the totals (MainTotals.cpp).
+  void DoScan();
+  static bool ConflictExists(const std::vector<std::string>& list, const std::string& marker);
+  void UpdateClickStatus(bool bShowWarning);
+  std::int64_t GetRequiredSaveSpace() const;
+  std::int64_t GetMaxFreeDrive(const std::string& sExclude, std::string& sMaxDrive, std::int64_t& iTotalFree) const;
+  bool Scanning() const;
+  // Free physical memory for the memory watch; the system's figure unless replaced (tests).
+  std::function<std::int64_t()> FreeRAM;
+  std::int32_t GetFileCount() const { return FileCount; }
+  class ResultTrees* Trees() const { return m_trees; }
+  const util::TMediaInfo& GetScannedMedia() const { return ScannedMedia; }
 
  signals:
   // The program is to end once control is back in the main loop.
@@ -153,6 +170,29 @@ class Tfrm_Main : public QWidget {
   bool AnalyseAllowed() const;
   std::string Edition() const;
 
+  // The Analysis panel (MainAnalysisBuild.cpp, MainScan.cpp).
+  void BuildAnalysisPanel();
+  QWidget* BuildStatusColumn(QWidget* parent);
+  QWidget* BuildTreeBar(QWidget* parent);
+  void BindScanners();
+  void RecordScannedDrive();
+  void ClearResults();
+  void RunUndeleteScan();
+  void RunLowLevelScan();
+  void SendScanStatistics(const char* scanType, std::int64_t started, std::int64_t foundSize, std::int64_t found,
+                          const std::string& types);
+  void FinishScanRun(std::int64_t started);
+  void ScanFileNotify(util::TScanType xSource, const std::string& sID, util::TMemoryStream* xImage,
+                      const std::string& sFullName, const std::string& sExtension, util::TFileType xType,
+                      std::int64_t iSize);
+  void LowScanUpdateMessageNotify(const std::string& sMessage, bool bVisible);
+  void LowScanLogNotify(const std::string& sMessage, const std::string& sAction);
+  void Timer_MemoryTimer();
+  void pb_CancelClick();
+  void cx_SelectFilesClick();
+  void pb_FindClick();
+  void pb_FindNextClick();
+
   // Links and closing (MainClose.cpp).
   void pb_HelpClick();
   void pb_SupportClick();
@@ -181,6 +221,10 @@ class Tfrm_Main : public QWidget {
   lowscan::TMekLowScan LowScan;
 
   std::int64_t DriveSizeMB = 0;
+  util::TMediaInfo ScannedMedia;
+  std::int32_t FileCount = 0;
+  std::unique_ptr<class ScanProgress> m_progress;
+  QTimer* Timer_Memory = nullptr;
   drives::TSHChangeNotify* ChangeNotifier = nullptr;
 
   // Controls (named as the form names them).
@@ -223,6 +267,26 @@ class Tfrm_Main : public QWidget {
   widgets::TLinkLabel* Image9 = nullptr;
   QLabel* lbl_LowSearch = nullptr;
   QPushButton* pb_LowFileSelection = nullptr;
+  class ResultTrees* m_trees = nullptr;
+  class TFileTypesTable* tbl_FileTypes = nullptr;
+  QCheckBox* cx_SelectFiles = nullptr;
+  QLineEdit* df_Search = nullptr;
+  QPushButton* pb_FindFirst = nullptr;
+  QPushButton* pb_FindNext = nullptr;
+  QPushButton* pb_ExpandAll = nullptr;
+  QPushButton* pb_CollapseAll = nullptr;
+  QWidget* pnl_TreeArea = nullptr;
+  QWidget* pnl_Status = nullptr;
+  QLabel* lbl_Progress = nullptr;
+  QProgressBar* Progress = nullptr;
+  widgets::TMekFlashingLabel* lbl_Reading = nullptr;
+  QLabel* lbl_Drive = nullptr;
+  QLabel* lbl_DriveSize = nullptr;
+  QLabel* lbl_FilesFound = nullptr;
+  widgets::TMekFlashingLabel* lbl_ResultSelected = nullptr;
+  widgets::TMekFlashingLabel* lbl_ResultRequired = nullptr;
+  widgets::TMekFlashingLabel* lbl_ResultAvailable = nullptr;
+  widgets::TLinkLabel* img_Warning = nullptr;
   QWidget* pnl_AnalysisSide = nullptr;
   QWidget* pnl_FileTypes = nullptr;
   QWidget* pnl_SaveDrives = nullptr;

@@ -3,6 +3,8 @@
 #include "wizard/Main.h"
 
 #include "drives/SHChangeNotify.h"
+#include "wizard/ResultTrees.h"
+#include "wizard/ScanProgress.h"
 #include "online/Browser.h"
 #include "widgets/DialogHeader.h"
 #include "widgets/GuiHelpers.h"

@@ -60,8 +60,7 @@ void Tfrm_Main::PrepareAnalysePanel(bool bScan) {
   ShowPanel(Panel::Analysis, true);
   lbl_Summary->StopFlashing();
   lbl_Summary->setVisible(false);
-  // With bScan the scan run starts here once it exists.
-  (void)bScan;
+  if (bScan) DoScan();
 }
 
 void Tfrm_Main::PrepareRecoveryPanel() { ShowPanel(Panel::Recovery, true); }
@@ -69,13 +68,8 @@ void Tfrm_Main::PrepareRecoveryPanel() { ShowPanel(Panel::Recovery, true); }
 void Tfrm_Main::PrepareFeedbackPanel() { ShowPanel(Panel::Feedback, true); }
 
 void Tfrm_Main::CancelScan() {
-  // Only a running scan (Stop on screen) can be stopped; the run loop clears
-  // Cancelling once both scanners have seen their flags.
-  if (pb_Stop->isHidden()) return;
-  m_state.Cancelling = true;
-  m_state.Cancelled = true;
-  FATScan.Terminate(true);
-  LowScan.Terminate(true);
+  // Only a running scan (Stop on screen) can be stopped.
+  if (!pb_Stop->isHidden()) pb_Stop->click();
 }
 
 bool Tfrm_Main::NewsletterCheckPasses() {
@@ -105,6 +99,7 @@ void Tfrm_Main::pb_SetupClick() {
 }
 
 void Tfrm_Main::pb_AnalyseClick() {
+  RecordScannedDrive();
   ShowPanel(Panel::Setup, false);
   PrepareAnalysePanel(true);
 }
@@ -115,6 +110,7 @@ void Tfrm_Main::pb_SetupBackClick() {
 }
 
 void Tfrm_Main::pb_ToRecoveryClick() {
+  UpdateClickStatus(true);
   ShowPanel(Panel::Analysis, false);
   pb_Analyse->setVisible(false);
   PrepareRecoveryPanel();

@@ -120,10 +120,13 @@ void Tfrm_Main::BuildWorkPanels() {
   pnl_SaveDrives->setObjectName(QStringLiteral("pnl_SaveDrives"));
   auto* saveLayout = new QVBoxLayout(pnl_SaveDrives);
   saveLayout->setContentsMargins(0, 0, 0, 0);
-  saveLayout->addWidget(new QLabel(QStringLiteral("Drives available for saving:"), pnl_SaveDrives));
+  saveLayout->addWidget(new QLabel(QStringLiteral("Drives available for saving files:"), pnl_SaveDrives));
+  auto* note = new QLabel(QStringLiteral("Note: The scanned drive cannot be used."), pnl_SaveDrives);
+  note->setStyleSheet(QStringLiteral("color: teal;"));
+  saveLayout->addWidget(note);
   Drives_Available = new drives::TZubDrvListBox(pnl_SaveDrives);
   Drives_Available->setObjectName(QStringLiteral("Drives_Available"));
-  Drives_Available->SetItemHeight(25);
+  Drives_Available->SetItemHeight(18);
   Drives_Available->SetSizeLeft(100);
   Drives_Available->SetDriveType(drives::dtSavable);
   // Display only: the destination is chosen on the Recovery panel.
@@ -136,7 +139,8 @@ void Tfrm_Main::BuildWorkPanels() {
   pb_Stop = new QPushButton(QStringLiteral("Stop"), pnl_Analysis);
   pb_Stop->setObjectName(QStringLiteral("pb_Stop"));
   pb_Stop->setVisible(false);
-  connect(pb_Stop, &QPushButton::clicked, this, &Tfrm_Main::CancelScan);
+  connect(pb_Stop, &QPushButton::clicked, this, &Tfrm_Main::pb_CancelClick);
+  BuildAnalysisPanel();
 }
 
 void Tfrm_Main::BuildFeedbackPanel() {
