@@ -17,6 +17,7 @@
 #include "wizard/WizardState.h"
 
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,6 +28,11 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace drives {
+class TZubDrvListBox;
+class TSHChangeNotify;
+}  // namespace drives
 
 namespace widgets {
 class TLinkLabel;
@@ -50,6 +56,8 @@ class Tfrm_Main : public QWidget {
   // Message boxes and questions; the window's own Qt prompt unless replaced (tests).
   void SetPrompt(util::IPrompt* prompt);
   util::IPrompt& Prompt() { return *m_prompt; }
+  // The image file to attach as a drive; empty when the user cancels. A file dialog unless replaced (tests).
+  std::function<std::string()> ChooseImageFile;
   // Opening an address in the user's browser and a folder in the file manager.
   std::function<bool(std::string_view)> OpenInBrowser;
   std::function<void(std::string_view)> OpenFolder;
@@ -66,6 +74,12 @@ class Tfrm_Main : public QWidget {
   void PrepareRecoveryPanel();
   void PrepareFeedbackPanel();
   void CancelScan();
+
+  // The Setup panel's judgement of the selected drive and its refresh (MainSetup.cpp).
+  void DrivesChange();
+  int LogAvailableDrives();
+  void pb_UpdateClick();
+  std::int64_t GetDriveSizeMB() const { return DriveSizeMB; }
 
  signals:
   // The program is to end once control is back in the main loop.
@@ -117,6 +131,28 @@ class Tfrm_Main : public QWidget {
   void pressForward();
   bool NewsletterCheckPasses();
 
+  // The Setup panel (MainSetupBuild.cpp, MainSetup.cpp).
+  void BuildSetupPanel();
+  QGroupBox* BuildDrivesGroup();
+  QGroupBox* BuildUndeleteGroup();
+  QGroupBox* BuildLowLevelGroup();
+  void pb_AttachImageClick();
+  void cx_LowClick();
+  void cx_UseClusterBoundariesClick();
+  void DefaultLowFileTypes();
+  void pb_FATFileSelectionClick();
+  void pb_LowFileSelectionClick();
+  void NoteFileTypes(std::vector<std::string>& list, bool bFAT, QCheckBox* checkBox, QLabel* summary);
+  void ChangeNotifierDriveAdd(QObject* sender, std::uint32_t flags, const std::string& path1);
+  void ChangeNotifierDriveRemoved(QObject* sender, std::uint32_t flags, const std::string& path1);
+  void ShowMediaNotice(const std::string& message);
+  void RefreshSavingDrives();
+  void StartChangeNotifier();
+  void Image5Click();
+  void Image9Click();
+  bool AnalyseAllowed() const;
+  std::string Edition() const;
+
   // Links and closing (MainClose.cpp).
   void pb_HelpClick();
   void pb_SupportClick();
@@ -144,6 +180,9 @@ class Tfrm_Main : public QWidget {
   fsscan::TMekFATScan FATScan;
   lowscan::TMekLowScan LowScan;
 
+  std::int64_t DriveSizeMB = 0;
+  drives::TSHChangeNotify* ChangeNotifier = nullptr;
+
   // Controls (named as the form names them).
   QWidget* pnl_Header = nullptr;
   widgets::TLinkLabel* lbl_ProxySettings = nullptr;
@@ -166,6 +205,24 @@ class Tfrm_Main : public QWidget {
   QLineEdit* df_EmailAddress = nullptr;
   QCheckBox* cx_News = nullptr;
   QCheckBox* cx_OpenRecovered = nullptr;
+  drives::TZubDrvListBox* Drives = nullptr;
+  drives::TZubDrvListBox* Drives_Available = nullptr;
+  QPushButton* pb_Update = nullptr;
+  QPushButton* pb_AttachImage = nullptr;
+  QLabel* lbl_SetupHelp = nullptr;
+  widgets::TLinkLabel* Image5 = nullptr;
+  QGroupBox* grp_Undelete = nullptr;
+  QCheckBox* cx_FAT = nullptr;
+  QLabel* lbl_FATSearch = nullptr;
+  QLabel* lbl_DeletedOnly = nullptr;
+  QPushButton* pb_FATFileSelection = nullptr;
+  QCheckBox* cx_ShowImages = nullptr;
+  QGroupBox* grp_LowLevel = nullptr;
+  QCheckBox* cx_Low = nullptr;
+  QCheckBox* cx_UseClusterBoundaries = nullptr;
+  widgets::TLinkLabel* Image9 = nullptr;
+  QLabel* lbl_LowSearch = nullptr;
+  QPushButton* pb_LowFileSelection = nullptr;
   QWidget* pnl_AnalysisSide = nullptr;
   QWidget* pnl_FileTypes = nullptr;
   QWidget* pnl_SaveDrives = nullptr;

@@ -2,6 +2,10 @@
 
 #include "wizard/Main.h"
 
+#include "drives/SHChangeNotify.h"
+
+#include <stdexcept>
+
 #include "online/ActionCodes.h"
 #include "online/Requests.h"
 #include "online/Transaction.h"
@@ -54,7 +58,11 @@ void Tfrm_Main::FormClose() {
   if (m_state.Connected) online::AddLog(m_state.TransactionID, "Closing Application.", online::action::kClosing, m_http);
   m_state.LowSelection.clear();
   m_state.FATSelection.clear();
-  // The change notifier is stopped here once the drive lists have one.
+  try {
+    ChangeNotifier->Stop();
+  } catch (const std::exception&) {
+    online::AddLog(m_state.TransactionID, "Error stopping ChangeNotifier", online::action::kNotifierStopError, m_http);
+  }
 }
 
 void Tfrm_Main::closeEvent(QCloseEvent* event) {

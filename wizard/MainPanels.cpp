@@ -2,6 +2,7 @@
 
 #include "wizard/Main.h"
 
+#include "drives/ZubDrvListBox.h"
 #include "online/StartupChecks.h"
 #include "online/Transaction.h"
 #include "widgets/MekFlashingLabel.h"
@@ -46,12 +47,16 @@ void Tfrm_Main::PrepareRegistrationPanel() {
 
 void Tfrm_Main::PrepareSetupPanel() {
   ShowPanel(Panel::Setup, true);
-  // The drive list, its log line, the default low-level types and the change
-  // notifier come with the Setup panel's content.
+  LogAvailableDrives();
+  DefaultLowFileTypes();
+  StartChangeNotifier();
+  Drives->setFocus();
 }
 
 void Tfrm_Main::PrepareAnalysePanel(bool bScan) {
   ResizeAnalysisSide();
+  Drives_Available->ScanDrive = Drives->Drive();
+  Drives_Available->UpdateDrives();
   ShowPanel(Panel::Analysis, true);
   lbl_Summary->StopFlashing();
   lbl_Summary->setVisible(false);
