@@ -64,6 +64,7 @@ void TMekLowScan::RunSteps() {
   events.Log = [this](const std::string& m, const std::string& a) { Log(m, a); };
   events.FreeMemory = [this] { return FreeMemory(); };
   TCarver carver(m_markers, m_patterns, Alignment(), static_cast<std::size_t>(stepBytes), m_fileCounter, events);
+  if (total > 0) carver.SetDriveEnd(total);
   if (m_processMessages) m_processMessages();
   raw.SetSectorCount(perStep);
 
