@@ -95,7 +95,7 @@ void TCarver::CloseInScan(std::int64_t splitPos) {
   }
   ApplyTentativeEnd(file, open);
   if (file.Image && file.Image->Size() > file.EndPos - file.StartPos) file.Image->SetSize(file.EndPos - file.StartPos);
-  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false);
+  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false, false);
 }
 
 void TCarver::Open(int marker, std::int64_t splitPos) {
@@ -194,7 +194,7 @@ void TCarver::Finish() {
   }
   ApplyTentativeEnd(file, open);
   if (file.Image && file.Image->Size() > file.EndPos - file.StartPos) file.Image->SetSize(file.EndPos - file.StartPos);
-  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, true);
+  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, true, false);
 }
 
 }  // namespace lowscan

@@ -26,8 +26,9 @@ namespace lowscan {
 
 struct TCarverEvents {
   util::ProcessMessagesFn ProcessMessages;
-  // A file was closed: during the scan (atEnd false) or when the drive ended.
-  std::function<void(FileNode&& file, int markerIndex, bool atEnd)> FileClosed;
+  // A file was closed: during the scan (atEnd false) or when the drive ended;
+  // byStructure when its own structure gave the end.
+  std::function<void(FileNode&& file, int markerIndex, bool atEnd, bool byStructure)> FileClosed;
   MarkerLogFn Log;
   std::function<std::int64_t()> FreeMemory;  // for the "-20" line; may be empty
 };

@@ -25,11 +25,11 @@ void TCarver::CloseAtStructureEnd() {
   file.EndPos = file.StartPos + open.End->End();
   file.Size = open.End->End();
   if (file.Image && file.Image->Size() > file.Size) file.Image->SetSize(file.Size);
-  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false);
+  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false, true);
 }
 
 void TCarver::ApplyTentativeEnd(FileNode& file, const OpenFile& open) const {
-  if (!open.End || open.End->Verdict() != TEndVerdict::kWalking) return;
+  if (!open.End || open.End->Verdict() == TEndVerdict::kEnd) return;
   const std::optional<std::int64_t> tentative = open.End->TentativeEnd();
   if (!tentative || file.StartPos + *tentative >= file.EndPos) return;
   file.EndPos = file.StartPos + *tentative;
@@ -61,7 +61,8 @@ bool TCarver::Covered(std::string_view text, std::size_t split, std::int64_t spl
     m_open->CoveredUntil = ahead->End();
     return ahead->End() > at;
   }
-  if (ahead->Verdict() != TEndVerdict::kWalking) return false;
+  // Behind an end the structure already showed, a new file may well begin.
+  if (ahead->Verdict() != TEndVerdict::kWalking || end.TentativeEnd()) return false;
   const std::optional<std::int64_t> tentative = ahead->TentativeEnd();
   return ahead->CoveredTo() > at || (tentative && *tentative > at);
 }

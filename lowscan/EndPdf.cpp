@@ -47,6 +47,8 @@ class PdfEnd : public TEndWalker<PdfEnd> {
     if (m_tentative >= 0 && at >= m_lookTo) return Finish(m_tentative);
     const std::string_view text(reinterpret_cast<const char*>(b.Data()), b.Size());
     const std::size_t hit = text.find(kEof);
+    // Behind an end, the start of another document closes this one.
+    if (m_tentative >= 0 && text.substr(0, hit).find(m_magic) != std::string_view::npos) return Finish(m_tentative);
     if (hit != std::string_view::npos) return AfterEof(at + static_cast<std::int64_t>(hit) + 5);
     // "%%EOF" cut by the end of the piece.
     for (std::size_t i = text.size() > 4 ? text.size() - 4 : 0; i < text.size(); ++i) {

@@ -52,7 +52,8 @@ void TFileEnd::Want(std::int64_t at, std::size_t length) {
 
 void TFileEnd::ScanFrom(std::int64_t at) {
   m_requested = true;
-  if (at < 0 || at >= m_limit) {
+  // A scan may wait at the limit: no byte comes, and the marker rules end the file.
+  if (at < 0 || at > m_limit) {
     Lose();
     return;
   }

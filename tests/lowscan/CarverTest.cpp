@@ -32,7 +32,7 @@ CarveRun Carve(const std::vector<std::string>& catalogue, const std::string& dat
   CarveRun run;
   TMarkerPreparation prepared = PrepareMarkers(catalogue, selection, {});
   TCarverEvents events;
-  events.FileClosed = [&](FileNode&& node, int marker, bool atEnd) {
+  events.FileClosed = [&](FileNode&& node, int marker, bool atEnd, bool) {
     run.files.push_back({std::move(node), marker, atEnd});
   };
   events.Log = [&](const std::string& m, const std::string&) { run.logs.push_back(m); };
