@@ -26,6 +26,10 @@ std::unique_ptr<TFileEnd> MakeFileEnd(std::string_view extension, std::int64_t l
   else if (e == "mp4" || e == "mov" || e == "3gp" || e == "m4a" || e == "heic" || e == "jp2") walker = IsoBoxes();
   else if (e == "mp3") walker = Mp3();
   else if (e == "ogg" || e == "opus") walker = Ogg();
+  else if (e == "mid") walker = Midi();
+  else if (e == "flv") walker = Flv();
+  else if (e == "mkv" || e == "webm") walker = Ebml();
+  else if (e == "wmv" || e == "wma") walker = Asf();
   else walker = DeclaredSize(e);
   if (walker && limit > 0) walker->SetLimit(limit);
   return walker;

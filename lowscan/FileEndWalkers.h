@@ -25,6 +25,12 @@ std::unique_ptr<TFileEnd> Ole2();
 std::unique_ptr<TFileEnd> IsoBoxes();
 std::unique_ptr<TFileEnd> Mp3();
 std::unique_ptr<TFileEnd> Ogg();
+std::unique_ptr<TFileEnd> Midi();
+std::unique_ptr<TFileEnd> Flv();
+// Matroska and WebM.
+std::unique_ptr<TFileEnd> Ebml();
+// Windows Media.
+std::unique_ptr<TFileEnd> Asf();
 // Formats whose header states the size of the whole file.
 std::unique_ptr<TFileEnd> DeclaredSize(std::string_view kind);
 
