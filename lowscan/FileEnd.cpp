@@ -69,7 +69,12 @@ void TFileEnd::Finish(std::int64_t end) {
   }
   m_end = end;
   m_covered = std::max(m_covered, end);
-  m_verdict = TEndVerdict::kEnd;
+  // An end the header states may lie ahead: the file ends once its bytes are in.
+  if (end <= m_fed) {
+    m_verdict = TEndVerdict::kEnd;
+  } else {
+    m_endAhead = true;
+  }
 }
 
 void TFileEnd::Call(std::int64_t at, std::span<const unsigned char> bytes) {
@@ -142,7 +147,11 @@ TEndVerdict TFileEnd::Feed(std::string_view bytes) {
   }
   const std::int64_t base = m_fed;
   m_fed += static_cast<std::int64_t>(bytes.size());
-  while (m_verdict == TEndVerdict::kWalking && m_request.at < m_fed) {
+  if (m_endAhead) {
+    if (m_fed >= m_end) m_verdict = TEndVerdict::kEnd;
+    return m_verdict;
+  }
+  while (m_verdict == TEndVerdict::kWalking && !m_endAhead && m_request.at < m_fed) {
     if (!Deliver(bytes, base)) break;
   }
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());

@@ -93,6 +93,7 @@ class TFileEnd {
   bool m_started = false;
   bool m_headerParsed = false;
   bool m_requested = false;
+  bool m_endAhead = false;  // Finish() named an end not yet fed
   int m_stalls = 0;
   Request m_request;
   std::basic_string<unsigned char> m_pending;  // a request's bytes split across pieces
