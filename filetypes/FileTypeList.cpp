@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QListWidget>
 #include <QPainter>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -22,7 +23,10 @@ class ColumnGrid : public QObject {
   }
   void Apply() {
     const int height = m_list.fontMetrics().height() + 6;
-    m_list.setGridSize(QSize(std::max(60, (m_list.viewport()->width() - 4) / 3), height));
+    // Leave room for the scroll bar whether it shows or not, so the columns do not
+    // change the bar's need and with it their own width.
+    const int bar = m_list.verticalScrollBar()->isVisible() ? 0 : m_list.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    m_list.setGridSize(QSize(std::max(60, (m_list.viewport()->width() - bar - 6) / 3), height));
   }
 
  private:

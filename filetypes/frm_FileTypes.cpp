@@ -103,7 +103,7 @@ void Tfrm_FileTypeSelection::BuildControls() {
   connect(rb_FindSelected, &QRadioButton::toggled, this, [this] { rb_FindSelectedClick(); });
   rb_FindSelectedClick();
   // Room for three columns of descriptions; still inside a 1024 x 768 screen.
-  resize(880, 680);
+  resize(960, 680);
 }
 
 widgets::TMekCheckListBox* Tfrm_FileTypeSelection::CategoryList(int category) const {

@@ -154,6 +154,20 @@ cards="$work/cards"
 mkdir -p "$cards"
 mkfs.fat -F 16 -n HOLIDAY -C "$cards/fat16.img" 65536 >/dev/null
 mkfs.fat -F 32 -n CAMERA -C "$cards/fat32.img" 262144 >/dev/null
+# The camera card holds photos and documents, some of them deleted.
+export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
+mmd -i "$cards/fat32.img" ::/DCIM ::/DCIM/100CANON ::/Documents
+n=0
+for f in "$root"/tests/data/samples/*.jpg "$root"/tests/data/samples/*.png "$root"/tests/data/samples/*.gif \
+         "$root"/tests/data/samples/*.bmp; do
+  n=$((n + 1))
+  mcopy -i "$cards/fat32.img" "$f" "::/DCIM/100CANON/IMG_$(printf %04d "$n").${f##*.}"
+done
+for f in "$root"/tests/data/samples/sample.pdf "$root"/tests/data/samples/sample.docx; do
+  [ -f "$f" ] && mcopy -i "$cards/fat32.img" "$f" "::/Documents/Trip plans.${f##*.}"
+done
+for i in 1 2 3; do mdel -i "$cards/fat32.img" "::/DCIM/100CANON/IMG_000$i.*" 2>/dev/null || true; done
+mdel -i "$cards/fat32.img" "::/Documents/Trip plans.pdf" 2>/dev/null || true
 truncate -s 96M "$cards/ntfs.img" && mkntfs -q -F -f -L BACKUP "$cards/ntfs.img" >/dev/null 2>&1
 truncate -s 48M "$cards/blank.img"
 export TRELLMOND_DRIVES="E=$cards/fat16.img;F=$cards/fat32.img;G=$cards/ntfs.img;H=$cards/blank.img"
@@ -179,8 +193,9 @@ setup_shots() {  # suffix
   press "$main" Down
   press "$main" Down
   shot "$main" "11-setup-unformatted-$1.png"
-  press "$main" Home
-  press "$main" Down
+  # The camera card (F:) for the file-type dialog and then the scan.
+  press "$main" Up
+  press "$main" Up
   sleep 0.5
   # "Options..." of the Low Level Scan, at the bottom right of the centred Setup panel.
   local left=$(( (WIDTH - 680) / 2 )) top=$(( 100 + (HEIGHT - 136 - 540) / 2 ))
@@ -190,6 +205,10 @@ setup_shots() {  # suffix
   shot "$dialog" "12-file-types-$1.png"
   press "$dialog" Escape
   sleep 0.5
+  # "Analyse >>" (Enter): both scans of the camera card, then the Analysis panel with its results.
+  press "$main" Return
+  sleep 8
+  shot "$main" "13-analysis-$1.png"
   quit_wizard "$main"
   wait "$app" || true
 }

@@ -18,6 +18,7 @@
 #include "widgets/frm_About.h"
 
 #include <QCloseEvent>
+#include <QLayout>
 
 #include <algorithm>
 
@@ -103,7 +104,10 @@ void Tfrm_Main::ResizeAnalysisSide() {
   const int height = pnl_Analysis->height();
   pnl_AnalysisSide->setGeometry(width - kSideWidth - 5, 5, kSideWidth, height - 10);
   pnl_TreeArea->setGeometry(5, 5, std::max(0, width - kSideWidth - 15), height - 10);
-  const int statusHeight = pnl_Status->sizeHint().height();
+  // The summary wraps: the column's status part is as tall as its width makes it.
+  QLayout* status = pnl_Status->layout();
+  const int statusHeight = status->hasHeightForWidth() ? status->totalHeightForWidth(kSideWidth)
+                                                       : status->totalSizeHint().height();
   pnl_Status->setGeometry(0, 0, kSideWidth, statusHeight);
   pnl_FileTypes->move(0, statusHeight + 8);
   const int t = pnl_FileTypes->y();

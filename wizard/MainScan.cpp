@@ -176,6 +176,7 @@ void Tfrm_Main::DoScan() {
   m_trees->AddRootFolders();
   FileCount = 0;
   m_trees->SetImageHintCount(0);
+  m_trees->SetMaxImageHints(m_state.MaxImageHints);
   QApplication::setOverrideCursor(Qt::WaitCursor);
   pb_ToRecovery->setEnabled(false);
   pb_SetupBack->setEnabled(false);
@@ -273,6 +274,7 @@ void Tfrm_Main::FinishScanRun(std::int64_t started) {
                                               MinutesAndSeconds(elapsed)));
   lbl_Summary->setVisible(true);
   lbl_Summary->StartFlashing();
+  ResizeAnalysisSide();
   pb_ToRecovery->setEnabled(FileCount > 0);
   if (!cx_SelectFiles->isChecked()) {
     cx_SelectFiles->setChecked(true);
