@@ -96,6 +96,7 @@ Tfrm_Main::Tfrm_Main(std::vector<std::string> arguments, QWidget* parent)
 void Tfrm_Main::SetPrompt(util::IPrompt* prompt) {
   m_prompt = prompt != nullptr ? prompt : &m_qtPrompt;
   m_http.SetPrompt(m_prompt);
+  m_trees->SetPrompt(m_prompt);
   FATScan.SetPrompt(m_prompt);
   LowScan.SetPrompt(m_prompt);
 }

@@ -104,7 +104,9 @@ QTreeView* ResultTrees::MakeView(TreeKind tree, const char* name, int firstWidth
   header->setSectionsMovable(true);
   header->setSectionResizeMode(QHeaderView::Interactive);
   header->setStretchLastSection(false);
-  const int widths[] = {firstWidth, 70, 70, 70, 500};
+  // The size column fits its widest text in the font in use, never narrower than 70.
+  const int sizeWidth = std::max(70, view->fontMetrics().horizontalAdvance(QStringLiteral("[8,888 Bytes]")) + 14);
+  const int widths[] = {firstWidth, sizeWidth, 70, 70, 500};
   for (int column = 0; column < ResultTreeModel::kColumnCount; ++column) view->setColumnWidth(column, widths[column]);
   connect(view, &QTreeView::expanded, this,
           [this, model](const QModelIndex& index) { m_store.SetExpanded(model->NodeAt(index), true); });
