@@ -64,7 +64,8 @@ bool TMekLowScan::ScanDriveBatches(const std::vector<std::vector<std::string>>& 
   DropFilesInsideOthers(batches);
   // A stop ends the run: batches after the first would not have started.
   for (std::size_t i = 0; i < batches.size() && (i == 0 || !m_terminated); ++i) {
-    if (i > 0 && OnBatchStart) OnBatchStart(this, i, batches[i]->types);
+    // A live batch was announced before the read; the others where their reports begin.
+    if (!batches[i]->live && OnBatchStart) OnBatchStart(this, i, batches[i]->types);
     Replay(*batches[i]);
     Log("Ending LowScan. Free Mem: " + util::GetFormatedMemory(FreeMemory()), "45");
   }

@@ -99,7 +99,10 @@ class Tfrm_Main : public QWidget {
   // Free physical memory for the memory watch; the system's figure unless replaced (tests).
   std::function<std::int64_t()> FreeRAM;
   std::int32_t GetFileCount() const { return FileCount; }
+  // Files ticked and not yet saved, as both scanners count them.
+  std::int64_t SelectedFiles() const { return FATScan.GetSelectedNumber() + LowScan.GetSelectedNumber(); }
   class ResultTrees* Trees() const { return m_trees; }
+  class TImagePreview* Preview() const { return pnl_Preview; }
   const util::TMediaInfo& GetScannedMedia() const { return ScannedMedia; }
 
  signals:
@@ -197,6 +200,7 @@ class Tfrm_Main : public QWidget {
   void Timer_MemoryTimer();
   void pb_CancelClick();
   void cx_SelectFilesClick();
+  void cx_ShowImagesClick();
   void pb_FindClick();
   void pb_FindNextClick();
 
@@ -275,6 +279,7 @@ class Tfrm_Main : public QWidget {
   QLabel* lbl_LowSearch = nullptr;
   QPushButton* pb_LowFileSelection = nullptr;
   class ResultTrees* m_trees = nullptr;
+  class TImagePreview* pnl_Preview = nullptr;
   class TFileTypesTable* tbl_FileTypes = nullptr;
   QCheckBox* cx_SelectFiles = nullptr;
   QLineEdit* df_Search = nullptr;

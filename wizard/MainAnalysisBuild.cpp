@@ -7,6 +7,7 @@
 #include "widgets/LinkLabel.h"
 #include "widgets/MekFlashingLabel.h"
 #include "wizard/FileTypesTable.h"
+#include "wizard/ImagePreview.h"
 #include "wizard/ResultTrees.h"
 #include "wizard/ScanProgress.h"
 
@@ -172,6 +173,10 @@ void Tfrm_Main::BuildAnalysisPanel() {
   m_trees = new ResultTrees(pnl_TreeArea);
   m_trees->setObjectName(QStringLiteral("ResultTrees"));
   treeLayout->addWidget(m_trees, 1);
+  pnl_Preview = new TImagePreview(pnl_Analysis);
+  for (const TreeKind tree : {TreeKind::Path, TreeKind::Type, TreeKind::Size}) {
+    pnl_Preview->Watch(m_trees->View(tree), m_trees->Model(tree));
+  }
 
   BuildStatusColumn(pnl_AnalysisSide);
   auto* typesLayout = new QVBoxLayout(pnl_FileTypes);

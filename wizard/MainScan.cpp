@@ -13,6 +13,7 @@
 #include "util/Text.h"
 #include "widgets/MekFlashingLabel.h"
 #include "wizard/FileTypesTable.h"
+#include "wizard/ImagePreview.h"
 #include "wizard/ResultTrees.h"
 #include "wizard/ScanProgress.h"
 
@@ -166,7 +167,10 @@ void Tfrm_Main::RecordScannedDrive() {
   ScannedMedia = {letter, Raw.GetSerialNumber(), Raw.GetVolumeName(), Raw.GetFileSystem(), Raw.GetTotalClusterCount()};
 }
 
-void Tfrm_Main::ClearResults() { m_trees->ClearResults(); }
+void Tfrm_Main::ClearResults() {
+  pnl_Preview->tmr_PreviewTimer();
+  m_trees->ClearResults();
+}
 
 void Tfrm_Main::DoScan() {
   const char letter = ScannedMedia.Drive;
@@ -234,9 +238,9 @@ void Tfrm_Main::RunLowLevelScan() {
   if (!cx_Low->isChecked() || selection.size() <= 1 || m_state.Cancelled) return;
   Raw.SetDriveLetter(std::string(1, ScannedMedia.Drive));
   std::vector<std::string> remaining(selection.size() > 3 ? selection.begin() + 3 : selection.end(), selection.end());
-  std::vector<std::string> batch;
-  while (!remaining.empty() && !m_state.Cancelled) {
-    batch.clear();
+  std::vector<std::vector<std::string>> batches;
+  while (!remaining.empty()) {
+    std::vector<std::string>& batch = batches.emplace_back();
     if (LowScan.GetUseClusterBoundary()) {
       batch = std::move(remaining);
       remaining.clear();
@@ -248,11 +252,13 @@ void Tfrm_Main::RunLowLevelScan() {
         remaining.erase(remaining.begin() + static_cast<std::ptrdiff_t>(i));
       }
     }
+  }
+  // Every pass is carved from one read of the drive; each still logs where its files begin.
+  LowScan.OnBatchStart = [this](lowscan::TMekLowScan*, std::size_t, const std::vector<std::string>& batch) {
     online::AddLog(m_state.TransactionID, "Performing LowScan with: " + Joined(batch, ' '), online::action::kLowScan,
                    m_http);
-    LowScan.SetLowFileTypes(batch);
-    LowScan.ScanDrive();
-  }
+  };
+  if (!batches.empty()) LowScan.ScanDriveBatches(batches);
   SendScanStatistics("L-Scan", started, LowScan.GetSaveSize(1), LowScan.GetFoundNumber(), LowScan.GetTypesFound());
 }
 
@@ -355,6 +361,8 @@ void Tfrm_Main::cx_SelectFilesClick() {
   m_trees->SelectAll(cx_SelectFiles->isChecked());
   QApplication::restoreOverrideCursor();
 }
+
+void Tfrm_Main::cx_ShowImagesClick() { FATScan.SetImageFilter(cx_ShowImages->isChecked() ? "jpg;jpeg;bmp;emf;wmf" : ""); }
 
 void Tfrm_Main::pb_FindClick() { m_trees->FindFirst(m_trees->Tabs()->currentIndex(), df_Search->text().toStdString()); }
 

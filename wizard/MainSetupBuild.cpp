@@ -133,6 +133,7 @@ QGroupBox* Tfrm_Main::BuildUndeleteGroup() {
   cx_ShowImages->setObjectName(QStringLiteral("cx_ShowImages"));
   cx_ShowImages->setChecked(true);
   cx_ShowImages->setVisible(false);
+  connect(cx_ShowImages, &QCheckBox::clicked, this, &Tfrm_Main::cx_ShowImagesClick);
   return grp_Undelete;
 }
 

@@ -229,6 +229,9 @@ TEST_F(CarvedEnds, OneReadForAllBatchesGivesWhatSeparatePassesGive) {
                             const std::string& name, const std::string&, util::TFileType, std::int64_t size) {
       events.push_back("file " + id + " " + name + " " + std::to_string(size));
     };
+    scan.OnBatchStart = [&](TMekLowScan*, std::size_t, const std::vector<std::string>& types) {
+      events.push_back("batch of " + std::to_string(types.size()) + " from " + types.front());
+    };
   };
   TMekLowScan one;
   Prepare(one, letter, false);

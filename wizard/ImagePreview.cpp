@@ -1,0 +1,142 @@
+#include "wizard/ImagePreview.h"
+
+#include "wizard/ResultTreeModel.h"
+
+#include <QEvent>
+#include <QHelpEvent>
+#include <QImage>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace wizard {
+namespace {
+
+constexpr QSize kPanelSize(209, 153);
+constexpr QSize kPictureSize(194, 138);
+constexpr int kRightOfMouse = 20;
+
+QLabel* HintLabel(const QString& text, const char* name, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setWordWrap(true);
+  label->setAlignment(Qt::AlignCenter);
+  return label;
+}
+
+}  // namespace
+
+TImagePreview::TImagePreview(QWidget* panel) : QFrame(panel) {
+  setObjectName(QStringLiteral("pnl_Preview"));
+  setFixedSize(kPanelSize);
+  setFrameShape(QFrame::Box);
+  setLineWidth(1);
+  setAutoFillBackground(true);
+  QPalette grey = palette();
+  grey.setColor(QPalette::Window, QColor(0xc0, 0xc0, 0xc0));
+  grey.setColor(QPalette::WindowText, Qt::black);
+  setPalette(grey);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(6, 6, 6, 6);
+  img_Hint = new QLabel(this);
+  img_Hint->setObjectName(QStringLiteral("img_Hint"));
+  img_Hint->setFixedSize(kPictureSize);
+  img_Hint->setAlignment(Qt::AlignCenter);
+  lbl_Hint1 = HintLabel(QStringLiteral("Due to the high number of file formats that exist we are unfortunately unable "
+                                       "to show them all. "),
+                        "lbl_Hint1", this);
+  lbl_Hint2 = HintLabel(QStringLiteral("Not seeing an image does not mean that your file cannot be recovered."),
+                        "lbl_Hint2", this);
+  layout->addWidget(img_Hint, 0, Qt::AlignCenter);
+  layout->addWidget(lbl_Hint1);
+  layout->addWidget(lbl_Hint2);
+  tmr_Preview.setInterval(kShowMs);
+  tmr_Preview.setSingleShot(true);
+  connect(&tmr_Preview, &QTimer::timeout, this, &TImagePreview::tmr_PreviewTimer);
+  HideAll();
+}
+
+void TImagePreview::Watch(QTreeView* view, ResultTreeModel* model) {
+  m_models.insert(view->viewport(), model);
+  view->viewport()->installEventFilter(this);
+}
+
+bool TImagePreview::eventFilter(QObject* watched, QEvent* event) {
+  auto* viewport = qobject_cast<QWidget*>(watched);
+  auto* view = viewport != nullptr ? qobject_cast<QTreeView*>(viewport->parentWidget()) : nullptr;
+  if (view == nullptr) return false;
+  switch (event->type()) {
+    case QEvent::ToolTip: {
+      // The tree's hint: the preview stands in for any hint text.
+      const QPoint pos = static_cast<QHelpEvent*>(event)->pos();
+      const QModelIndex index = view->indexAt(pos);
+      ResultTreeModel* model = m_models.value(viewport);
+      VTreeGetHint(view, index.isValid() && model != nullptr ? model->NodeAt(index) : nullptr, index.column(), pos);
+      if (index.isValid()) m_shown = index;
+      return true;
+    }
+    case QEvent::MouseMove:
+      if (!isHidden() && view->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()) != m_shown) HideAll();
+      return false;
+    case QEvent::Leave:
+      if (!isHidden()) HideAll();
+      return false;
+    default:
+      return false;
+  }
+}
+
+void TImagePreview::VTreeGetHint(QTreeView* view, const TreeNode* node, int column, QPoint pos) {
+  HideAll();
+  if (node == nullptr) return;
+  // The type and size trees' files keep their picture in their twin of the path tree.
+  const TreeNode* record = node->Data.PathNode != nullptr ? node->Data.PathNode : node;
+  if (record->Data.IsFolder || column != ResultTreeModel::kThumbnailColumn) return;
+  if (const util::TMemoryStream* thumbnail = record->Data.Thumbnail.get()) {
+    const auto bytes = thumbnail->Bytes();
+    QImage picture;
+    // A copy that does not load as a bitmap (a type the check leaves undecoded) shows nothing.
+    if (!picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()), "BMP")) {
+      return;
+    }
+    QPixmap pixmap = QPixmap::fromImage(picture);
+    if (pixmap.width() > kPictureSize.width() || pixmap.height() > kPictureSize.height()) {
+      pixmap = pixmap.scaled(kPictureSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    img_Hint->setPixmap(pixmap);
+    img_Hint->setVisible(true);
+  } else {
+    lbl_Hint1->setVisible(true);
+    lbl_Hint2->setVisible(true);
+  }
+  // Beside the mouse, kept inside the panel so that the whole preview shows.
+  const QWidget* panel = parentWidget();
+  QPoint at = view->viewport()->mapTo(panel, pos) + QPoint(kRightOfMouse, 0);
+  at.setX(std::clamp(at.x(), 0, std::max(0, panel->width() - width())));
+  at.setY(std::clamp(at.y(), 0, std::max(0, panel->height() - height())));
+  move(at);
+  raise();
+  setVisible(true);
+  tmr_Preview.start();
+}
+
+void TImagePreview::tmr_PreviewTimer() {
+  tmr_Preview.stop();
+  setVisible(false);
+}
+
+void TImagePreview::HideAll() {
+  tmr_Preview.stop();
+  setVisible(false);
+  img_Hint->setVisible(false);
+  img_Hint->clear();
+  lbl_Hint1->setVisible(false);
+  lbl_Hint2->setVisible(false);
+  m_shown = QPersistentModelIndex();
+}
+
+}  // namespace wizard
