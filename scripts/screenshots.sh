@@ -153,7 +153,8 @@ wait_gone '^Help$'
 cards="$work/cards"
 mkdir -p "$cards"
 mkfs.fat -F 16 -n HOLIDAY -C "$cards/fat16.img" 65536 >/dev/null
-mkfs.fat -F 32 -n CAMERA -C "$cards/fat32.img" 262144 >/dev/null
+# Large (sparse) so that the scan runs long enough to be seen.
+mkfs.fat -F 32 -n CAMERA -C "$cards/fat32.img" 3145728 >/dev/null
 # The camera card holds photos and documents, some of them deleted.
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 mmd -i "$cards/fat32.img" ::/DCIM ::/DCIM/100CANON ::/Documents
@@ -207,8 +208,17 @@ setup_shots() {  # suffix
   sleep 0.5
   # "Analyse >>" (Enter): both scans of the camera card, then the Analysis panel with its results.
   press "$main" Return
-  sleep 8
+  if [ "$1" = 1280x900 ]; then  # the image is not yet in the page cache: the scan takes seconds
+    sleep 1.2
+    import -frame -window "$main" "$out/13-analysis-scanning-$1.png"
+    echo "saved $out/13-analysis-scanning-$1.png"
+  fi
+  sleep 10
   shot "$main" "13-analysis-$1.png"
+  # The mouse resting on the thumbnail of the first photo in the path tree: the preview.
+  xdotool mousemove --window "$main" 522 302
+  sleep 1.5
+  shot "$main" "14-analysis-preview-$1.png"
   quit_wizard "$main"
   wait "$app" || true
 }

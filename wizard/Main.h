@@ -112,6 +112,7 @@ class Tfrm_Main : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Building the window (MainFrame.cpp, MainPanelsBuild.cpp).

@@ -179,6 +179,7 @@ void Tfrm_Main::BuildAnalysisPanel() {
   }
 
   BuildStatusColumn(pnl_AnalysisSide);
+  pnl_Status->installEventFilter(this);
   auto* typesLayout = new QVBoxLayout(pnl_FileTypes);
   typesLayout->setContentsMargins(0, 0, 0, 0);
   typesLayout->addWidget(new QLabel(QStringLiteral("File Types found / selected for recovery:"), pnl_FileTypes));

@@ -97,6 +97,13 @@ void Tfrm_Main::resizeEvent(QResizeEvent* event) {
   ResizeAnalysisSide();
 }
 
+bool Tfrm_Main::eventFilter(QObject* watched, QEvent* event) {
+  // The status part of the side column grows and shrinks as its rows show and hide (Stop, the
+  // reading notice, the summary); the parts below it follow.
+  if (watched == pnl_Status && event->type() == QEvent::LayoutRequest) ResizeAnalysisSide();
+  return QWidget::eventFilter(watched, event);
+}
+
 void Tfrm_Main::ResizeAnalysisSide() {
   // Wider than the column was first drawn (263), for today's desktop fonts.
   constexpr int kSideWidth = 290;

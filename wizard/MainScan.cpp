@@ -191,6 +191,7 @@ void Tfrm_Main::DoScan() {
     label->clear();
   }
   lbl_Summary->StopFlashing();
+  lbl_Summary->setVisible(false);  // empty until the run ends; the bar has its row
   lbl_Progress->setText(QStringLiteral("Progress:"));
   Progress->setValue(0);
   Progress->setVisible(true);
