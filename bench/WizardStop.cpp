@@ -3,8 +3,7 @@
 // goes without working its event loop while it scans, how the progress bar
 // moves, and how long "Stop" takes to end the run when it is pressed during
 // the Low Level Scan (the Undelete scan of a card with few files leaves the
-// bar alone, so the bar's position is the Low Level Scan's). Prints the figures; run from the build folder (or with
-// TRELLMOND_BUILD_DIR set) so that the service program is found.
+// bar alone, so the bar's position is the Low Level Scan's). Prints the figures.
 //
 //   bench/wizard-stop [SIZE_MIB] [STOP_AFTER_PERCENT]
 
@@ -98,10 +97,11 @@ void Print(const char* what, const RunFigures& f) {
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("TRELLMOND_BUILD_DIR")) {
-    qputenv("TRELLMOND_BUILD_DIR", std::filesystem::current_path().string().c_str());
-  }
   QApplication app(argc, argv);
+  // The build folder is the one this program was built in.
+  if (qEnvironmentVariableIsEmpty("TRELLMOND_BUILD_DIR")) {
+    qputenv("TRELLMOND_BUILD_DIR", (QCoreApplication::applicationDirPath() + QStringLiteral("/..")).toLocal8Bit());
+  }
   const int sizeMiB = argc > 1 ? std::atoi(argv[1]) : 2048;
   const int stopPercent = argc > 2 ? std::atoi(argv[2]) : 40;
   testsupport::WizardHarness h;
