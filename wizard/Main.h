@@ -190,8 +190,8 @@ class Tfrm_Main : public QWidget {
   void ClearResults();
   void RunUndeleteScan();
   void RunLowLevelScan();
-  void SendScanStatistics(const char* scanType, std::int64_t started, std::int64_t foundSize, std::int64_t found,
-                          const std::string& types);
+  void SendStatisticsRecord(const char* scanType, std::int64_t started, std::int64_t size, std::int64_t number,
+                            const std::string& types, bool cancelled);
   void FinishScanRun(std::int64_t started);
   void ScanFileNotify(util::TScanType xSource, const std::string& sID, util::TMemoryStream* xImage,
                       const std::string& sFullName, const std::string& sExtension, util::TFileType xType,
@@ -204,6 +204,20 @@ class Tfrm_Main : public QWidget {
   void cx_ShowImagesClick();
   void pb_FindClick();
   void pb_FindNextClick();
+
+  // The Recovery panel (MainRecoveryBuild.cpp, MainRecovery.cpp).
+  void BuildRecoveryPanel();
+  void ShellTreeClick();
+  void pb_ShellUpdateClick();
+  void pb_NewFolderClick();
+  // The output folder's text and, for a drive-letter path, its free space.
+  void ShowOutputFolder(const std::string& path);
+  std::int64_t FreeBytesOf(char letter);
+  // The checks of "Recover >>" for the selected path P, in their order; false when one refused.
+  bool DestinationAccepted(const std::string& P);
+  bool ScannedMediumPresent();
+  void SaveFiles();
+  void FilesSavedNotify(std::int64_t iSaved);
 
   // Links and closing (MainClose.cpp).
   void pb_HelpClick();
@@ -235,6 +249,7 @@ class Tfrm_Main : public QWidget {
   std::int64_t DriveSizeMB = 0;
   util::TMediaInfo ScannedMedia;
   std::int32_t FileCount = 0;
+  std::int64_t OutputFree = 0;
   std::unique_ptr<class ScanProgress> m_progress;
   QTimer* Timer_Memory = nullptr;
   drives::TSHChangeNotify* ChangeNotifier = nullptr;
@@ -305,6 +320,15 @@ class Tfrm_Main : public QWidget {
   QWidget* pnl_SaveDrives = nullptr;
   widgets::TMekFlashingLabel* lbl_Summary = nullptr;
   QPushButton* pb_Stop = nullptr;
+  QLineEdit* df_OutputDirectory = nullptr;
+  QPushButton* pb_ShellUpdate = nullptr;
+  class TFolderTree* ShellTree = nullptr;
+  QPushButton* pb_NewFolder = nullptr;
+  QLabel* lbl_ScannedDrive = nullptr;
+  QLabel* lbl_RecoveryFound = nullptr;
+  QLabel* lbl_FilesSaved = nullptr;
+  QLabel* lbl_RequiredSpace = nullptr;
+  QLabel* lbl_AvailableSpace = nullptr;
   QWidget* pnl_Buttons = nullptr;
   QPushButton* pb_Quit = nullptr;
   QWidget* m_backSlot = nullptr;

@@ -63,9 +63,11 @@ void Tfrm_Main::PrepareAnalysePanel(bool bScan) {
   if (bScan) DoScan();
 }
 
-void Tfrm_Main::PrepareRecoveryPanel() { ShowPanel(Panel::Recovery, true); }
-
-void Tfrm_Main::PrepareFeedbackPanel() { ShowPanel(Panel::Feedback, true); }
+void Tfrm_Main::PrepareFeedbackPanel() {
+  ShowPanel(Panel::Feedback, true);
+  // There is a folder to open only when files were saved.
+  cx_OpenRecovered->setVisible(m_state.FilesSaved > 0);
+}
 
 void Tfrm_Main::CancelScan() {
   // Only a running scan (Stop on screen) can be stopped.
@@ -116,19 +118,14 @@ void Tfrm_Main::pb_ToRecoveryClick() {
   PrepareRecoveryPanel();
 }
 
-void Tfrm_Main::pb_FeedbackClick() {
-  ShowPanel(Panel::Recovery, false);
-  PrepareFeedbackPanel();
-}
-
 void Tfrm_Main::pb_SaveExitClick() {
-  if (cx_OpenRecovered->isChecked()) OpenFolder(m_state.OutputFolder);
+  if (cx_OpenRecovered->isChecked() && !cx_OpenRecovered->isHidden()) OpenFolder(m_state.OutputFolder);
   m_state.Cancelled = true;
   close();
 }
 
 void Tfrm_Main::pb_StartAgainClick() {
-  if (cx_OpenRecovered->isChecked()) OpenFolder(m_state.OutputFolder);
+  if (cx_OpenRecovered->isChecked() && !cx_OpenRecovered->isHidden()) OpenFolder(m_state.OutputFolder);
   ShowPanel(Panel::Feedback, false);
   CheckVersion();
   if (m_state.Cancelled) {

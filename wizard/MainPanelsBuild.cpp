@@ -107,7 +107,9 @@ void Tfrm_Main::BuildRegistrationPanel() {
 void Tfrm_Main::BuildWorkPanels() {
   pnl_Setup = MakePanel(pnl_Main, "pnl_Setup", kSetupWidth, kSetupHeight);
   BuildSetupPanel();
-  pnl_Recovery = MakePanel(pnl_Main, "pnl_Recovery", 589, 421);
+  // As large as the Setup panel, so that the folder tree shows a few levels.
+  pnl_Recovery = MakePanel(pnl_Main, "pnl_Recovery", kSetupWidth, kSetupHeight);
+  BuildRecoveryPanel();
   pnl_Analysis = MakePanel(pnl_Main, "pnl_Analysis", 0, 0);
   widgets::SetAlignedToEdge(*pnl_Analysis, true);
 

@@ -107,6 +107,8 @@ void Tfrm_Main::BindScanners() {
   LowScan.OnLogNotify = [this](lowscan::TMekLowScan*, const std::string& m, const std::string& a) {
     LowScanLogNotify(m, a);
   };
+  FATScan.OnFilesSavedNotify = [this](fsscan::TMekFATScan*, std::int64_t saved) { FilesSavedNotify(saved); };
+  LowScan.OnFilesSavedNotify = [this](lowscan::TMekLowScan*, std::int64_t saved) { FilesSavedNotify(saved); };
   FATScan.OnUpdateMessageNotify = [this](fsscan::TMekFATScan*, const std::string& m, bool v) {
     LowScanUpdateMessageNotify(m, v);
   };
@@ -179,6 +181,7 @@ void Tfrm_Main::DoScan() {
   ClearResults();
   m_trees->AddRootFolders();
   FileCount = 0;
+  m_state.FilesSaved = 0;
   m_trees->SetImageHintCount(0);
   m_trees->SetMaxImageHints(m_state.MaxImageHints);
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -230,7 +233,8 @@ void Tfrm_Main::RunUndeleteScan() {
                  online::action::kFatScan, m_http);
   FATScan.SetFilter(selection[0] == "1" ? std::string() : Joined(types, ','));
   FATScan.ScanDrive();
-  SendScanStatistics("F-Scan", started, FATScan.GetSaveSize(1), FATScan.GetFoundNumber(), FATScan.GetTypesFound());
+  SendStatisticsRecord("F-Scan", started, FATScan.GetSaveSize(1), FATScan.GetFoundNumber(), FATScan.GetTypesFound(),
+                       m_state.Cancelled);
 }
 
 void Tfrm_Main::RunLowLevelScan() {
@@ -260,15 +264,16 @@ void Tfrm_Main::RunLowLevelScan() {
                    m_http);
   };
   if (!batches.empty()) LowScan.ScanDriveBatches(batches);
-  SendScanStatistics("L-Scan", started, LowScan.GetSaveSize(1), LowScan.GetFoundNumber(), LowScan.GetTypesFound());
+  SendStatisticsRecord("L-Scan", started, LowScan.GetSaveSize(1), LowScan.GetFoundNumber(), LowScan.GetTypesFound(),
+                       m_state.Cancelled);
 }
 
-void Tfrm_Main::SendScanStatistics(const char* scanType, std::int64_t started, std::int64_t foundSize,
-                                   std::int64_t found, const std::string& types) {
+void Tfrm_Main::SendStatisticsRecord(const char* scanType, std::int64_t started, std::int64_t size,
+                                     std::int64_t number, const std::string& types, bool cancelled) {
   online::SendStatistics(m_http, m_state.TransactionID,
-                         {util::GetSizeDescription(Raw.GetTotalSpace()), util::GetSizeDescription(foundSize),
-                          std::to_string(found), std::to_string(NowSeconds() - started), types,
-                          m_state.Cancelled ? "1" : "0", scanType});
+                         {util::GetSizeDescription(Raw.GetTotalSpace()), util::GetSizeDescription(size),
+                          std::to_string(number), std::to_string(NowSeconds() - started), types,
+                          cancelled ? "1" : "0", scanType});
 }
 
 void Tfrm_Main::FinishScanRun(std::int64_t started) {

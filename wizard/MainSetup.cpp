@@ -16,6 +16,7 @@
 #include "widgets/ModalResults.h"
 #include "widgets/frm_Help.h"
 #include "widgets/frm_Loading.h"
+#include "wizard/FolderTree.h"
 
 #include <QFileDialog>
 
@@ -146,7 +147,10 @@ int Tfrm_Main::LogAvailableDrives() {
   return count;
 }
 
-void Tfrm_Main::RefreshSavingDrives() { Drives_Available->UpdateDrives(); }
+void Tfrm_Main::RefreshSavingDrives() {
+  Drives_Available->UpdateDrives();
+  if (!pnl_Recovery->isHidden() && ShellTree->AutoRefresh()) ShellTree->Rebuild();
+}
 
 void Tfrm_Main::pb_UpdateClick() {
   const char remembered = Drives->Drive();

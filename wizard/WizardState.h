@@ -16,6 +16,7 @@ struct WizardState {
   bool Cancelling = false;       // a scan is being stopped
   bool UnsavedRecovery = false;  // a save has begun and the user has not finished it
   std::string OutputFolder;      // where the files were recovered to
+  std::int64_t FilesSaved = 0;   // by every save run since the scan run
   // The file-type selection lists of the two scans.
   std::vector<std::string> LowSelection;
   std::vector<std::string> FATSelection;
