@@ -66,9 +66,11 @@ std::unique_ptr<FileNode> MakeFileRecord(const util::ByteReader& entry, const st
     record->LongName = ((caseBits & kLowerCaseBase) ? util::LowerCase(base) : base) + "." +
                        ((caseBits & kLowerCaseExtension) ? util::LowerCase(ext) : ext);
   }
-  // A name that does not end in the short extension gets it appended, as stored.
+  // A name that does not end in the short extension gets it appended, as stored; a long
+  // extension the short one was cut from ("docx" for "DOC") is the name's own and stays alone.
   const std::string dotExtension = "." + record->Extension;
-  if (PositionNoCase(record->LongName, dotExtension) != record->LongName.size() - dotExtension.size() + 1) {
+  if (PositionNoCase(record->LongName, dotExtension) != record->LongName.size() - dotExtension.size() + 1 &&
+      !util::IsShortenedExtension(record->LongName, record->Extension)) {
     record->LongName += "." + ext;
   }
   record->FirstCluster = (std::int64_t{entry.U16(20)} << 16) | entry.U16(26);

@@ -30,10 +30,12 @@ std::string WithoutExtension(const std::string& name) {
 }
 
 // The extension to save under: the name's own spelling when it is the record's extension
-// but for case ("photo.jpg" stays .jpg, not .JPG: Windows sees one name, Linux two).
+// but for case ("photo.jpg" stays .jpg, not .JPG: Windows sees one name, Linux two), or when
+// the record's is the short name's cut of it ("plan.docx" stays .docx, not .DOC).
 std::string SavedExtension(const std::string& name, const std::string& extension) {
   const std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos && util::UpperCase(name.substr(dot + 1)) == util::UpperCase(extension)) {
+  if (dot != std::string::npos && (util::UpperCase(name.substr(dot + 1)) == util::UpperCase(extension) ||
+                                   util::IsShortenedExtension(name, extension))) {
     return name.substr(dot + 1);
   }
   return extension;

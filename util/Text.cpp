@@ -61,6 +61,14 @@ std::string RemoveMultiples(std::string_view text, char c) {
   return out;
 }
 
+bool IsShortenedExtension(std::string_view name, std::string_view shortExtension) {
+  const std::size_t dot = name.rfind('.');
+  if (shortExtension.size() != 3 || dot == std::string_view::npos) return false;
+  const std::string_view own = name.substr(dot + 1);
+  return own.size() > 3 && own.find(' ') == std::string_view::npos &&
+         UpperCase(own.substr(0, 3)) == UpperCase(shortExtension);
+}
+
 std::string TidyFilename(std::string_view path) {
   std::string out = RemoveMultiples(path, '\\');
   if (!out.empty() && out.front() == '\\') out.insert(out.begin(), '\\');

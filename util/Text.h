@@ -9,6 +9,9 @@ namespace util {
 // Removes every leading and trailing character whose code is 32 or less.
 std::string Trim(std::string_view text);
 std::string UpperCase(std::string_view text);
+// Whether the short (8.3) extension was cut from the name's longer one, as short names are
+// made: "Plan.docx" and "DOC", "holiday.jpeg" and "JPE" (letters compared without case).
+bool IsShortenedExtension(std::string_view name, std::string_view shortExtension);
 std::string LowerCase(std::string_view text);
 bool ContainsNoCase(std::string_view text, std::string_view part);
 

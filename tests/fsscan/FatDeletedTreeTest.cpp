@@ -109,6 +109,11 @@ TEST_P(DeletedTreeTest, FilesInDeletedFolderTreesComeBackUnderTheFoldersLongName
   for (int i = 1; i <= 11; ++i) image->AddFile("/Projekt Alt/Am Strand/S" + std::to_string(i) + ".TXT", Payload(100, i));
   Add("/Projekt Alt/In den Bergen/Gipfel Nummer 1.dat", Payload(2000, 7), true);
   Add("/Bleibt/live.txt", Payload(800, 5), false);
+  // Short names keep the first three letters of a longer extension (PACKLI~1.DOC).
+  Add("/Bleibt/Packliste.docx", Payload(1800, 8), true);
+  Add("/Bleibt/Am Meer.jpeg", Payload(2200, 9), true);
+  image->Delete("/Bleibt/Packliste.docx");
+  image->Delete("/Bleibt/Am Meer.jpeg");
   image->DeleteTree("/Projekt Alt");
   ExpectEveryDeletedFileBack();
 }

@@ -187,11 +187,16 @@ TEST_F(EntriesTest, NamesDatesAndCaseAsWindowsShowsThem) {
   const util::DateTimeFields f = util::DecodeDateTime(records[1]->DateTime);
   EXPECT_EQ(std::vector<int>({f.year, f.month, f.day, f.hour, f.minute, f.second}),
             std::vector<int>({2009, 1, 1, 15, 29, 30}));
-  // A long name with a different extension gets the short one appended, as stored.
+  // A long name keeps the extension its short one was cut from; a different one gets the
+  // short one appended, as stored.
   Entry jpeg = Short("HOLIDAY JPE", 0x20, 9, 10);
   auto entries = LongName(u"holiday.jpeg", Checksum(jpeg), false);
   entries.push_back(jpeg);
-  EXPECT_EQ(Extract(entries, false).at(0)->LongName, "holiday.jpeg.JPE");
+  EXPECT_EQ(Extract(entries, false).at(0)->LongName, "holiday.jpeg");
+  Entry gz = Short("ARCHIVE GZ ", 0x20, 11, 10);
+  entries = LongName(u"archive.tar", Checksum(gz), false);
+  entries.push_back(gz);
+  EXPECT_EQ(Extract(entries, false).at(0)->LongName, "archive.tar.GZ");
 }
 
 TEST_F(EntriesTest, AFirstClusterBeyondTheVolumeIsLoggedAndKept) {
