@@ -240,7 +240,9 @@ bool GetDiskFreeSpace(std::string_view root, FreeSpace& out) {
                                                  : std::max<std::uint32_t>(1, static_cast<std::uint32_t>(blockSize / out.bytesPerSector));
     const std::uint64_t clusterSize = std::uint64_t{out.bytesPerSector} * out.sectorsPerCluster;
     out.totalClusters = vfs.f_blocks * blockSize / clusterSize;
-    out.freeClusters = vfs.f_bfree * blockSize / clusterSize;
+    // What this user may write, as the Windows call counts free clusters for its caller:
+    // blocks reserved for the superuser or beyond a quota would let a save run out of room.
+    out.freeClusters = vfs.f_bavail * blockSize / clusterSize;
     return true;
   }
   if (!facts) return false;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes a demo camera card image with holiday photos and documents, deletes some of
-# them, and brings them back with trellmond-cli, printing what was recovered; with a display,
-# the wizard opens on the same card afterwards.
+# Makes a demo camera card image with holiday photos and documents and deletes some of
+# them. With a display it starts the service and opens the wizard with the card as drive
+# E: and an empty folder for the recovered files as drive F:, for the whole road by hand;
+# without one it brings the files back with trellmond-cli and prints what was recovered.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TRELLMOND_BUILD_DIR:-$root/build}"
@@ -38,16 +39,24 @@ echo "Demo card: $card"
 
 out="$demo/recovered"
 rm -rf "$out"
+mkdir -p "$out"
+
+if [ -n "${DISPLAY:-}" ] && [ -x "$build/wizard/trellmond" ] && [ -x "$build/service/trellmond-service" ]; then
+  # The service on its default address, unless one already answers there.
+  if ! (exec 3<>/dev/tcp/127.0.0.1/8642) 2>/dev/null; then
+    "$build/service/trellmond-service" >"$demo/service.log" 2>&1 &
+    service=$!
+    trap 'kill $service 2>/dev/null || true' EXIT
+    for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/8642) 2>/dev/null && break; sleep 0.1; done
+  fi
+  echo "Opening the wizard: pick \"E:\" on the Setup panel, press \"Analyse >>\", then save to drive F: ($out)."
+  TRELLMOND_DRIVES="E=$card;F=$out" "$build/wizard/trellmond"
+  echo "Recovered into $out:"
+  (cd "$out" && find . -type f | sort | sed 's|^\./|  |')
+  exit 0
+fi
+
 "$build/cli/trellmond-cli" scan "$card" --undelete --out "$out" --report "$demo/report.json"
 echo "Recovered into $out:"
 (cd "$out" && find . -type f | sort | sed 's|^\./|  |')
 echo "Report: $demo/report.json"
-
-# With a display and the wizard built, the wizard opens too, with the demo card as drive E:.
-if [ -n "${DISPLAY:-}" ] && [ -x "$build/wizard/trellmond" ] && [ -x "$build/service/trellmond-service" ]; then
-  "$build/service/trellmond-service" &
-  service=$!
-  trap 'kill $service 2>/dev/null || true' EXIT
-  sleep 1
-  TRELLMOND_DRIVES="E=$card" "$build/wizard/trellmond"
-fi

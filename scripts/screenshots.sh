@@ -5,7 +5,8 @@
 # and saves PNGs of the splash, the Registration panel with the news, the
 # proxy dialog, the about box and the security warning (plus the offline
 # window, the size warning and the help box), and the Setup panel with four
-# attached card images and the file-type dialog at 1280x900 and 1024x768.
+# attached card images and the file-type dialog, the Analysis panel during and after a
+# scan with a preview, the Recovery panel and the last panel, at 1280x900 and 1024x768.
 #
 # Usage: scripts/screenshots.sh [OUTPUT_FOLDER]   (default: screenshots)
 # The build folder is $TRELLMOND_BUILD_DIR (default: build), built with the GUI.
@@ -171,7 +172,9 @@ for i in 1 2 3; do mdel -i "$cards/fat32.img" "::/DCIM/100CANON/IMG_000$i.*" 2>/
 mdel -i "$cards/fat32.img" "::/Documents/Trip plans.pdf" 2>/dev/null || true
 truncate -s 96M "$cards/ntfs.img" && mkntfs -q -F -f -L BACKUP "$cards/ntfs.img" >/dev/null 2>&1
 truncate -s 48M "$cards/blank.img"
-export TRELLMOND_DRIVES="E=$cards/fat16.img;F=$cards/fat32.img;G=$cards/ntfs.img;H=$cards/blank.img"
+# I: a folder to save into.
+mkdir -p "$work/saved"
+export TRELLMOND_DRIVES="E=$cards/fat16.img;F=$cards/fat32.img;G=$cards/ntfs.img;H=$cards/blank.img;I=$work/saved"
 setup_shots() {  # suffix
   rm -f "$XDG_CONFIG_HOME/Pelmora/Trellmond.conf"  # no proxy left from the offline run
   "$wizard" "$base" Hv4kTq >"$work/wizard-setup.log" 2>&1 &
@@ -190,7 +193,6 @@ setup_shots() {  # suffix
   press "$main" Down
   press "$main" Down
   shot "$main" "10-setup-$1.png"
-  press "$main" Down
   press "$main" Down
   press "$main" Down
   shot "$main" "11-setup-unformatted-$1.png"
@@ -219,7 +221,20 @@ setup_shots() {  # suffix
   xdotool mousemove --window "$main" 522 302
   sleep 1.5
   shot "$main" "14-analysis-preview-$1.png"
-  quit_wizard "$main"
+  # "Recover >>" (Enter): the Recovery panel; End picks the last drive in the folder tree (I:).
+  press "$main" Return
+  sleep 1.5
+  press "$main" End
+  shot "$main" "15-recovery-$1.png"
+  # "Recover >>" again: the save, its summary box (Enter), then the last panel.
+  rm -rf "$work/saved"/*
+  press "$main" Return
+  press "$(wait_window '^Trellmond$')" Return
+  sleep 1
+  shot "$main" "16-last-panel-$1.png"
+  find "$work/saved" -type f | sed "s|^$work/saved/|  saved: |" | sort
+  # "Exit" (Enter); the folder opens in the desktop's file manager where there is one.
+  press "$main" Return
   wait "$app" || true
 }
 setup_shots 1280x900

@@ -1,6 +1,7 @@
 #include "platform/Volume.h"
 
 #include <gtest/gtest.h>
+#include <sys/statvfs.h>
 
 #include "platform/DriveTable.h"
 #include "tests/support/FatImage.h"
@@ -93,3 +94,20 @@ TEST(VolumeTest, UnknownLettersAndUnreadableImages) {
 }
 
 }  // namespace
+
+// A folder that can be written: its free clusters are what this user may still write
+// (blocks kept for the superuser do not count), as statvfs reports them.
+TEST(VolumeTest, FreeClustersOfAMountedFolderAreWhatTheUserMayWrite) {
+  testsupport::TempDir dir;
+  const char letter = platform::DriveTable::Instance().Attach(dir.Path().string());
+  ASSERT_NE(letter, 0);
+  platform::FreeSpace space;
+  ASSERT_TRUE(platform::GetDiskFreeSpace(std::string(1, letter) + ":\\", space));
+  struct statvfs vfs {};
+  ASSERT_EQ(statvfs(dir.Path().c_str(), &vfs), 0);
+  const double available = static_cast<double>(vfs.f_bavail) * static_cast<double>(vfs.f_frsize);
+  const double reported = static_cast<double>(space.freeClusters) * space.bytesPerSector * space.sectorsPerCluster;
+  // Other programs write meanwhile: within 64 MiB.
+  EXPECT_NEAR(reported, available, 64.0 * 1024 * 1024);
+  platform::DriveTable::Instance().Detach(letter);
+}
