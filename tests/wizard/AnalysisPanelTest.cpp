@@ -42,12 +42,7 @@ std::filesystem::path MakeCameraCard(WizardHarness& h) {
 }
 
 std::unique_ptr<wizard::Tfrm_Main> Analyse(WizardHarness& h, const std::function<void(wizard::Tfrm_Main&)>& before = {}) {
-  auto window = h.Start();
-  Control<QPushButton>(*window, "pb_Setup")->click();
-  if (!testsupport::SelectDrive(*window, 'E')) return window;
-  if (before) before(*window);
-  Control<QPushButton>(*window, "pb_Analyse")->click();
-  return window;
+  return testsupport::Analyse(h, 'E', before);
 }
 
 std::vector<std::string> Messages(WizardHarness& h, const std::string& id, const std::string& action) {

@@ -54,11 +54,9 @@ std::map<std::string, std::string> MakeCard(const fs::path& image, int copies = 
 
 // Registration -> Setup (E:) -> Analyse -> Recover >>: the window on the Recovery panel.
 std::unique_ptr<wizard::Tfrm_Main> ToRecoveryPanel(WizardHarness& h, bool lowLevelScan = true) {
-  auto window = h.Start();
-  Control<QPushButton>(*window, "pb_Setup")->click();
-  if (!testsupport::SelectDrive(*window, 'E')) return window;
-  if (!lowLevelScan) Control<QCheckBox>(*window, "cx_Low")->setChecked(false);
-  Control<QPushButton>(*window, "pb_Analyse")->click();
+  auto window = testsupport::Analyse(h, 'E', [&](wizard::Tfrm_Main& w) {
+    if (!lowLevelScan) Control<QCheckBox>(w, "cx_Low")->setChecked(false);
+  });
   Control<QPushButton>(*window, "pb_ToRecovery")->click();
   return window;
 }

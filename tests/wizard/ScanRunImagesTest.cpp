@@ -123,12 +123,7 @@ std::string Lower(std::string_view text) { return QString::fromUtf8(text.data(),
 std::unique_ptr<wizard::Tfrm_Main> Analyse(WizardHarness& h, const std::string& drives,
                                            const std::function<void(wizard::Tfrm_Main&)>& before = {}) {
   h.SetDrives(drives);
-  auto window = h.Start();
-  Control<QPushButton>(*window, "pb_Setup")->click();
-  if (!testsupport::SelectDrive(*window, 'E')) return window;
-  if (before) before(*window);
-  Control<QPushButton>(*window, "pb_Analyse")->click();
-  return window;
+  return testsupport::Analyse(h, 'E', before);
 }
 
 // Rests the mouse on a cell of a tree as the tree's hint event sees it.

@@ -122,4 +122,14 @@ std::vector<std::string> WizardHarness::BoxTexts() const {
 
 std::string WizardHarness::SettingsFile() const { return ReadFileBytes(dir / "config" / "Pelmora" / "Trellmond.conf"); }
 
+std::unique_ptr<wizard::Tfrm_Main> Analyse(WizardHarness& h, char letter,
+                                           const std::function<void(wizard::Tfrm_Main&)>& before) {
+  auto window = h.Start();
+  window->findChild<QPushButton*>(QStringLiteral("pb_Setup"))->click();
+  if (!SelectDrive(*window, letter)) return window;
+  if (before) before(*window);
+  window->findChild<QPushButton*>(QStringLiteral("pb_Analyse"))->click();
+  return window;
+}
+
 }  // namespace testsupport

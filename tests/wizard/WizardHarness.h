@@ -70,6 +70,10 @@ class WizardHarness {
 // A control of the window by its object name (nullptr when there is none).
 // Selects the drive in the Setup panel's list as a user's click would; false when it is not listed.
 bool SelectDrive(wizard::Tfrm_Main& window, char letter);
+// Registration -> Setup -> the drive -> `before` (the Setup panel's choices) -> "Analyse >>": the window
+// after the scan run (on the Setup panel when the drive is not listed).
+std::unique_ptr<wizard::Tfrm_Main> Analyse(WizardHarness& h, char letter,
+                                           const std::function<void(wizard::Tfrm_Main&)>& before = {});
 
 template <typename T>
 T* Control(QWidget& window, const char* name) {
