@@ -114,7 +114,8 @@ void Tfrm_Main::pb_NewFolderClick() {
   if (!selected.empty() && Upper(selected[0]) == Upper(ScannedMedia.Drive)) {
     m_prompt->Ask("Trellmond", "To prevent losing data, you cannot create folders on the scanned drive.",
                   util::PromptButtons::Ok, util::PromptIcon::Information);
-  } else if (const auto name = m_prompt->Input("Folder Name", "Please enter the folder name:", "")) {
+  } else if (const auto name = m_prompt->Input("Folder Name", "Please enter the folder name:", "");
+             name && !name->empty()) {
     const std::string folder = selected + (selected.empty() || selected.back() == '\\' ? "" : "\\") + *name;
     const auto posix = platform::ToPosixPath(folder);
     std::error_code error;

@@ -23,8 +23,13 @@ class ScriptedPrompt : public util::IPrompt {
     boxes.push_back({std::string(text), buttons});
     return answer(boxes.back());
   }
+  // Answers of the input boxes in turn; when none is left, the default (as OK would).
+  std::vector<std::optional<std::string>> inputs;
   std::optional<std::string> Input(std::string_view, std::string_view, std::string_view value) override {
-    return std::string(value);
+    if (inputs.empty()) return std::string(value);
+    std::optional<std::string> next = inputs.front();
+    inputs.erase(inputs.begin());
+    return next;
   }
   void SecurityWarning() override {}
 };

@@ -108,6 +108,7 @@ class RecoveryPanelTest : public QObject {
  private slots:
   void wholeRoadRecoversEveryFileUnderItsFolders();
   void saveSpansTwoDrivesWithoutLosingOrRepeatingAFile();
+  void folderTreeFollowsTheDiskAndNewFolderKeepsToTheSelectedFolder();
   void refusedDestinationsWriteNothing_data();
   void refusedDestinationsWriteNothing();
 };
@@ -208,6 +209,47 @@ void RecoveryPanelTest::saveSpansTwoDrivesWithoutLosingOrRepeatingAFile() {
   QVERIFY(Contains(logs, "Not enough space warning.<br>Drive: F:  [Avail / Req]:"));
   QVERIFY(Contains(logs, std::to_string(first.size()) + " files saved to folder: F:\\"));
   QVERIFY(Contains(logs, std::to_string(second.size()) + " files saved to folder: G:\\"));
+}
+
+void RecoveryPanelTest::folderTreeFollowsTheDiskAndNewFolderKeepsToTheSelectedFolder() {
+  WizardHarness h;
+  h.StartService();
+  const fs::path out = h.dir / "out";
+  fs::create_directories(out / "Old");
+  MakeCard(h.dir / "card.img");
+  h.SetDrives("E=" + (h.dir / "card.img").string() + ";F=" + out.string());
+  auto window = ToRecoveryPanel(h, false);
+  auto* tree = Control<wizard::TFolderTree>(*window, "ShellTree");
+  // The scanned image has no folders to write into: it is not offered.
+  QVERIFY(!tree->SelectPath(QStringLiteral("E:\\")));
+  QVERIFY(tree->SelectPath(QStringLiteral("F:\\Old")));
+  QCOMPARE(tree->SelectedPath(), QStringLiteral("F:\\Old"));
+  // A folder made by another program shows up; while a save runs the tree keeps still.
+  fs::create_directories(out / "Made elsewhere");
+  QTRY_VERIFY(tree->SelectPath(QStringLiteral("F:\\Made elsewhere")) &&
+              tree->SelectedPath() == QStringLiteral("F:\\Made elsewhere"));
+  tree->SetAutoRefresh(false);
+  fs::create_directories(out / "During the save");
+  QTest::qWait(300);
+  tree->SelectPath(QStringLiteral("F:\\During the save"));
+  QCOMPARE(tree->SelectedPath(), QStringLiteral("F:\\"));
+  tree->SetAutoRefresh(true);
+  QVERIFY(tree->SelectPath(QStringLiteral("F:\\During the save")));
+  QCOMPARE(tree->SelectedPath(), QStringLiteral("F:\\During the save"));
+
+  // New Folder: inside the selected folder, once; a name that would leave it is refused.
+  QVERIFY(tree->SelectPath(QStringLiteral("F:\\Old")));
+  h.prompt.inputs = {std::string("Trip photos"), std::string("Trip photos"), std::string("..\\..\\escape"),
+                     std::nullopt};
+  auto* newFolder = Control<QPushButton>(*window, "pb_NewFolder");
+  for (int i = 0; i < 4; ++i) newFolder->click();
+  QVERIFY(fs::is_directory(out / "Old" / "Trip photos"));
+  QVERIFY(!fs::exists(h.dir / "escape") && !fs::exists(out / "escape"));
+  const auto boxes = h.BoxTexts();
+  QVERIFY(std::find(boxes.begin(), boxes.end(), "Folder already exists.") != boxes.end());
+  QVERIFY(std::any_of(boxes.begin(), boxes.end(), [](const std::string& b) { return b.rfind("Please enter a folder name", 0) == 0; }));
+  // The output location stays the selected folder, not the new one.
+  QCOMPARE(Control<QLineEdit>(*window, "df_OutputDirectory")->text(), QStringLiteral("F:\\Old"));
 }
 
 void RecoveryPanelTest::refusedDestinationsWriteNothing_data() {
