@@ -7,6 +7,7 @@
 #include "widgets/PageView.h"
 #include "wizard/Application.h"
 #include "wizard/ExceptionFilter.h"
+#include "wizard/FolderTree.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -14,6 +15,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <sys/mount.h>
+
+#include <filesystem>
 #include <new>
 #include <stdexcept>
 
@@ -150,20 +154,45 @@ void WizardPanelsTest::wholeRoadAndStartAgainLinksTransactions() {
 }
 
 void WizardPanelsTest::exitOpensFolderAndClosesWithoutQuestion() {
-  WizardHarness h;
-  h.StartService();
-  h.AttachSmallCard('E');
-  auto window = h.Start();
-  window->State().OutputFolder = "C:\\Recovered";
-  Click(*window, "pb_Setup");
-  QVERIFY(testsupport::SelectDrive(*window, 'E'));
-  for (const char* button : {"pb_Analyse", "pb_ToRecovery", "pb_Feedback"}) Click(*window, button);
-  h.prompt.boxes.clear();
-  window->show();
-  Click(*window, "pb_SaveExit");
-  QVERIFY(!window->isVisible());
-  QVERIFY(h.prompt.boxes.empty());
-  QCOMPARE(h.explored, (std::vector<std::string>{"C:\\Recovered"}));
+  for (const bool saveSomething : {true, false}) {
+    WizardHarness h;
+    h.StartService();
+    const std::filesystem::path out = h.dir / "out";
+    std::filesystem::create_directories(out);
+    // A drive with no room: nothing is saved, the retry is declined, and there is no folder to open.
+    if (!saveSomething && ::mount("tmpfs", out.c_str(), "tmpfs", 0, "size=4k") != 0) QSKIP("no tmpfs mount here");
+    struct Unmount {
+      std::filesystem::path at;
+      bool mounted;
+      ~Unmount() {
+        if (mounted) ::umount2(at.c_str(), MNT_DETACH);
+      }
+    } unmount{out, !saveSomething};
+    h.prompt.answer = [](const testsupport::ScriptedPrompt::Box& box) {
+      return box.text.rfind("Warning:", 0) == 0 ? util::PromptAnswer::Yes
+             : box.buttons == util::PromptButtons::YesNo ? util::PromptAnswer::No
+                                                         : util::PromptAnswer::Ok;
+    };
+    h.SetDrives("F=" + out.string());
+    h.AttachSmallCard('E');
+    auto window = h.Start();
+    Click(*window, "pb_Setup");
+    QVERIFY(testsupport::SelectDrive(*window, 'E'));
+    Click(*window, "pb_Analyse");
+    Click(*window, "pb_ToRecovery");
+    auto* tree = Control<wizard::TFolderTree>(*window, "ShellTree");
+    QVERIFY(tree->SelectPath(QStringLiteral("F:\\")));
+    emit tree->pathChosen();
+    Click(*window, "pb_Feedback");
+    QVERIFY(Shown(*window, "pnl_Feedback"));
+    QCOMPARE(Control<QCheckBox>(*window, "cx_OpenRecovered")->isHidden(), !saveSomething);
+    h.prompt.boxes.clear();
+    window->show();
+    Click(*window, "pb_SaveExit");
+    QVERIFY(!window->isVisible());
+    QVERIFY(h.prompt.boxes.empty());
+    QCOMPARE(h.explored, saveSomething ? std::vector<std::string>{"F:\\"} : std::vector<std::string>{});
+  }
 }
 
 void WizardPanelsTest::closingAsksTheRightQuestion_data() {
