@@ -193,6 +193,13 @@ VolumeHandle OpenVolume(char letter) {
   return OpenDevice(drive->devicePath, O_RDONLY);
 }
 
+bool MayReadVolume(char letter) {
+  const auto drive = DriveTable::Instance().Find(letter);
+  if (!drive || drive->devicePath.empty()) return true;
+  // Only a refusal counts: a missing card is "no disk", not a question of rights.
+  return ::access(drive->devicePath.c_str(), R_OK) == 0 || (errno != EACCES && errno != EPERM);
+}
+
 VolumeHandle OpenVolumeForWriting(char letter) {
   const auto drive = DriveTable::Instance().Find(letter);
   if (!drive) {
@@ -243,6 +250,11 @@ bool GetDiskFreeSpace(std::string_view root, FreeSpace& out) {
     return true;
   }
   if (!facts) return false;
+  if (facts->sizeBytes == 0) {
+    // A card reader slot without a card: the device is there but holds nothing.
+    SetLastError(kErrorNotReady);
+    return false;
+  }
   if (facts->boot) {
     out.bytesPerSector = facts->boot->bytesPerSector;
     out.sectorsPerCluster = facts->boot->sectorsPerCluster;

@@ -65,4 +65,8 @@ class VolumeHandle {
 VolumeHandle OpenVolume(char letter);
 VolumeHandle OpenVolumeForWriting(char letter);
 
+// False when the drive's device exists but this user may not read it (a raw
+// device needs root); true for drives without a device (folders, shares).
+bool MayReadVolume(char letter);
+
 }  // namespace platform

@@ -20,6 +20,8 @@ packages=(
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
   # wizard screenshots: a window manager, input and capture on the virtual display
   openbox xdotool imagemagick x11-utils
+  # "Run as Administrator" in the desktop entry, and its check
+  pkexec desktop-file-utils
   # bench and peers for side-by-side runs
   libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3
 )

@@ -4,7 +4,8 @@
 # trellmond program, drives it with the keyboard and mouse as a user would,
 # and saves PNGs of the splash, the Registration panel with the news, the
 # proxy dialog, the about box and the security warning (plus the offline
-# window, the size warning and the help box).
+# window, the size warning and the help box), and the Setup panel with four
+# attached card images and the file-type dialog at 1280x900 and 1024x768.
 #
 # Usage: scripts/screenshots.sh [OUTPUT_FOLDER]   (default: screenshots)
 # The build folder is $TRELLMOND_BUILD_DIR (default: build), built with the GUI.
@@ -36,7 +37,7 @@ trap cleanup EXIT
 display=90
 while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
 export DISPLAY=":$display"
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb "$DISPLAY" -screen 0 1280x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 sleep 0.5
@@ -64,7 +65,8 @@ wait_window() {
     if [ -n "$id" ]; then echo "$id"; return 0; fi
     sleep 0.1
   done
-  echo "no window matching '$pattern' within ${seconds}s" >&2
+  echo "no window matching '$pattern' within ${seconds}s (the screen is in $out/failure.png)" >&2
+  import -window root "$out/failure.png" 2>/dev/null || true
   return 1
 }
 wait_gone() {
@@ -146,4 +148,80 @@ for dialog in "security:^Security Warning$:05-security-warning.png" "size:^Size 
   press "$id" Return
 done
 wait_gone '^Help$'
+
+# 4. The Setup panel with a FAT16 card, a FAT32 card, an NTFS disk and an unformatted card attached.
+cards="$work/cards"
+mkdir -p "$cards"
+mkfs.fat -F 16 -n HOLIDAY -C "$cards/fat16.img" 65536 >/dev/null
+mkfs.fat -F 32 -n CAMERA -C "$cards/fat32.img" 262144 >/dev/null
+# The camera card holds photos and documents, some of them deleted.
+export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
+mmd -i "$cards/fat32.img" ::/DCIM ::/DCIM/100CANON ::/Documents
+n=0
+for f in "$root"/tests/data/samples/*.jpg "$root"/tests/data/samples/*.png "$root"/tests/data/samples/*.gif \
+         "$root"/tests/data/samples/*.bmp; do
+  n=$((n + 1))
+  mcopy -i "$cards/fat32.img" "$f" "::/DCIM/100CANON/IMG_$(printf %04d "$n").${f##*.}"
+done
+for f in "$root"/tests/data/samples/sample.pdf "$root"/tests/data/samples/sample.docx; do
+  [ -f "$f" ] && mcopy -i "$cards/fat32.img" "$f" "::/Documents/Trip plans.${f##*.}"
+done
+for i in 1 2 3; do mdel -i "$cards/fat32.img" "::/DCIM/100CANON/IMG_000$i.*" 2>/dev/null || true; done
+mdel -i "$cards/fat32.img" "::/Documents/Trip plans.pdf" 2>/dev/null || true
+truncate -s 96M "$cards/ntfs.img" && mkntfs -q -F -f -L BACKUP "$cards/ntfs.img" >/dev/null 2>&1
+truncate -s 48M "$cards/blank.img"
+export TRELLMOND_DRIVES="E=$cards/fat16.img;F=$cards/fat32.img;G=$cards/ntfs.img;H=$cards/blank.img"
+setup_shots() {  # suffix
+  rm -f "$XDG_CONFIG_HOME/Pelmora/Trellmond.conf"  # no proxy left from the offline run
+  "$wizard" "$base" Hv4kTq >"$work/wizard-setup.log" 2>&1 &
+  local app=$!
+  pids+=($app)
+  press "$(wait_window '^Trellmond$')" Return
+  press "$(wait_window '^Splash$')" Return
+  local main
+  main="$(wait_window '^Pelmora Trellmond$' 30)"
+  sleep 0.5
+  wait_gone '^Information$'
+  press "$main" Return  # "Next >>"
+  sleep 1.5
+  geometry "$main"
+  # The drive list has the focus: the arrow keys pick a drive as a user would.
+  press "$main" Down
+  press "$main" Down
+  shot "$main" "10-setup-$1.png"
+  press "$main" Down
+  press "$main" Down
+  press "$main" Down
+  shot "$main" "11-setup-unformatted-$1.png"
+  # The camera card (F:) for the file-type dialog and then the scan.
+  press "$main" Up
+  press "$main" Up
+  sleep 0.5
+  # "Options..." of the Low Level Scan, at the bottom right of the centred Setup panel.
+  local left=$(( (WIDTH - 680) / 2 )) top=$(( 100 + (HEIGHT - 136 - 540) / 2 ))
+  click "$main" $((left + 620)) $((top + 515))
+  local dialog
+  dialog="$(wait_window '^File Selection$')"
+  shot "$dialog" "12-file-types-$1.png"
+  press "$dialog" Escape
+  sleep 0.5
+  # "Analyse >>" (Enter): both scans of the camera card, then the Analysis panel with its results.
+  press "$main" Return
+  sleep 8
+  shot "$main" "13-analysis-$1.png"
+  quit_wizard "$main"
+  wait "$app" || true
+}
+setup_shots 1280x900
+# The same on a smaller screen.
+small=$((display + 1))
+while [ -e "/tmp/.X11-unix/X$small" ] || [ -e "/tmp/.X$small-lock" ]; do small=$((small + 1)); done
+Xvfb ":$small" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb-small.log" 2>&1 &
+pids+=($!)
+sleep 1
+export DISPLAY=":$small"
+openbox >"$work/openbox-small.log" 2>&1 &
+pids+=($!)
+sleep 0.5
+setup_shots 1024x768
 echo "screenshots in $out"

@@ -12,7 +12,10 @@ QString Field(const QString& text, int number) {
 }
 
 void DrawField(QPainter& painter, const QRect& rect, const QString& field) {
-  painter.drawText(rect.adjusted(5, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, field);
+  // A text too long for its column ends in "..." instead of being cut mid-letter.
+  const QRect area = rect.adjusted(5, 0, 0, 0);
+  const QString shown = painter.fontMetrics().elidedText(field, Qt::ElideRight, area.width());
+  painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
 }
 
 }  // namespace

@@ -12,11 +12,13 @@
 #include "online/HttpClient.h"
 #include "online/MekCookie.h"
 #include "platform/Settings.h"
+#include "util/Types.h"
 #include "widgets/QtPrompt.h"
 #include "wizard/ExceptionFilter.h"
 #include "wizard/WizardState.h"
 
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,6 +29,14 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QProgressBar;
+class QTimer;
+
+namespace drives {
+class TZubDrvListBox;
+class TSHChangeNotify;
+}  // namespace drives
 
 namespace widgets {
 class TLinkLabel;
@@ -50,6 +60,8 @@ class Tfrm_Main : public QWidget {
   // Message boxes and questions; the window's own Qt prompt unless replaced (tests).
   void SetPrompt(util::IPrompt* prompt);
   util::IPrompt& Prompt() { return *m_prompt; }
+  // The image file to attach as a drive; empty when the user cancels. A file dialog unless replaced (tests).
+  std::function<std::string()> ChooseImageFile;
   // Opening an address in the user's browser and a folder in the file manager.
   std::function<bool(std::string_view)> OpenInBrowser;
   std::function<void(std::string_view)> OpenFolder;
@@ -66,6 +78,25 @@ class Tfrm_Main : public QWidget {
   void PrepareRecoveryPanel();
   void PrepareFeedbackPanel();
   void CancelScan();
+
+  // The Setup panel's judgement of the selected drive and its refresh (MainSetup.cpp).
+  void DrivesChange();
+  int LogAvailableDrives();
+  void pb_UpdateClick();
+  std::int64_t GetDriveSizeMB() const { return DriveSizeMB; }
+
+  // The scan run (MainScan.cpp) and the totals (MainTotals.cpp).
+  void DoScan();
+  static bool ConflictExists(const std::vector<std::string>& list, const std::string& marker);
+  void UpdateClickStatus(bool bShowWarning);
+  std::int64_t GetRequiredSaveSpace() const;
+  std::int64_t GetMaxFreeDrive(const std::string& sExclude, std::string& sMaxDrive, std::int64_t& iTotalFree) const;
+  bool Scanning() const;
+  // Free physical memory for the memory watch; the system's figure unless replaced (tests).
+  std::function<std::int64_t()> FreeRAM;
+  std::int32_t GetFileCount() const { return FileCount; }
+  class ResultTrees* Trees() const { return m_trees; }
+  const util::TMediaInfo& GetScannedMedia() const { return ScannedMedia; }
 
  signals:
   // The program is to end once control is back in the main loop.
@@ -119,6 +150,51 @@ class Tfrm_Main : public QWidget {
   void pressForward();
   bool NewsletterCheckPasses();
 
+  // The Setup panel (MainSetupBuild.cpp, MainSetup.cpp).
+  void BuildSetupPanel();
+  QGroupBox* BuildDrivesGroup();
+  QGroupBox* BuildUndeleteGroup();
+  QGroupBox* BuildLowLevelGroup();
+  void pb_AttachImageClick();
+  void cx_LowClick();
+  void cx_UseClusterBoundariesClick();
+  void DefaultLowFileTypes();
+  void pb_FATFileSelectionClick();
+  void pb_LowFileSelectionClick();
+  void NoteFileTypes(std::vector<std::string>& list, bool bFAT, QCheckBox* checkBox, QLabel* summary);
+  void ChangeNotifierDriveAdd(QObject* sender, std::uint32_t flags, const std::string& path1);
+  void ChangeNotifierDriveRemoved(QObject* sender, std::uint32_t flags, const std::string& path1);
+  void ShowMediaNotice(const std::string& message);
+  void RefreshSavingDrives();
+  void StartChangeNotifier();
+  void Image5Click();
+  void Image9Click();
+  bool AnalyseAllowed() const;
+  std::string Edition() const;
+
+  // The Analysis panel (MainAnalysisBuild.cpp, MainScan.cpp).
+  void BuildAnalysisPanel();
+  QWidget* BuildStatusColumn(QWidget* parent);
+  QWidget* BuildTreeBar(QWidget* parent);
+  void BindScanners();
+  void RecordScannedDrive();
+  void ClearResults();
+  void RunUndeleteScan();
+  void RunLowLevelScan();
+  void SendScanStatistics(const char* scanType, std::int64_t started, std::int64_t foundSize, std::int64_t found,
+                          const std::string& types);
+  void FinishScanRun(std::int64_t started);
+  void ScanFileNotify(util::TScanType xSource, const std::string& sID, util::TMemoryStream* xImage,
+                      const std::string& sFullName, const std::string& sExtension, util::TFileType xType,
+                      std::int64_t iSize);
+  void LowScanUpdateMessageNotify(const std::string& sMessage, bool bVisible);
+  void LowScanLogNotify(const std::string& sMessage, const std::string& sAction);
+  void Timer_MemoryTimer();
+  void pb_CancelClick();
+  void cx_SelectFilesClick();
+  void pb_FindClick();
+  void pb_FindNextClick();
+
   // Links and closing (MainClose.cpp).
   void pb_HelpClick();
   void pb_SupportClick();
@@ -146,6 +222,13 @@ class Tfrm_Main : public QWidget {
   fsscan::TMekFATScan FATScan;
   lowscan::TMekLowScan LowScan;
 
+  std::int64_t DriveSizeMB = 0;
+  util::TMediaInfo ScannedMedia;
+  std::int32_t FileCount = 0;
+  std::unique_ptr<class ScanProgress> m_progress;
+  QTimer* Timer_Memory = nullptr;
+  drives::TSHChangeNotify* ChangeNotifier = nullptr;
+
   // Controls (named as the form names them).
   QWidget* pnl_Header = nullptr;
   widgets::TLinkLabel* lbl_ProxySettings = nullptr;
@@ -168,6 +251,44 @@ class Tfrm_Main : public QWidget {
   QLineEdit* df_EmailAddress = nullptr;
   QCheckBox* cx_News = nullptr;
   QCheckBox* cx_OpenRecovered = nullptr;
+  drives::TZubDrvListBox* Drives = nullptr;
+  drives::TZubDrvListBox* Drives_Available = nullptr;
+  QPushButton* pb_Update = nullptr;
+  QPushButton* pb_AttachImage = nullptr;
+  QLabel* lbl_SetupHelp = nullptr;
+  widgets::TLinkLabel* Image5 = nullptr;
+  QGroupBox* grp_Undelete = nullptr;
+  QCheckBox* cx_FAT = nullptr;
+  QLabel* lbl_FATSearch = nullptr;
+  QLabel* lbl_DeletedOnly = nullptr;
+  QPushButton* pb_FATFileSelection = nullptr;
+  QCheckBox* cx_ShowImages = nullptr;
+  QGroupBox* grp_LowLevel = nullptr;
+  QCheckBox* cx_Low = nullptr;
+  QCheckBox* cx_UseClusterBoundaries = nullptr;
+  widgets::TLinkLabel* Image9 = nullptr;
+  QLabel* lbl_LowSearch = nullptr;
+  QPushButton* pb_LowFileSelection = nullptr;
+  class ResultTrees* m_trees = nullptr;
+  class TFileTypesTable* tbl_FileTypes = nullptr;
+  QCheckBox* cx_SelectFiles = nullptr;
+  QLineEdit* df_Search = nullptr;
+  QPushButton* pb_FindFirst = nullptr;
+  QPushButton* pb_FindNext = nullptr;
+  QPushButton* pb_ExpandAll = nullptr;
+  QPushButton* pb_CollapseAll = nullptr;
+  QWidget* pnl_TreeArea = nullptr;
+  QWidget* pnl_Status = nullptr;
+  QLabel* lbl_Progress = nullptr;
+  QProgressBar* Progress = nullptr;
+  widgets::TMekFlashingLabel* lbl_Reading = nullptr;
+  QLabel* lbl_Drive = nullptr;
+  QLabel* lbl_DriveSize = nullptr;
+  QLabel* lbl_FilesFound = nullptr;
+  widgets::TMekFlashingLabel* lbl_ResultSelected = nullptr;
+  widgets::TMekFlashingLabel* lbl_ResultRequired = nullptr;
+  widgets::TMekFlashingLabel* lbl_ResultAvailable = nullptr;
+  widgets::TLinkLabel* img_Warning = nullptr;
   QWidget* pnl_AnalysisSide = nullptr;
   QWidget* pnl_FileTypes = nullptr;
   QWidget* pnl_SaveDrives = nullptr;

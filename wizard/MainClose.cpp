@@ -2,6 +2,13 @@
 
 #include "wizard/Main.h"
 
+#include "wizard/ResultTrees.h"
+#include "wizard/ScanProgress.h"
+
+#include "drives/SHChangeNotify.h"
+
+#include <stdexcept>
+
 #include "online/ActionCodes.h"
 #include "online/Requests.h"
 #include "online/Transaction.h"
@@ -11,6 +18,9 @@
 #include "widgets/frm_About.h"
 
 #include <QCloseEvent>
+#include <QLayout>
+
+#include <algorithm>
 
 namespace wizard {
 
@@ -54,7 +64,11 @@ void Tfrm_Main::FormClose() {
   if (m_state.Connected) online::AddLog(m_state.TransactionID, "Closing Application.", online::action::kClosing, m_http);
   m_state.LowSelection.clear();
   m_state.FATSelection.clear();
-  // The change notifier is stopped here once the drive lists have one.
+  try {
+    ChangeNotifier->Stop();
+  } catch (const std::exception&) {
+    online::AddLog(m_state.TransactionID, "Error stopping ChangeNotifier", online::action::kNotifierStopError, m_http);
+  }
 }
 
 void Tfrm_Main::closeEvent(QCloseEvent* event) {
@@ -84,8 +98,18 @@ void Tfrm_Main::resizeEvent(QResizeEvent* event) {
 }
 
 void Tfrm_Main::ResizeAnalysisSide() {
-  constexpr int kSideWidth = 250;
-  pnl_AnalysisSide->setGeometry(pnl_Analysis->width() - kSideWidth - 5, 5, kSideWidth, pnl_Analysis->height() - 10);
+  // Wider than the column was first drawn (263), for today's desktop fonts.
+  constexpr int kSideWidth = 290;
+  const int width = pnl_Analysis->width();
+  const int height = pnl_Analysis->height();
+  pnl_AnalysisSide->setGeometry(width - kSideWidth - 5, 5, kSideWidth, height - 10);
+  pnl_TreeArea->setGeometry(5, 5, std::max(0, width - kSideWidth - 15), height - 10);
+  // The summary wraps: the column's status part is as tall as its width makes it.
+  QLayout* status = pnl_Status->layout();
+  const int statusHeight = status->hasHeightForWidth() ? status->totalHeightForWidth(kSideWidth)
+                                                       : status->totalSizeHint().height();
+  pnl_Status->setGeometry(0, 0, kSideWidth, statusHeight);
+  pnl_FileTypes->move(0, statusHeight + 8);
   const int t = pnl_FileTypes->y();
   const int b = pnl_AnalysisSide->height() - 5;
   const int s = t + (b - t) / 2;

@@ -2,6 +2,9 @@
 
 #include "wizard/Main.h"
 
+#include "drives/SHChangeNotify.h"
+#include "wizard/ResultTrees.h"
+#include "wizard/ScanProgress.h"
 #include "online/Browser.h"
 #include "widgets/DialogHeader.h"
 #include "widgets/GuiHelpers.h"
@@ -9,6 +12,7 @@
 #include "widgets/Pictures.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QScreen>
 #include <QShortcut>
@@ -57,6 +61,21 @@ Tfrm_Main::Tfrm_Main(std::vector<std::string> arguments, QWidget* parent)
     connect(shortcut, &QShortcut::activated, this, &Tfrm_Main::pressForward);
   }
 
+  ChooseImageFile = [this] {
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Attach disk image"), QString(),
+                                        QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"))
+        .toStdString();
+  };
+  ChangeNotifier = new drives::TSHChangeNotify(this);
+  ChangeNotifier->OnDriveAdd = [this](QObject* sender, std::uint32_t flags, const std::string& path) {
+    ChangeNotifierDriveAdd(sender, flags, path);
+  };
+  ChangeNotifier->OnMediaInserted = ChangeNotifier->OnDriveAdd;
+  ChangeNotifier->OnDriveRemoved = [this](QObject* sender, std::uint32_t flags, const std::string& path) {
+    ChangeNotifierDriveRemoved(sender, flags, path);
+  };
+  ChangeNotifier->OnMediaRemoved = ChangeNotifier->OnDriveRemoved;
+
   FATScan.SetRAW(&Raw);
   FATScan.SetPrompt(m_prompt);
   LowScan.SetPrompt(m_prompt);
@@ -77,6 +96,7 @@ Tfrm_Main::Tfrm_Main(std::vector<std::string> arguments, QWidget* parent)
 void Tfrm_Main::SetPrompt(util::IPrompt* prompt) {
   m_prompt = prompt != nullptr ? prompt : &m_qtPrompt;
   m_http.SetPrompt(m_prompt);
+  m_trees->SetPrompt(m_prompt);
   FATScan.SetPrompt(m_prompt);
   LowScan.SetPrompt(m_prompt);
 }

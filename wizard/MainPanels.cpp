@@ -2,6 +2,7 @@
 
 #include "wizard/Main.h"
 
+#include "drives/ZubDrvListBox.h"
 #include "online/StartupChecks.h"
 #include "online/Transaction.h"
 #include "widgets/MekFlashingLabel.h"
@@ -46,17 +47,20 @@ void Tfrm_Main::PrepareRegistrationPanel() {
 
 void Tfrm_Main::PrepareSetupPanel() {
   ShowPanel(Panel::Setup, true);
-  // The drive list, its log line, the default low-level types and the change
-  // notifier come with the Setup panel's content.
+  LogAvailableDrives();
+  DefaultLowFileTypes();
+  StartChangeNotifier();
+  Drives->setFocus();
 }
 
 void Tfrm_Main::PrepareAnalysePanel(bool bScan) {
   ResizeAnalysisSide();
+  Drives_Available->ScanDrive = Drives->Drive();
+  Drives_Available->UpdateDrives();
   ShowPanel(Panel::Analysis, true);
   lbl_Summary->StopFlashing();
   lbl_Summary->setVisible(false);
-  // With bScan the scan run starts here once it exists.
-  (void)bScan;
+  if (bScan) DoScan();
 }
 
 void Tfrm_Main::PrepareRecoveryPanel() { ShowPanel(Panel::Recovery, true); }
@@ -64,13 +68,8 @@ void Tfrm_Main::PrepareRecoveryPanel() { ShowPanel(Panel::Recovery, true); }
 void Tfrm_Main::PrepareFeedbackPanel() { ShowPanel(Panel::Feedback, true); }
 
 void Tfrm_Main::CancelScan() {
-  // Only a running scan (Stop on screen) can be stopped; the run loop clears
-  // Cancelling once both scanners have seen their flags.
-  if (pb_Stop->isHidden()) return;
-  m_state.Cancelling = true;
-  m_state.Cancelled = true;
-  FATScan.Terminate(true);
-  LowScan.Terminate(true);
+  // Only a running scan (Stop on screen) can be stopped.
+  if (!pb_Stop->isHidden()) pb_Stop->click();
 }
 
 bool Tfrm_Main::NewsletterCheckPasses() {
@@ -100,6 +99,7 @@ void Tfrm_Main::pb_SetupClick() {
 }
 
 void Tfrm_Main::pb_AnalyseClick() {
+  RecordScannedDrive();
   ShowPanel(Panel::Setup, false);
   PrepareAnalysePanel(true);
 }
@@ -110,6 +110,7 @@ void Tfrm_Main::pb_SetupBackClick() {
 }
 
 void Tfrm_Main::pb_ToRecoveryClick() {
+  UpdateClickStatus(true);
   ShowPanel(Panel::Analysis, false);
   pb_Analyse->setVisible(false);
   PrepareRecoveryPanel();

@@ -2,6 +2,7 @@
 
 #include "wizard/Main.h"
 
+#include "drives/ZubDrvListBox.h"
 #include "online/ServiceAddress.h"
 #include "online/StartupChecks.h"
 #include "widgets/GuiHelpers.h"
@@ -16,6 +17,11 @@
 
 namespace wizard {
 namespace {
+
+// Larger than the panel was first drawn (593 x 425) so the type summaries and the
+// help texts fit in today's desktop fonts; still inside a 1024 x 768 screen.
+constexpr int kSetupWidth = 680;
+constexpr int kSetupHeight = 540;
 
 QWidget* MakePanel(QWidget* parent, const char* name, int width, int height) {
   auto* panel = new QWidget(parent);
@@ -99,7 +105,8 @@ void Tfrm_Main::BuildRegistrationPanel() {
 }
 
 void Tfrm_Main::BuildWorkPanels() {
-  pnl_Setup = MakePanel(pnl_Main, "pnl_Setup", 593, 425);
+  pnl_Setup = MakePanel(pnl_Main, "pnl_Setup", kSetupWidth, kSetupHeight);
+  BuildSetupPanel();
   pnl_Recovery = MakePanel(pnl_Main, "pnl_Recovery", 589, 421);
   pnl_Analysis = MakePanel(pnl_Main, "pnl_Analysis", 0, 0);
   widgets::SetAlignedToEdge(*pnl_Analysis, true);
@@ -111,13 +118,29 @@ void Tfrm_Main::BuildWorkPanels() {
   pnl_FileTypes->setObjectName(QStringLiteral("pnl_FileTypes"));
   pnl_SaveDrives = new QWidget(pnl_AnalysisSide);
   pnl_SaveDrives->setObjectName(QStringLiteral("pnl_SaveDrives"));
+  auto* saveLayout = new QVBoxLayout(pnl_SaveDrives);
+  saveLayout->setContentsMargins(0, 0, 0, 0);
+  saveLayout->addWidget(new QLabel(QStringLiteral("Drives available for saving files:"), pnl_SaveDrives));
+  auto* note = new QLabel(QStringLiteral("Note: The scanned drive cannot be used."), pnl_SaveDrives);
+  note->setStyleSheet(QStringLiteral("color: teal;"));
+  saveLayout->addWidget(note);
+  Drives_Available = new drives::TZubDrvListBox(pnl_SaveDrives);
+  Drives_Available->setObjectName(QStringLiteral("Drives_Available"));
+  Drives_Available->SetItemHeight(18);
+  Drives_Available->SetSizeLeft(100);
+  Drives_Available->SetDriveType(drives::dtSavable);
+  // Display only: the destination is chosen on the Recovery panel.
+  Drives_Available->setSelectionMode(QAbstractItemView::NoSelection);
+  Drives_Available->setFocusPolicy(Qt::NoFocus);
+  saveLayout->addWidget(Drives_Available, 1);
   lbl_Summary = new widgets::TMekFlashingLabel(pnl_Analysis);
   lbl_Summary->setObjectName(QStringLiteral("lbl_Summary"));
   lbl_Summary->setVisible(false);
   pb_Stop = new QPushButton(QStringLiteral("Stop"), pnl_Analysis);
   pb_Stop->setObjectName(QStringLiteral("pb_Stop"));
   pb_Stop->setVisible(false);
-  connect(pb_Stop, &QPushButton::clicked, this, &Tfrm_Main::CancelScan);
+  connect(pb_Stop, &QPushButton::clicked, this, &Tfrm_Main::pb_CancelClick);
+  BuildAnalysisPanel();
 }
 
 void Tfrm_Main::BuildFeedbackPanel() {

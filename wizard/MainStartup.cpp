@@ -3,6 +3,8 @@
 
 #include "wizard/Main.h"
 
+#include "drives/ZubDrvListBox.h"
+
 #include "online/ActionCodes.h"
 #include "online/Requests.h"
 #include "online/ServiceAddress.h"
@@ -41,6 +43,8 @@ void Tfrm_Main::FormCreate() {
   m_state.language = std::string(online::kLanguage);
   m_state.Connected = false;
   m_state.UnsavedRecovery = false;
+  Drives->SetDriveType(drives::dtAll);
+  Drives->SelectRow(-1);
   m_http.SetProxy({}, 0);
   m_state.LowSelection = {"0", "", ""};
   m_state.FATSelection = {"1", "1", ""};
@@ -150,7 +154,7 @@ void Tfrm_Main::GetInitialData() {
 
 void Tfrm_Main::GetSetupData() {
   ProcessMessages();
-  // The Setup panel's drive options are evaluated here once they exist.
+  DrivesChange();
 }
 
 void Tfrm_Main::CheckVersion() {

@@ -1,6 +1,10 @@
 #include "tests/wizard/WizardHarness.h"
 
+#include "drives/ZubDrvListBox.h"
+#include "platform/DriveTable.h"
 #include "tests/service/TestDatabase.h"
+#include "tests/support/FatImage.h"
+#include "util/Text.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -35,7 +39,45 @@ WizardHarness::WizardHarness() {
   std::filesystem::create_directories(dir / "data");
 }
 
-WizardHarness::~WizardHarness() = default;
+WizardHarness::~WizardHarness() {
+  // The drive table is process-wide: the next test starts without this one's drives.
+  unsetenv("TRELLMOND_DRIVES");
+  unsetenv("TRELLMOND_DEVICE_EVENTS");
+  for (const auto& entry : platform::DriveTable::Instance().Entries()) {
+    if (entry.isImage) platform::DriveTable::Instance().Detach(entry.letter);
+  }
+  platform::DriveTable::Instance().Rebuild();
+}
+
+void WizardHarness::SetDrives(const std::string& drives) {
+  setenv("TRELLMOND_DRIVES", drives.c_str(), 1);
+  platform::DriveTable::Instance().Rebuild();
+}
+
+std::filesystem::path WizardHarness::AttachSmallCard(char letter) {
+  const auto path = dir / (std::string("card-") + letter + ".img");
+  FatImage card(path, {.fatBits = 16, .label = "SMALLCARD"});
+  card.MakeDir("/DCIM");
+  card.AddFile("/DCIM/note.txt", std::string(3000, 'n'));
+  card.AddFile("/DCIM/gone.txt", std::string(5000, 'g'));
+  card.Delete("/DCIM/gone.txt");
+  const char* existing = std::getenv("TRELLMOND_DRIVES");
+  std::string drives = existing != nullptr ? existing : "";
+  if (!drives.empty()) drives += ";";
+  SetDrives(drives + letter + "=" + path.string());
+  return path;
+}
+
+bool SelectDrive(wizard::Tfrm_Main& window, char letter) {
+  auto* list = window.findChild<drives::TZubDrvListBox*>(QStringLiteral("Drives"));
+  for (int row = 0; list != nullptr && row < list->count(); ++row) {
+    if (util::GetField(list->ItemText(row).toStdString(), 3, ';') == std::string(1, letter)) {
+      list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+      return true;
+    }
+  }
+  return false;
+}
 
 void WizardHarness::StartService(std::vector<std::string> args) {
   m_service = std::make_unique<ServiceProcess>((dir / "service.sqlite").string(), std::move(args));

@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -50,6 +51,10 @@ class WizardHarness {
   std::vector<std::vector<std::string>> Logs(const std::string& transaction);
   std::vector<std::vector<std::string>> Rows(const std::string& sql);
   std::vector<std::string> BoxTexts() const;
+  // Names the drives as TRELLMOND_DRIVES does ("E=/a.img;F=/out") and rebuilds the drive table.
+  void SetDrives(const std::string& drives);
+  // A small FAT16 card with a few files, attached as the letter.
+  std::filesystem::path AttachSmallCard(char letter);
   std::string SettingsFile() const;
 
   TempDir dir;
@@ -63,6 +68,9 @@ class WizardHarness {
 };
 
 // A control of the window by its object name (nullptr when there is none).
+// Selects the drive in the Setup panel's list as a user's click would; false when it is not listed.
+bool SelectDrive(wizard::Tfrm_Main& window, char letter);
+
 template <typename T>
 T* Control(QWidget& window, const char* name) {
   return window.findChild<T*>(QString::fromLatin1(name));

@@ -92,7 +92,7 @@ void WizardPanelsTest::newsletterAndEmailChecksStopNext() {
 
   std::vector<std::vector<std::string>> tail;
   for (const auto& row : h.Logs(id)) {
-    if (row[0] != "1" && row[0] != "5" && row[0] != "7") tail.push_back(row);
+    if (row[0] != "1" && row[0] != "5" && row[0] != "7" && row[0] != "20" && row[0] != "35") tail.push_back(row);
   }
   const std::vector<std::vector<std::string>> expected = {
       {"6", "News Checkbutton clicked to: 0"},        {"6", "Referer Noted as:<br>"},
@@ -108,11 +108,13 @@ void WizardPanelsTest::newsletterAndEmailChecksStopNext() {
 void WizardPanelsTest::wholeRoadAndStartAgainLinksTransactions() {
   WizardHarness h;
   h.StartService();
+  h.AttachSmallCard('E');
   auto window = h.Start();
   const std::string oldID = window->TransactionID();
 
   Click(*window, "pb_Setup");
   QVERIFY(Shown(*window, "pnl_Setup"));
+  QVERIFY(testsupport::SelectDrive(*window, 'E'));
   QVERIFY(Shown(*window, "pb_BackBlank"));
   Click(*window, "pb_Analyse");
   QVERIFY(Shown(*window, "pnl_Analysis"));
@@ -141,7 +143,8 @@ void WizardPanelsTest::wholeRoadAndStartAgainLinksTransactions() {
   const auto newLogs = h.Logs(newID);
   const std::vector<std::string> link = {"155", "Transaction linked to Transaction: " + oldID};
   QVERIFY(std::find(newLogs.begin(), newLogs.end(), link) != newLogs.end());
-  QCOMPARE(newLogs.back(), (std::vector<std::string>{"10", "Registration Complete."}));
+  const std::vector<std::string> registered = {"10", "Registration Complete."};
+  QVERIFY(std::find(newLogs.begin(), newLogs.end(), registered) != newLogs.end());
   QCOMPARE(h.Rows("SELECT COUNT(*) FROM registrations WHERE trans = '" + newID + "'")[0][0], std::string("1"));
   window->State().Cancelled = true;
 }
@@ -149,9 +152,12 @@ void WizardPanelsTest::wholeRoadAndStartAgainLinksTransactions() {
 void WizardPanelsTest::exitOpensFolderAndClosesWithoutQuestion() {
   WizardHarness h;
   h.StartService();
+  h.AttachSmallCard('E');
   auto window = h.Start();
   window->State().OutputFolder = "C:\\Recovered";
-  for (const char* button : {"pb_Setup", "pb_Analyse", "pb_ToRecovery", "pb_Feedback"}) Click(*window, button);
+  Click(*window, "pb_Setup");
+  QVERIFY(testsupport::SelectDrive(*window, 'E'));
+  for (const char* button : {"pb_Analyse", "pb_ToRecovery", "pb_Feedback"}) Click(*window, button);
   h.prompt.boxes.clear();
   window->show();
   Click(*window, "pb_SaveExit");
