@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Carving side by side: a 512 MiB image of random data with a few hundred real
-# files of the catalogue's types (the committed samples) laid in at sector starts,
-# scanned by trellmond-cli's quick and thorough Low Level Scans, photorec (batch
-# mode) and foremost. For each it prints the files recovered (byte-identical for
-# types with a footer in the catalogue, the sample as a prefix for header-only
-# types), the false files (matching no embedded file) and MB/s.
+# Carving side by side on two images, in one run:
+#  - card: a FAT32 camera card of Exif photos that carry thumbnails (and a few
+#    documents), quick-formatted again with mkfs.fat;
+#  - raw: random data with the committed sample files (one per catalogue type)
+#    laid in twice, at cluster starts and at odd offsets.
+# Each is scanned by trellmond-cli's quick and thorough Low Level Scans (all
+# catalogue types, saving), photorec (batch mode) and foremost. For each tool it
+# prints the files recovered byte-identical, the false files (matching no
+# original, neither whole nor as a start), the bytes written with their ratio to
+# the bytes of the identical files, and MB/s; and how often our thorough scan
+# read each image (bytes read by the process over the image size).
 # Usage: bench/compare-carving.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 
@@ -12,97 +17,134 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$here/build}"
 cli="$build/cli/trellmond-cli"
 [ -x "$cli" ] || { echo "no $cli: build first (cmake --build $build --target trellmond-cli)" >&2; exit 1; }
-for tool in photorec foremost python3; do
+for tool in photorec foremost python3 convert mkfs.fat mcopy mmd; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done
 work="$(mktemp -d)"
-# CARVE_KEEP=1 keeps the image and every tool's output for a closer look.
+# CARVE_KEEP=1 keeps the images and every tool's output for a closer look.
 if [ "${CARVE_KEEP:-0}" = 1 ]; then echo "work folder: $work"; else trap 'rm -rf "$work"' EXIT; fi
-size_mib="${CARVE_IMAGE_MIB:-512}"
+photos="${CARVE_PHOTOS:-16}"
+raw_mib="${CARVE_RAW_MIB:-256}"
 
-python3 - "$here" "$work" "$size_mib" <<'PY'
-import json, os, random, sys
+# --- The camera card ------------------------------------------------------------
+mkdir -p "$work/card/photos"
+for i in $(seq 1 "$photos"); do
+  convert -size $((1200 + 80 * (i % 5)))x$((900 + 60 * (i % 4))) -seed "$i" plasma:green-blue \
+    -quality 92 -strip "$work/card/photos/base_$i.jpg"
+  convert "$work/card/photos/base_$i.jpg" -resize 160x120 -quality 70 -strip "$work/card/photos/thumb_$i.jpg"
+done
+python3 "$here/bench/make-exif-photos.py" "$work/card/photos" "$photos"
+# FAT32 with 4 KiB clusters needs at least 65525 of them.
+dd if=/dev/zero of="$work/card.img" bs=1M count=$((photos * 2 + 320)) status=none
+mkfs.fat -F 32 -s 8 -S 512 -n CAMERA "$work/card.img" >/dev/null
+mmd -i "$work/card.img" ::/DCIM ::/DCIM/100CAM ::/Docs
+for i in $(seq 1 "$photos"); do
+  mcopy -i "$work/card.img" "$work/card/photos/IMG_$(printf %04d "$i").JPG" ::/DCIM/100CAM/
+done
+mcopy -i "$work/card.img" "$here/tests/data/samples/sample.pdf" "$here/tests/data/samples/sample.docx" ::/Docs/
+# A quick format: new boot sector, empty tables and root; the data stays.
+mkfs.fat -F 32 -s 8 -S 512 -n CAMERA "$work/card.img" >/dev/null
+{ ls "$work/card/photos"/IMG_*.JPG; echo "$here/tests/data/samples/sample.pdf"; echo "$here/tests/data/samples/sample.docx"; } \
+  > "$work/card.originals"
+
+# --- The raw image ----------------------------------------------------------------
+python3 - "$here" "$work" "$raw_mib" <<'PY'
+import os, random, sys
 here, work, size_mib = sys.argv[1], sys.argv[2], int(sys.argv[3])
-samples_dir = os.path.join(here, 'tests/data/samples')
-footer_types = set()
-for line in open(os.path.join(here, 'service/data/catalogue/details.txt')):
-    f = line.rstrip('\n').split(';')
-    if len(f) > 4 and f[4] == '1':
-        footer_types.add(f[0])
-names = sorted(n for n in os.listdir(samples_dir) if n.startswith('sample.'))
+samples = sorted(os.path.join(here, 'tests/data/samples', n) for n in os.listdir(os.path.join(here, 'tests/data/samples')))
 random.seed(2024)
 size = size_mib << 20
 image = bytearray(os.urandom(size))
-placed, offset = [], 8192
-while offset < size - (1 << 20):
-    name = names[len(placed) % len(names)]
-    data = open(os.path.join(samples_dir, name), 'rb').read()
-    image[offset:offset + len(data)] = data
-    placed.append({'offset': offset, 'sample': name, 'footer': name.rsplit('.', 1)[1] in footer_types})
-    offset += (random.randint(1 << 20, 2 << 20) // 512) * 512
-open(os.path.join(work, 'card.img'), 'wb').write(image)
-json.dump(placed, open(os.path.join(work, 'placed.json'), 'w'))
-print(f'image: {size_mib} MiB, {len(placed)} files of {len(names)} samples')
+order = samples + samples
+random.shuffle(order)
+gap = size // (len(order) + 1)
+for n, path in enumerate(order):
+    data = open(path, 'rb').read()
+    at = (n + 1) * gap // 4096 * 4096
+    if n % 2:
+        at += random.randrange(1, 4096)  # an odd offset: only a thorough scan can find it
+    image[at:at + len(data)] = data
+open(os.path.join(work, 'raw.img'), 'wb').write(image)
+open(os.path.join(work, 'raw.originals'), 'w').write('\n'.join(order) + '\n')
 PY
 
 types="$(cut -d';' -f1 "$here/service/data/catalogue/overview-low.txt" | paste -sd, -)"
-run() {  # name, command...: times the command, output folder is $work/out-<name>
-  local name="$1"; shift
+run() {  # image, tool, command...: times the command; its output folder is $work/out-<image>-<tool>
+  local image="$1" name="$2"; shift 2
   local start end
-  # Dirty pages of the image or of the last tool's output are written back first:
-  # no tool pays for another's writes.
+  # Pending writes are flushed first: no tool pays for another's writeback.
   sync
   start=$(date +%s.%N)
-  "$@" >"$work/$name.log" 2>&1 || echo "$name exited with $?" >&2
+  "$@" >"$work/$image-$name.log" 2>&1 || echo "$image $name exited with $?" >&2
   end=$(date +%s.%N)
-  echo "$name $(python3 -c "print($end - $start)")" >>"$work/times.txt"
+  echo "$image $name $(python3 -c "print($end - $start)")" >>"$work/times.txt"
 }
-cat "$work/card.img" >/dev/null  # page cache for everyone
-# Our scans once more without saving: the carving alone, for comparison with the reads.
-run ours-quick-scan-only "$cli" scan "$work/card.img" --low --types "$types"
-run ours-thorough-scan-only "$cli" scan "$work/card.img" --low --thorough --types "$types"
-run ours-quick "$cli" scan "$work/card.img" --low --types "$types" --out "$work/out-ours-quick"
-run ours-thorough "$cli" scan "$work/card.img" --low --thorough --types "$types" --out "$work/out-ours-thorough"
-mkdir -p "$work/pr" "$work/out-photorec" && (cd "$work/pr" &&
-  run photorec photorec /log /d "$work/out-photorec/recup" /cmd "$work/card.img" partition_none,fileopt,everything,enable,search)
-run foremost foremost -Q -t all -i "$work/card.img" -o "$work/out-foremost"
+# Bytes the thorough scan read, from the kernel's count for the process.
+read_bytes() {  # image: prints rchar of a thorough scan without saving
+  python3 - "$cli" "$work/$1.img" "$types" <<'PY'
+import subprocess, sys, os
+p = subprocess.Popen([sys.argv[1], 'scan', sys.argv[2], '--low', '--thorough', '--types', sys.argv[3]],
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+rchar = 0
+while p.poll() is None:
+    try:
+        rchar = int(open(f'/proc/{p.pid}/io').read().split()[1])
+    except (OSError, ValueError, IndexError):
+        pass
+print(rchar)
+PY
+}
+for image in card raw; do
+  cat "$work/$image.img" >/dev/null  # page cache for everyone
+  run "$image" ours-quick "$cli" scan "$work/$image.img" --low --types "$types" --out "$work/out-$image-ours-quick"
+  run "$image" ours-thorough "$cli" scan "$work/$image.img" --low --thorough --types "$types" \
+    --out "$work/out-$image-ours-thorough"
+  mkdir -p "$work/pr-$image" "$work/out-$image-photorec" && (cd "$work/pr-$image" &&
+    run "$image" photorec photorec /log /d "$work/out-$image-photorec/recup" /cmd "$work/$image.img" \
+      partition_none,fileopt,everything,enable,search)
+  run "$image" foremost foremost -Q -t all -i "$work/$image.img" -o "$work/out-$image-foremost"
+  echo "$image $(read_bytes "$image")" >>"$work/reads.txt"
+done
 
-python3 - "$here" "$work" <<'PY'
-import json, os, sys
-here, work = sys.argv[1], sys.argv[2]
-placed = json.load(open(os.path.join(work, 'placed.json')))
-samples = {}
-for p in placed:
-    samples.setdefault(p['sample'], [open(os.path.join(here, 'tests/data/samples', p['sample']), 'rb').read(),
-                                     p['footer'], 0])
-    samples[p['sample']][2] += 1
-size = os.path.getsize(os.path.join(work, 'card.img'))
-times = dict(line.split() for line in open(os.path.join(work, 'times.txt')))
-print(f"{'tool':<16}{'recovered':>10}{'of':>6}{'false':>8}{'MB/s':>10}")
-for tool in ['ours-quick', 'ours-thorough', 'photorec', 'foremost']:
-    found = {name: 0 for name in samples}
-    false_files = 0
-    root = os.path.join(work, 'out-' + tool)
-    for folder, _, files in os.walk(root):
-        for f in files:
-            if f in ('report.xml', 'audit.txt') or f.endswith('.log'):
-                continue
-            data = open(os.path.join(folder, f), 'rb').read()
-            match = None
-            for name, (sample, footer, _) in samples.items():
-                if (data == sample) if footer else data.startswith(sample):
-                    match = name
-                    break
-            if match is None:
-                false_files += 1
-                if os.environ.get('CARVE_KEEP') == '1':
-                    print(f'  false: {tool} {f} {len(data)} bytes', file=sys.stderr)
-            else:
-                found[match] += 1
-    recovered = sum(min(found[n], samples[n][2]) for n in samples)
-    seconds = float(times.get(tool, 'nan'))
-    print(f"{tool:<16}{recovered:>10}{len(placed):>6}{false_files:>8}{size / 1e6 / seconds:>10.0f}")
-for tool in ['ours-quick-scan-only', 'ours-thorough-scan-only']:
-    print(f"{tool:<24} (no saving) {size / 1e6 / float(times[tool]):>10.0f} MB/s")
-print('MB/s: image size over wall time, saving included unless marked; thorough runs one pass per batch.')
+python3 - "$work" <<'PY'
+import hashlib, os, sys
+work = sys.argv[1]
+times = {}
+for line in open(os.path.join(work, 'times.txt')):
+    image, tool, seconds = line.split()
+    times[(image, tool)] = float(seconds)
+reads = dict(line.split() for line in open(os.path.join(work, 'reads.txt')))
+print(f"{'image':<6}{'tool':<15}{'identical':>10}{'of':>5}{'false':>7}{'MB written':>12}{'ratio':>7}{'MB/s':>8}")
+for image in ['card', 'raw']:
+    originals = [p for p in open(os.path.join(work, image + '.originals')).read().split('\n') if p]
+    wanted = {}
+    starts = []
+    for path in originals:
+        data = open(path, 'rb').read()
+        digest = hashlib.sha256(data).hexdigest()
+        wanted.setdefault(digest, [0, len(data)])[0] += 1
+        starts.append(data[:4096])
+    size = os.path.getsize(os.path.join(work, image + '.img'))
+    for tool in ['ours-quick', 'ours-thorough', 'photorec', 'foremost']:
+        found, false_files, written, identical_bytes = {}, 0, 0, 0
+        for folder, _, files in os.walk(os.path.join(work, f'out-{image}-{tool}')):
+            for name in files:
+                if name in ('report.xml', 'audit.txt') or name.endswith('.log'):
+                    continue
+                data = open(os.path.join(folder, name), 'rb').read()
+                written += len(data)
+                digest = hashlib.sha256(data).hexdigest()
+                if digest in wanted and found.get(digest, 0) < wanted[digest][0]:
+                    found[digest] = found.get(digest, 0) + 1
+                    identical_bytes += len(data)
+                elif digest not in wanted and not any(data.startswith(s) for s in starts):
+                    false_files += 1
+        identical = sum(found.values())
+        ratio = written / identical_bytes if identical_bytes else float('inf')
+        mbs = size / 1e6 / times[(image, tool)]
+        print(f"{image:<6}{tool:<15}{identical:>10}{len(originals):>5}{false_files:>7}{written / 1e6:>12.2f}"
+              f"{ratio:>7.2f}{mbs:>8.0f}")
+    print(f"{image:<6}ours-thorough read the image {int(reads[image]) / size:.2f} times")
+print('identical: originals recovered byte for byte; false: files matching no original, whole or as a start;')
+print('ratio: bytes written over the bytes of the identical files; MB/s: image size over wall time, saving included.')
 PY

@@ -1,10 +1,13 @@
 #include "cli/LowScanRun.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <iostream>
 
 #include "cli/CatalogueFiles.h"
 #include "cli/LogLines.h"
+#include "cli/ProgressLine.h"
 #include "lowscan/ImageCheck.h"
 #include "lowscan/MekLowScan.h"
 #include "lowscan/ScanPasses.h"
@@ -84,22 +87,26 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
       if (source.log) source.log(message, action);
     };
   }
-  const auto started = Clock::now();
-  scanner.DeletePrevious();
-  for (const auto& pass : passes) {
+  ProgressLine progress(std::cerr, isatty(STDERR_FILENO) != 0);
+  scanner.SetProgress(&progress);
+  scanner.OnBatchStart = [&](lowscan::TMekLowScan*, std::size_t, const std::vector<std::string>& pass) {
     std::string joined;
     for (const auto& entry : pass) {
       if (!joined.empty()) joined.push_back(' ');
       joined.append(util::GetField(entry, 1, ';'));
     }
+    progress.Break();
     std::cerr << "Low Level Scan of " << letter << ": " << (options.thorough ? "thorough" : "quick") << " pass with "
               << joined << '\n';
-    scanner.SetLowFileTypes(pass);
-    if (!scanner.ScanDrive()) {
-      result.error = scanner.ScanError();
-      return result;
-    }
-    if (scanner.Terminated()) break;
+  };
+  const auto started = Clock::now();
+  scanner.DeletePrevious();
+  // Every pass is carved from one read of the drive.
+  const bool scanned = scanner.ScanDriveBatches(passes);
+  progress.Break();
+  if (!scanned) {
+    result.error = scanner.ScanError();
+    return result;
   }
   result.started = true;
   CountFound(scanner, started, result.totals);

@@ -36,10 +36,23 @@ TCarver::TCarver(const std::vector<TMarkerData>& markers, const std::vector<TPat
 
 std::span<std::byte> TCarver::ChunkBuffer() { return std::span<std::byte>(m_buffer).subspan(m_carryCap, m_stepBytes); }
 
-std::string TCarver::CurrentExtension() const { return m_lastIndex < 0 ? std::string() : m_markers[m_lastIndex].Extension; }
+std::string TCarver::CurrentExtension() const {
+  // While the open file's structure is followed, it decides the end: footers wait.
+  if (m_lastIndex < 0 || Walking()) return std::string();
+  return m_markers[m_lastIndex].Extension;
+}
 
 void TCarver::AddToOpenFile(std::string_view bytes) {
   if (!m_open) return;
+  bool ended = false;
+  if (Walking()) {
+    const std::int64_t before = m_open->End->Fed();
+    if (m_open->End->Feed(bytes) == TEndVerdict::kEnd) {
+      // The structure ends inside these bytes; the rest belongs to no file.
+      bytes = bytes.substr(0, static_cast<std::size_t>(std::max<std::int64_t>(0, m_open->End->End() - before)));
+      ended = true;
+    }
+  }
   const TMarkerData& marker = m_markers[m_open->Marker];
   FileNode& file = m_open->Node;
   if (marker.MaxSize > 0 && !m_cut && file.Size > marker.MaxSize) m_cut = true;
@@ -64,6 +77,7 @@ void TCarver::AddToOpenFile(std::string_view bytes) {
     }
   }
   if (!m_cut) file.Size += static_cast<std::int64_t>(bytes.size());
+  if (ended) CloseAtStructureEnd();
 }
 
 void TCarver::CloseInScan(std::int64_t splitPos) {
@@ -79,8 +93,9 @@ void TCarver::CloseInScan(std::int64_t splitPos) {
     file.Size = marker.MaxSize;
     file.EndPos = file.StartPos + marker.MaxSize;
   }
+  ApplyTentativeEnd(file, open);
   if (file.Image && file.Image->Size() > file.EndPos - file.StartPos) file.Image->SetSize(file.EndPos - file.StartPos);
-  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false);
+  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false, false);
 }
 
 void TCarver::Open(int marker, std::int64_t splitPos) {
@@ -95,6 +110,7 @@ void TCarver::Open(int marker, std::int64_t splitPos) {
     open.PictureEnd.emplace(entry.Extension);
   }
   open.Node.StartPos = splitPos;
+  open.End = MakeFileEnd(entry.Extension, LimitAt(entry, splitPos));
   m_open = std::move(open);
 }
 
@@ -112,12 +128,13 @@ void TCarver::ProcessChunk(std::int64_t driveOffset, std::size_t got) {
   m_dataEnd = driveOffset + static_cast<std::int64_t>(got);
   m_search.BeginText(text, textPos, m_alignment);
 
-  std::size_t start = 0;  // the current search text is text[start, end)
+  std::size_t start = 0;       // the current search text is text[start, end)
+  std::size_t searchFrom = 0;  // behind header hits that opened no file
   while (start < text.size()) {
     if (m_events.ProcessMessages) m_events.ProcessMessages();
     const std::int64_t skip = std::clamp<std::int64_t>(m_skipEnd - (textPos + static_cast<std::int64_t>(start)), 0,
                                                        static_cast<std::int64_t>(text.size() - start));
-    TMarkerHit hit = m_search.Next(start + static_cast<std::size_t>(skip), CurrentExtension());
+    TMarkerHit hit = m_search.Next(std::max(start + static_cast<std::size_t>(skip), searchFrom), CurrentExtension());
     std::size_t split = text.size();
     if (hit.Index >= 0) {
       const TMarkerData& marker = m_markers[hit.Index];
@@ -143,6 +160,11 @@ void TCarver::ProcessChunk(std::int64_t driveOffset, std::size_t got) {
     }
     const std::int64_t splitPos = textPos + static_cast<std::int64_t>(split);
     AddToOpenFile(text.substr(start, split - start));
+    start = split;
+    if (!m_markers[hit.Index].IsFooter && Dropped(m_markers[hit.Index], text, split, splitPos)) {
+      searchFrom = hit.Pos + 1;
+      continue;
+    }
     CloseInScan(splitPos);
     m_cut = false;
     m_lastIndex = hit.Index;
@@ -159,6 +181,8 @@ void TCarver::Finish() {
   if (!m_open) return;
   const auto* base = reinterpret_cast<const char*>(m_buffer.data()) + (m_carryCap - m_carryLen);
   AddToOpenFile(std::string_view(base, m_carryLen));
+  m_carryLen = 0;
+  if (!m_open) return;
   OpenFile open = std::move(*m_open);
   m_open.reset();
   const TMarkerData& marker = m_markers[open.Marker];
@@ -168,9 +192,9 @@ void TCarver::Finish() {
     file.Size = marker.MaxSize;
     file.EndPos = file.StartPos + marker.MaxSize;
   }
+  ApplyTentativeEnd(file, open);
   if (file.Image && file.Image->Size() > file.EndPos - file.StartPos) file.Image->SetSize(file.EndPos - file.StartPos);
-  m_carryLen = 0;
-  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, true);
+  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, true, false);
 }
 
 }  // namespace lowscan

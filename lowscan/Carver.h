@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "lowscan/FileEnd.h"
 #include "lowscan/FileNode.h"
 #include "lowscan/MarkerData.h"
 #include "lowscan/MarkerSearch.h"
@@ -25,8 +26,9 @@ namespace lowscan {
 
 struct TCarverEvents {
   util::ProcessMessagesFn ProcessMessages;
-  // A file was closed: during the scan (atEnd false) or when the drive ended.
-  std::function<void(FileNode&& file, int markerIndex, bool atEnd)> FileClosed;
+  // A file was closed: during the scan (atEnd false) or when the drive ended;
+  // byStructure when its own structure gave the end.
+  std::function<void(FileNode&& file, int markerIndex, bool atEnd, bool byStructure)> FileClosed;
   MarkerLogFn Log;
   std::function<std::int64_t()> FreeMemory;  // for the "-20" line; may be empty
 };
@@ -42,13 +44,25 @@ class TCarver {
   void ProcessChunk(std::int64_t driveOffset, std::size_t got);
   // The drive has ended: the open file, if any, ends at the last byte read.
   void Finish();
+  // Drive offset at which the drive ends: no file's structure may reach beyond it.
+  void SetDriveEnd(std::int64_t end) { m_driveEnd = end; }
 
  private:
   struct OpenFile {
     FileNode Node;
     int Marker = -1;
     std::optional<TPictureEnd> PictureEnd;  // for kept images
+    std::unique_ptr<TFileEnd> End;          // its structure, for types that record their end
+    std::int64_t CoveredUntil = -1;         // file offset a look ahead found the structure to reach
   };
+  bool Walking() const;
+  std::int64_t LimitAt(const TMarkerData& marker, std::int64_t start) const;
+  // A header hit that is no new file: its own header does not parse, or it lies
+  // inside the structure of the file that is open.
+  bool Dropped(const TMarkerData& marker, std::string_view text, std::size_t split, std::int64_t splitPos);
+  bool Covered(std::string_view text, std::size_t split, std::int64_t splitPos);
+  void CloseAtStructureEnd();
+  void ApplyTentativeEnd(FileNode& file, const OpenFile& open) const;
   std::string CurrentExtension() const;
   void AddToOpenFile(std::string_view bytes);
   void CloseInScan(std::int64_t splitPos);
@@ -67,6 +81,7 @@ class TCarver {
   std::size_t m_carryLen = 0;
   std::int64_t m_dataEnd = 0;       // drive offset just after the last byte taken in
   std::int64_t m_skipEnd = 0;       // markers starting below this offset are not searched
+  std::int64_t m_driveEnd = INT64_MAX;
   int m_lastIndex = -1;
   bool m_cut = false;
   std::optional<OpenFile> m_open;

@@ -7,6 +7,7 @@
 
 #include "lowscan/Carver.h"
 #include "lowscan/MekLowScan.h"
+#include "lowscan/ScanBatch.h"
 #include "util/SizeText.h"
 
 namespace lowscan {
@@ -15,33 +16,9 @@ namespace {
 constexpr std::int32_t kAccessDenied = 5;
 constexpr std::int64_t kCheckpointSteps = 1024;
 
-const char kScanProblemText[] =
-    "There has been a problem scanning the disk.\n\rPlease ensure that it is connected correctly and click on "
-    "\"<< Setup\"";
-
 }  // namespace
 
-bool TMekLowScan::ScanDrive() {
-  InitialiseMarkerData();
-  if (m_markerError) return false;
-  m_terminated = false;
-  m_readableEnd = -1;
-  m_raw->SetDriveLetter(std::string(1, m_drive));
-  const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
-  m_clusterBase = (GetFirstDataSector() - 2 * std::int64_t{m_raw->GetSectorsPerCluster()}) * sectorSize;
-  try {
-    if (sectorSize <= 0) throw std::runtime_error("Drive " + std::string(1, m_drive) + ": has no sector size");
-    RunSteps();
-  } catch (const std::exception& error) {
-    Log(error.what(), "-10");
-    util::IPrompt& prompt = m_prompt ? *m_prompt : util::FallbackPrompt();
-    prompt.Ask("Trellmond", kScanProblemText, util::PromptButtons::Ok, util::PromptIcon::Error);
-  }
-  Log("Ending LowScan. Free Mem: " + util::GetFormatedMemory(FreeMemory()), "45");
-  return true;
-}
-
-void TMekLowScan::RunSteps() {
+void TMekLowScan::RunSteps(std::vector<std::unique_ptr<TScanBatch>>& batches) {
   disk::TRawDiskAccessComponent& raw = *m_raw;
   const std::int64_t sectorSize = raw.GetDriveSectorSize();
   const std::int64_t total = raw.GetTotalSpace();
@@ -53,17 +30,13 @@ void TMekLowScan::RunSteps() {
     m_progress->SetPosition(0);
     m_progress->SetHint("", true);
   }
-  Log(" Beginning LowScan.<br>Free Mem: " + util::GetFormatedMemory(FreeMemory()) +
-          "<br>Buffer:" + util::GetSizeDescription(stepBytes) + "<BR>Use Cluster Boundaries: " +
-          (m_useClusterBoundary ? "1" : "0"),
-      "45");
-
-  TCarverEvents events;
-  events.ProcessMessages = m_processMessages;
-  events.FileClosed = [this](FileNode&& file, int marker, bool atEnd) { FileClosed(std::move(file), marker, atEnd); };
-  events.Log = [this](const std::string& m, const std::string& a) { Log(m, a); };
-  events.FreeMemory = [this] { return FreeMemory(); };
-  TCarver carver(m_markers, m_patterns, Alignment(), static_cast<std::size_t>(stepBytes), m_fileCounter, events);
+  for (auto& batch : batches) {
+    BatchLog(*batch, " Beginning LowScan.<br>Free Mem: " + util::GetFormatedMemory(FreeMemory()) +
+                         "<br>Buffer:" + util::GetSizeDescription(stepBytes) + "<BR>Use Cluster Boundaries: " +
+                         (m_useClusterBoundary ? "1" : "0"),
+             "45");
+    batch->carver = MakeCarver(*batch, static_cast<std::size_t>(stepBytes));
+  }
   if (m_processMessages) m_processMessages();
   raw.SetSectorCount(perStep);
 
@@ -71,36 +44,51 @@ void TMekLowScan::RunSteps() {
   for (std::int64_t sector = 0; sector <= lastSector && !m_terminated; sector += perStep) {
     NotifyUpdateMessage("Low Level Scan...", true);
     if (m_processMessages) m_processMessages();
-    const std::span<std::byte> chunk = carver.ChunkBuffer();
+    // One read serves every batch: it lands in the first batch's buffer.
+    const std::span<std::byte> chunk = batches.front()->carver->ChunkBuffer();
     std::int64_t got = ReadSectors(chunk, sector, perStep);
     ++steps;
     NotifyUpdateMessage("", false);
     if (steps % kCheckpointSteps == 0) {
-      Log("LowScan Checkpoint: Scanned " + std::to_string(steps * perStep) + " of " + std::to_string(lastSector) +
-              " sectors",
-          "46");
+      for (auto& batch : batches) {
+        BatchLog(*batch, "LowScan Checkpoint: Scanned " + std::to_string(steps * perStep) + " of " +
+                             std::to_string(lastSector) + " sectors",
+                 "46");
+      }
     }
     const std::int32_t status = raw.GetStatusCode();
     if (status == disk::status::kSuccess) {
-      if (got > 0 && !m_terminated) carver.ProcessChunk(sector * sectorSize, static_cast<std::size_t>(got));
+      if (got > 0 && !m_terminated) ProcessStep(batches, sector * sectorSize, got);
     } else if (status == kAccessDenied) {
       Log("Security Screen Shown", "47");
       (m_prompt ? *m_prompt : util::FallbackPrompt()).SecurityWarning();
       m_terminated = true;
     } else if (status != 0) {
       if (sector < total / sectorSize) {
-        Log(" Error Reading Drive during Lowscan. API Last Error: " + std::to_string(status) + "  " +
-                raw.GetStatusText(),
-            "-10");
+        for (auto& batch : batches) {
+          BatchLog(*batch, " Error Reading Drive during Lowscan. API Last Error: " + std::to_string(status) + "  " +
+                               raw.GetStatusText(),
+                   "-10");
+        }
       }
     } else {
       // A short read without a system error: the drive ends inside this step.
       got = ReadLeadingSectors(chunk, sector, perStep);
-      if (got > 0 && !m_terminated) carver.ProcessChunk(sector * sectorSize, static_cast<std::size_t>(got));
+      if (got > 0 && !m_terminated) ProcessStep(batches, sector * sectorSize, got);
     }
     ShowProgress(sector + perStep, lastSector);
   }
-  carver.Finish();
+  for (auto& batch : batches) batch->carver->Finish();
+}
+
+void TMekLowScan::ProcessStep(std::vector<std::unique_ptr<TScanBatch>>& batches, std::int64_t driveOffset,
+                              std::int64_t got) {
+  const std::span<std::byte> read = batches.front()->carver->ChunkBuffer();
+  for (std::size_t i = 0; i < batches.size(); ++i) {
+    TCarver& carver = *batches[i]->carver;
+    if (i > 0) std::copy_n(read.data(), got, carver.ChunkBuffer().data());
+    carver.ProcessChunk(driveOffset, static_cast<std::size_t>(got));
+  }
 }
 
 TAlignment TMekLowScan::Alignment() {
@@ -118,6 +106,8 @@ TAlignment TMekLowScan::Alignment() {
 
 void TMekLowScan::ShowProgress(std::int64_t sector, std::int64_t lastSector) {
   if (!m_progress) return;
+  const std::int64_t total = m_raw->GetTotalSpace();
+  m_progress->SetBytes(std::min(sector * m_raw->GetDriveSectorSize(), total), total);
   m_progress->SetPosition(lastSector > 0 ? static_cast<int>(std::min<std::int64_t>(100, sector * 100 / lastSector)) : 100);
   m_progress->SetHint("Scanned: " + util::GetSizeDescription(sector * m_raw->GetDriveSectorSize()), true);
 }

@@ -21,7 +21,7 @@ std::int64_t FloorMod(std::int64_t value, std::int64_t divisor) {
 }  // namespace
 
 TMarkerSearch::TMarkerSearch(const std::vector<TMarkerData>& markers, const std::vector<TPattern>& patterns)
-    : m_markers(markers), m_patterns(patterns), m_footerCache(markers.size()) {
+    : m_markers(markers), m_patterns(patterns), m_headerBuckets(65536), m_footerCache(markers.size()) {
   for (int i = 0; i < static_cast<int>(markers.size()); ++i) {
     const std::string& marker = markers[i].Marker;
     if (marker.empty()) continue;  // an empty marker never matches
@@ -73,8 +73,7 @@ void TMarkerSearch::CheckHeadersAt(std::size_t pos, std::optional<std::int32_t> 
   const std::vector<int>* bucket = nullptr;
   if (pos + 1 < m_text.size()) {
     if (!m_headerPrefixes.Contains(m_text.data() + pos)) return;
-    const auto found = m_headerBuckets.find(PrefixAt(m_text.data() + pos));
-    if (found != m_headerBuckets.end()) bucket = &found->second;
+    bucket = &m_headerBuckets[PrefixAt(m_text.data() + pos)];
   } else {
     bucket = &m_shortHeaders;
   }

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "lowscan/MarkerData.h"
@@ -60,7 +59,9 @@ class TMarkerSearch {
   const std::vector<TMarkerData>& m_markers;
   const std::vector<TPattern>& m_patterns;
   TPrefixFilter m_headerPrefixes;
-  std::unordered_map<std::uint16_t, std::vector<int>> m_headerBuckets;  // prefix -> header entries, in order
+  // Two-byte prefix -> header entries, in order; a flat table, since zero-filled
+  // space puts a common prefix at every byte.
+  std::vector<std::vector<int>> m_headerBuckets;
   std::vector<int> m_shortHeaders;                                    // one-byte headers
   std::vector<int> m_footers;
   std::vector<TPrefixFilter> m_footerPrefixes;  // parallel to m_footers

@@ -1,5 +1,7 @@
 #include "lowscan/MekLowScan.h"
 
+#include "lowscan/ScanBatch.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +18,13 @@ TMekLowScan::TMekLowScan() : m_raw(std::make_unique<disk::TRawDiskAccessComponen
 TMekLowScan::~TMekLowScan() { DeleteFileList(); }
 
 void TMekLowScan::Log(const std::string& message, const std::string& action) {
+  if (m_deferred) {
+    TDeferredEvent line;
+    line.message = message;
+    line.action = action;
+    m_deferred->push_back(std::move(line));
+    return;
+  }
   if (OnLogNotify) OnLogNotify(this, message, action);
 }
 
@@ -60,24 +69,6 @@ void TMekLowScan::AddFile(FileNode& file, util::TFileType type, std::int64_t ind
   if (file.Image) file.Image->SetPosition(0);
   OnFileNotify(this, util::stLowScan, std::to_string(index), file.Image.get(), file.Name, file.Extension, type,
                file.EndPos - file.StartPos);
-}
-
-void TMekLowScan::FileClosed(FileNode&& file, int markerIndex, bool atEnd) {
-  const TMarkerData& marker = m_markers[static_cast<std::size_t>(markerIndex)];
-  if (!CheckImage(file)) {
-    // A rejected file gives its number to the next one found.
-    if (!atEnd) --m_fileCounter;
-    return;
-  }
-  m_fileList.push_back(std::make_unique<FileNode>(std::move(file)));
-  FileNode& record = *m_fileList.back();
-  AddFile(record, marker.FileType, static_cast<std::int64_t>(m_fileList.size()) - 1);
-  if (!atEnd && (record.EndPos - record.StartPos) - record.Size > 2) {
-    Log("pFile Start:" + std::to_string(record.StartPos) + "<br>" + "pFile End:" + std::to_string(record.EndPos) +
-            "<br>" + "pFile Size:" + std::to_string(record.Size),
-        "0");
-  }
-  record.Image.reset();
 }
 
 std::int64_t TMekLowScan::ReadSectors(std::span<std::byte> buffer, std::int64_t startSector, std::int64_t sectorCount) {

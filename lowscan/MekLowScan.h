@@ -35,6 +35,8 @@ using TGetFileData = std::function<void(TMekLowScan* Sender, std::vector<std::st
 using TGetFirstDataSector = std::function<void(TMekLowScan* Sender, const std::string& sDrive, std::int64_t& iSector)>;
 using TFilesSavedNotify = std::function<void(TMekLowScan* Sender, std::int64_t iSaved)>;
 using TUpdateMessageNotify = std::function<void(TMekLowScan* Sender, const std::string& sMessage, bool bVisible)>;
+using TBatchNotify =
+    std::function<void(TMekLowScan* Sender, std::size_t batch, const std::vector<std::string>& types)>;
 
 // The progress bar the scan drives.
 class IProgressBar {
@@ -43,7 +45,17 @@ class IProgressBar {
   virtual void SetRange(int minimum, int maximum) = 0;
   virtual void SetPosition(int position) = 0;
   virtual void SetHint(const std::string& hint, bool showHint) = 0;
+  // Bytes scanned of the drive's total, once per read step; for displays that
+  // show speed and time left.
+  virtual void SetBytes(std::int64_t position, std::int64_t total) {
+    (void)position;
+    (void)total;
+  }
 };
+
+class TCarver;
+struct TScanBatch;
+struct TDeferredEvent;
 
 class TMekLowScan {
  public:
@@ -76,10 +88,17 @@ class TMekLowScan {
   TGetFirstDataSector OnGetFirstDataSector;
   TFilesSavedNotify OnFilesSavedNotify;
   TUpdateMessageNotify OnUpdateMessageNotify;
+  // Raised where a batch of ScanDriveBatches begins, in the order of its reports.
+  TBatchNotify OnBatchStart;
 
   // Scans Drive and appends the carved files to FileList. False when the scan could
   // not start (a marker that is not hexadecimal); ScanError() then says why.
   bool ScanDrive();
+  // The passes of a thorough scan from one read of the drive: each batch of types
+  // (LowFileTypes lines) keeps its accept rules and gives the files, numbers,
+  // events and log lines that ScanDrive once per batch would give, in that order.
+  // A batch after a stop is not reported, as it would not have run.
+  bool ScanDriveBatches(const std::vector<std::vector<std::string>>& batches);
   const std::string& ScanError() const { return m_scanError; }
   void Terminate(bool value) { m_terminated = value; }
   bool Terminated() const { return m_terminated; }
@@ -118,7 +137,14 @@ class TMekLowScan {
 
  private:
   void InitialiseMarkerData();
-  void RunSteps();
+  void RunSteps(std::vector<std::unique_ptr<TScanBatch>>& batches);
+  void ProcessStep(std::vector<std::unique_ptr<TScanBatch>>& batches, std::int64_t driveOffset, std::int64_t got);
+  std::unique_ptr<TCarver> MakeCarver(TScanBatch& batch, std::size_t stepBytes);
+  void BatchLog(TScanBatch& batch, const std::string& message, const std::string& action);
+  void BatchFileClosed(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd, bool byStructure);
+  void ListFile(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd, std::int64_t number);
+  void Replay(TScanBatch& batch);
+  static void DropFilesInsideOthers(std::vector<std::unique_ptr<TScanBatch>>& batches);
   TAlignment Alignment();
   void ShowProgress(std::int64_t sector, std::int64_t lastSector);
   // After a short read: the sectors of the step that can still be read, from its
@@ -127,7 +153,6 @@ class TMekLowScan {
   // ReadSectors without the copy: the bytes stay in the component's buffer
   // stream; returns how many of them (at most `limit`) the caller may use.
   std::int64_t ReadIntoComponent(std::int64_t startSector, std::int64_t sectorCount, std::int64_t limit);
-  void FileClosed(FileNode&& file, int markerIndex, bool atEnd);
   std::int64_t FreeMemory() const;
   void SaveOne(FileNode& file, const std::string& folder, std::int64_t& saved);
   bool CopyRange(FileNode& file, int fd, const std::string& path, std::int64_t& written);
@@ -150,6 +175,7 @@ class TMekLowScan {
   std::int64_t m_readableEnd = -1;  // first sector found unreadable after a short read
   bool m_terminated = false;
   bool m_markerError = false;
+  std::vector<TDeferredEvent>* m_deferred = nullptr;  // log lines of a batch that reports later
   std::string m_scanError;
 };
 

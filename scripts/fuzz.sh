@@ -13,7 +13,7 @@ seconds="${1:-60}"
 ./scripts/install-deps.sh
 build="${TRELLMOND_FUZZ_BUILD_DIR:-build-fuzz}"
 all_targets=(fuzz_volume fuzz_fat_directory fuzz_ntfs_record fuzz_lznt1 fuzz_catalogue fuzz_carver
-             fuzz_picture_check fuzz_service_query fuzz_client_reply)
+             fuzz_picture_check fuzz_file_end fuzz_service_query fuzz_client_reply)
 read -r -a targets <<< "${FUZZ_TARGETS:-${all_targets[*]}}"
 
 CXX=clang++ CC=clang cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRELLMOND_FUZZ=ON \
@@ -25,7 +25,7 @@ tests/fuzz/make-seeds.sh "$build/seeds"
 # A hang is a finding (-timeout, generous: a niced run on a busy machine stalls for seconds);
 # a unit that is merely slow is not.
 # Whole volumes need room for a small card; everything else stays small and fast.
-max_len() { case "$1" in fuzz_volume) echo 2200000 ;; fuzz_carver|fuzz_picture_check) echo 262144 ;; *) echo 65536 ;; esac; }
+max_len() { case "$1" in fuzz_volume) echo 2200000 ;; fuzz_carver|fuzz_picture_check|fuzz_file_end) echo 262144 ;; *) echo 65536 ;; esac; }
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"

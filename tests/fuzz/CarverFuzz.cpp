@@ -1,7 +1,7 @@
 // The marker search and the carver over drive bytes, with the bundled catalogue and
 // every type in it selected. The first input byte picks quick or thorough search, the
 // cluster size and the read-step size, so markers fall across step boundaries.
-// (The file-end walkers of the carved formats get their own target beside this one.)
+// The structure-end walkers alone have their own target (FileEndFuzz.cpp).
 
 #include <cstring>
 #include <fstream>

@@ -9,7 +9,7 @@ src="$(cd "$(dirname "$0")/../.." && pwd)"
 samples="$src/tests/data/samples"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-for t in volume fat_directory ntfs_record lznt1 catalogue carver picture_check service_query client_reply; do
+for t in file_end volume fat_directory ntfs_record lznt1 catalogue carver picture_check service_query client_reply; do
   mkdir -p "$out/fuzz_$t"
 done
 
@@ -67,6 +67,15 @@ head -n 3 "$src/service/data/catalogue/details.txt" > "$out/fuzz_catalogue/three
 for s in jpg png gif bmp pdf zip doc; do
   { head -c 1500 /dev/urandom; cat "$samples/sample.$s"; head -c 700 /dev/urandom; cat "$samples/sample.jpg"; } \
     | head -c 200000 | with_option "$out/fuzz_carver/$s" "$([ "$s" = jpg ] && echo 1 || echo 8)"
+done
+
+# Each sample whole, for the walker of its type (the option bytes pick type and piece size).
+ends=(jpg png gif bmp ico tif cr2 orf rw2 raf avi wav webp aif zip docx pdf doc xls mp4 mov 3gp m4a mp3 flac ogg
+      mid flv mkv webm wmv psd heic jp2 pcx dds wmf rtf)
+for i in "${!ends[@]}"; do
+  s="${ends[$i]}"
+  [ -f "$samples/sample.$s" ] || continue
+  { printf "\\$(printf '%03o' "$i")\\$(printf '%03o' 40)"; cat "$samples/sample.$s"; } > "$out/fuzz_file_end/$s"
 done
 
 declare -A types=([jpg]=0 [gif]=1 [bmp]=2 [wmf]=3 [jpeg]=5)

@@ -32,7 +32,7 @@ CarveRun Carve(const std::vector<std::string>& catalogue, const std::string& dat
   CarveRun run;
   TMarkerPreparation prepared = PrepareMarkers(catalogue, selection, {});
   TCarverEvents events;
-  events.FileClosed = [&](FileNode&& node, int marker, bool atEnd) {
+  events.FileClosed = [&](FileNode&& node, int marker, bool atEnd, bool) {
     run.files.push_back({std::move(node), marker, atEnd});
   };
   events.Log = [&](const std::string& m, const std::string&) { run.logs.push_back(m); };
@@ -148,7 +148,7 @@ TEST(Carver, FooterWhoseFileEndsInTheNextReadStepKeepsItsLastBytes) {
     Put(data, footerAt, std::string("PK\x05\x06", 4));
     // The next file starts right behind the end of central directory.
     Put(data, footerAt + 22, "PK\x03\x04");
-    const auto run = Carve({"zip;0;504B0304;;0;0;2;0", "zip;0;504B0506;;1;22;2;0"}, data, 4096);
+    const auto run = Carve({"zp;0;504B0304;;0;0;2;0", "zp;0;504B0506;;1;22;2;0"}, data, 4096);
     ASSERT_EQ(run.files.size(), 2u) << footerAt;
     EXPECT_EQ(run.files[0].node.EndPos, static_cast<std::int64_t>(footerAt + 22)) << footerAt;
     EXPECT_EQ(run.files[1].node.StartPos, static_cast<std::int64_t>(footerAt + 22)) << footerAt;
@@ -187,7 +187,7 @@ TEST(Carver, HeaderOffsetPutsTheStartBeforeTheMarker) {
   std::string data = Filler(3000);
   Put(data, 1004, "ftyp");
   Put(data, 2, "ftyp");  // would start before the drive: starts at its first byte
-  const auto run = Carve({"mp4;0;66747970;;0;4;1;0"}, data, 4096);
+  const auto run = Carve({"mq;0;66747970;;0;4;1;0"}, data, 4096);
   ASSERT_EQ(run.files.size(), 2u);
   EXPECT_EQ(run.files[0].node.StartPos, 0);
   EXPECT_EQ(run.files[1].node.StartPos, 1000);

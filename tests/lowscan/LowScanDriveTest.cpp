@@ -131,7 +131,7 @@ TEST_F(LowScanDrive, QuickScanFindsFilesAtSectorStartsAcrossReadStepsAndSavesThe
       {"sample.zip", 4 * kMiB - 4096},        // runs into the second read step
       {"sample.png", 4 * kMiB + 512},
       {"sample.gif", 8 * kMiB + 4096},
-      {"sample.bmp", 9 * kMiB},               // open until the drive ends
+      {"sample.bmp", 9 * kMiB},               // the last file: ends at its header's size
   };
   const std::string image = BuildImage(9 * kMiB + 64 * 1024, placed, 3);
   const std::string before = testsupport::Sha256Of(m_dir / "card.img");
@@ -139,7 +139,7 @@ TEST_F(LowScanDrive, QuickScanFindsFilesAtSectorStartsAcrossReadStepsAndSavesThe
   Prepare(scan, placed, true);
   ASSERT_TRUE(scan.ScanDrive());
   ExpectFoundAndSaved(scan, image, placed);
-  EXPECT_EQ(scan.FileList().back()->EndPos, static_cast<std::int64_t>(image.size()));
+  EXPECT_EQ(scan.FileList().back()->EndPos, 9 * kMiB + static_cast<std::int64_t>(Bytes("sample.bmp").size()));
   EXPECT_EQ(testsupport::Sha256Of(m_dir / "card.img"), before);
 }
 
@@ -179,7 +179,7 @@ TEST_F(LowScanDrive, RejectedPictureGivesItsNumberToTheNextFile) {
     reported.push_back(id + ":" + name + ":" + std::to_string(size));
   };
   ASSERT_TRUE(scan.ScanDrive());
-  EXPECT_EQ(reported, (std::vector<std::string>{"0:file_1.jpg:8192", "1:file_2.jpg:49152"}));
+  EXPECT_EQ(reported, (std::vector<std::string>{"0:file_1.jpg:650", "1:file_2.jpg:650"}));
   EXPECT_EQ(scan.FileList()[1]->StartPos, 16384);
   EXPECT_EQ(scan.GetTypesFound(), "JPG:2");
 }

@@ -1,0 +1,172 @@
+// The batches of one Low Level Scan run: marker lists, carvers and reports. The
+// first batch reports as the drive is read; later ones report in turn after it,
+// numbering their files on from the batch before, as passes run one after
+// another would.
+
+#include <algorithm>
+#include <cstdint>
+#include <stdexcept>
+#include <utility>
+
+#include "lowscan/MekLowScan.h"
+#include "lowscan/ScanBatch.h"
+#include "util/SizeText.h"
+
+namespace lowscan {
+namespace {
+
+const char kScanProblemText[] =
+    "There has been a problem scanning the disk.\n\rPlease ensure that it is connected correctly and click on "
+    "\"<< Setup\"";
+
+}  // namespace
+
+bool TMekLowScan::ScanDrive() { return ScanDriveBatches({m_lowFileTypes}); }
+
+bool TMekLowScan::ScanDriveBatches(const std::vector<std::vector<std::string>>& typeBatches) {
+  std::vector<std::unique_ptr<TScanBatch>> batches;
+  bool failed = false;
+  for (const auto& types : typeBatches) {
+    auto batch = std::make_unique<TScanBatch>();
+    batch->types = types;
+    // With several batches all report after the read: a file one batch found
+    // inside the structure of a file another found is no file of its own.
+    batch->live = typeBatches.size() == 1;
+    if (batch->live && OnBatchStart) OnBatchStart(this, 0, types);
+    m_deferred = batch->live ? nullptr : &batch->deferred;
+    m_lowFileTypes = types;
+    InitialiseMarkerData();
+    m_deferred = nullptr;
+    if (m_markerError) {
+      failed = true;
+      break;
+    }
+    batch->markers = std::move(m_markers);
+    batch->patterns = std::move(m_patterns);
+    batches.push_back(std::move(batch));
+  }
+  const std::string error = m_scanError;
+  if (batches.empty()) return !failed;
+  m_terminated = false;
+  m_readableEnd = -1;
+  m_raw->SetDriveLetter(std::string(1, m_drive));
+  const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
+  m_clusterBase = (GetFirstDataSector() - 2 * std::int64_t{m_raw->GetSectorsPerCluster()}) * sectorSize;
+  batches.front()->firstNumber = m_fileCounter;
+  try {
+    if (sectorSize <= 0) throw std::runtime_error("Drive " + std::string(1, m_drive) + ": has no sector size");
+    RunSteps(batches);
+  } catch (const std::exception& e) {
+    Log(e.what(), "-10");
+    util::IPrompt& prompt = m_prompt ? *m_prompt : util::FallbackPrompt();
+    prompt.Ask("Trellmond", kScanProblemText, util::PromptButtons::Ok, util::PromptIcon::Error);
+  }
+  DropFilesInsideOthers(batches);
+  // A stop ends the run: batches after the first would not have started.
+  for (std::size_t i = 0; i < batches.size() && (i == 0 || !m_terminated); ++i) {
+    if (i > 0 && OnBatchStart) OnBatchStart(this, i, batches[i]->types);
+    Replay(*batches[i]);
+    Log("Ending LowScan. Free Mem: " + util::GetFormatedMemory(FreeMemory()), "45");
+  }
+  m_markers = std::move(batches.back()->markers);
+  m_patterns = std::move(batches.back()->patterns);
+  m_scanError = error;
+  return !failed;
+}
+
+std::unique_ptr<TCarver> TMekLowScan::MakeCarver(TScanBatch& batch, std::size_t stepBytes) {
+  TCarverEvents events;
+  events.ProcessMessages = m_processMessages;
+  events.FileClosed = [this, &batch](FileNode&& file, int marker, bool atEnd, bool byStructure) {
+    BatchFileClosed(batch, std::move(file), marker, atEnd, byStructure);
+  };
+  events.Log = [this, &batch](const std::string& m, const std::string& a) { BatchLog(batch, m, a); };
+  events.FreeMemory = [this] { return FreeMemory(); };
+  auto carver = std::make_unique<TCarver>(batch.markers, batch.patterns, Alignment(), stepBytes, batch.counter, events);
+  if (m_raw->GetTotalSpace() > 0) carver->SetDriveEnd(m_raw->GetTotalSpace());
+  return carver;
+}
+
+void TMekLowScan::BatchLog(TScanBatch& batch, const std::string& message, const std::string& action) {
+  m_deferred = batch.live ? nullptr : &batch.deferred;
+  Log(message, action);
+  m_deferred = nullptr;
+}
+
+void TMekLowScan::BatchFileClosed(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd,
+                                  bool byStructure) {
+  if (!CheckImage(file)) {
+    // A rejected file gives its number to the next one found.
+    if (!atEnd) --batch.counter;
+    return;
+  }
+  if (batch.live) return ListFile(batch, std::move(file), markerIndex, atEnd, batch.counter);
+  TDeferredEvent event;
+  event.isFile = true;
+  event.file = std::move(file);
+  event.marker = markerIndex;
+  event.atEnd = atEnd;
+  event.byStructure = byStructure;
+  event.number = batch.counter;
+  batch.deferred.push_back(std::move(event));
+}
+
+void TMekLowScan::ListFile(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd, std::int64_t number) {
+  file.Name = CarvedFileName(batch.firstNumber + number, file.Extension);
+  m_fileList.push_back(std::make_unique<FileNode>(std::move(file)));
+  FileNode& record = *m_fileList.back();
+  AddFile(record, batch.markers[static_cast<std::size_t>(markerIndex)].FileType,
+          static_cast<std::int64_t>(m_fileList.size()) - 1);
+  if (!atEnd && (record.EndPos - record.StartPos) - record.Size > 2) {
+    Log("pFile Start:" + std::to_string(record.StartPos) + "<br>" + "pFile End:" + std::to_string(record.EndPos) +
+            "<br>" + "pFile Size:" + std::to_string(record.Size),
+        "0");
+  }
+  record.Image.reset();
+}
+
+void TMekLowScan::Replay(TScanBatch& batch) {
+  if (batch.live) {
+    m_fileCounter = batch.firstNumber + batch.counter;
+    return;
+  }
+  batch.firstNumber = m_fileCounter;
+  batch.live = true;
+  std::int64_t dropped = 0;
+  for (TDeferredEvent& event : batch.deferred) {
+    if (event.isFile && event.dropped) {
+      ++dropped;
+    } else if (event.isFile) {
+      ListFile(batch, std::move(event.file), event.marker, event.atEnd, event.number - dropped);
+    } else {
+      Log(event.message, event.action);
+    }
+  }
+  batch.deferred.clear();
+  m_fileCounter = batch.firstNumber + batch.counter - dropped;
+}
+
+void TMekLowScan::DropFilesInsideOthers(std::vector<std::unique_ptr<TScanBatch>>& batches) {
+  // Spans of files whose structure gave their end, by start; a file that starts
+  // strictly inside one of them belongs to it.
+  std::vector<std::pair<std::int64_t, std::int64_t>> spans;
+  for (const auto& batch : batches) {
+    for (const TDeferredEvent& e : batch->deferred) {
+      if (e.isFile && e.byStructure) spans.emplace_back(e.file.StartPos, e.file.EndPos);
+    }
+  }
+  if (spans.empty()) return;
+  std::sort(spans.begin(), spans.end());
+  std::vector<std::int64_t> reach(spans.size());
+  for (std::size_t i = 0; i < spans.size(); ++i) reach[i] = std::max(i > 0 ? reach[i - 1] : 0, spans[i].second);
+  for (auto& batch : batches) {
+    for (TDeferredEvent& e : batch->deferred) {
+      if (!e.isFile) continue;
+      const auto after = std::lower_bound(spans.begin(), spans.end(), std::make_pair(e.file.StartPos, INT64_MIN));
+      const auto before = static_cast<std::size_t>(after - spans.begin());
+      e.dropped = before > 0 && reach[before - 1] > e.file.StartPos;
+    }
+  }
+}
+
+}  // namespace lowscan
