@@ -44,7 +44,7 @@ fill_card() {
 
 # count_recovered OUT DELETED_LIST: "identical named" — of the deleted originals listed as
 # "sha256<TAB>path", how many lie anywhere under OUT byte-identical, and how many under their
-# original path and name (compared without regard to case, as FAT and NTFS do).
+# original path and name, exactly as spelt (on Linux "a.jpg" and "a.JPG" are two names).
 count_recovered() {
   local out="$1" list="$2" identical=0 named=0 f h rel hash
   declare -A hashes=()
@@ -53,11 +53,11 @@ count_recovered() {
     h="$(sha256sum < "$f" | cut -c1-64)"
     hashes["$h"]=1
     rel="${f#"$out"/}"
-    paths["${rel,,}"]="$h"
+    paths["$rel"]="$h"
   done < <(find "$out" -type f -print0)
   while IFS=$'\t' read -r hash rel; do
     [ -n "${hashes[$hash]:-}" ] && identical=$((identical + 1))
-    [ "${paths[${rel,,}]:-}" = "$hash" ] && named=$((named + 1))
+    [ "${paths[$rel]:-}" = "$hash" ] && named=$((named + 1))
   done < "$list"
   echo "$identical $named"
 }

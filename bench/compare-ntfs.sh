@@ -12,9 +12,12 @@
 # folder of the same name in the same place, while tsk_recover sees the changed sequence number
 # and files them under $OrphanFiles. (Had a folder of another name taken the record, our scan
 # would file them under that name and tsk_recover under $OrphanFiles: neither original.)
-# Prints, for each tool, the deleted files recovered byte-identical, those recovered under
-# their original folder and name (compared without regard to case: our saves upper-case the
-# extension), and the seconds taken.
+# A second image holds deleted files with named streams ("notes 1.txt:secret", thumbnails with
+# runs of their own, downloads' Zone.Identifier marks) and deleted empty files.
+# Prints, per image and tool, the deleted files and streams recovered byte-identical, those
+# recovered byte-identical under their original folder and name, exactly as spelt (a stream as
+# "file:stream" beside its file), and the seconds taken. Ours must reach each peer on both
+# counts on both images, and pass each on the streams image.
 #
 # Usage: bench/compare-ntfs.sh [BUILD_DIR]     (needs root and /dev/fuse for the mount;
 #        KEEP=1 keeps the work folder for a look afterwards)
@@ -78,34 +81,74 @@ for j in 1 2 3 4 5; do
   cp "$work/new.jpg" "$mnt/$beach/DSC_000$j.jpg"
 done
 umount "$mnt"
-total=$(wc -l < "$deleted")
-before=$(sha256sum < "$image")
 
-
-t0=$(date +%s.%N)
-"$cli" scan "$image" --undelete --out "$work/ours" >/dev/null 2>&1 || true
-t1=$(date +%s.%N)
-mkdir -p "$work/ntfsundelete"
-ntfsundelete "$image" -u -m '*' -p 100 -d "$work/ntfsundelete" >/dev/null 2>&1 || true
-t2=$(date +%s.%N)
-tsk_recover -i raw "$image" "$work/tsk" >/dev/null 2>&1 || true
-t3=$(date +%s.%N)
-[ "$(sha256sum < "$image")" = "$before" ] || { echo "the image changed!" >&2; exit 1; }
-read -r ours_identical ours_named < <(count_recovered "$work/ours" "$deleted")
-read -r ntfsu_identical ntfsu_named < <(count_recovered "$work/ntfsundelete" "$deleted")
-read -r tsk_identical tsk_named < <(count_recovered "$work/tsk" "$deleted")
-
-printf 'Deleted files on the image: %d\n\n' "$total"
-printf '%-22s %12s %18s %10s\n' "tool" "identical" "original path" "seconds"
-printf '%-22s %12d %18d %10.2f\n' "trellmond-cli" "$ours_identical" "$ours_named" "$(echo "$t1 - $t0" | bc)"
-printf '%-22s %12d %18d %10.2f\n' "ntfsundelete" "$ntfsu_identical" "$ntfsu_named" "$(echo "$t2 - $t1" | bc)"
-printf '%-22s %12d %18d %10.2f\n' "tsk_recover" "$tsk_identical" "$tsk_named" "$(echo "$t3 - $t2" | bc)"
-status=0
-for peer in ntfsu tsk; do
-  identical_var="${peer}_identical"; named_var="${peer}_named"
-  if (( ours_identical < ${!identical_var} )) || (( ours_named <= ${!named_var} && ours_named < total )); then
-    echo "ours against $peer: NOT better"; status=1
-  fi
+# A second image: deleted files with named streams (hidden notes, thumbnails with runs of their
+# own, downloads' Zone.Identifier marks) and deleted empty files.
+streams="$work/streams.ntfs"
+streams_deleted="$work/streams-deleted.txt"
+: > "$streams_deleted"
+truncate -s 64M "$streams"
+mkntfs -F -q -Q -c 4096 -L STREAMS "$streams" >/dev/null 2>&1
+ntfs-3g -o streams_interface=windows "$streams" "$mnt"
+mkdir -p "$mnt/Docs" "$mnt/Downloads" "$mnt/Photos" "$mnt/Empty"
+remember() { printf '%s\t%s\n' "$(sha256sum < "$1" | cut -c1-64)" "$2" >> "$streams_deleted"; }
+for j in $(seq 1 10); do
+  head -c $((j * 900)) /dev/urandom > "$work/f"; cp "$work/f" "$mnt/Docs/notes $j.txt"; remember "$work/f" "Docs/notes $j.txt"
+  head -c $((j * 250)) /dev/urandom > "$work/f"; cp "$work/f" "$mnt/Docs/notes $j.txt:secret"
+  remember "$work/f" "Docs/notes $j.txt:secret"
+  head -c $((j * 3000)) /dev/urandom > "$work/f"; cp "$work/f" "$mnt/Downloads/manual $j.pdf"
+  remember "$work/f" "Downloads/manual $j.pdf"
+  printf '[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=https://example.org/manual%d.pdf\r\n' "$j" > "$work/f"
+  cp "$work/f" "$mnt/Downloads/manual $j.pdf:Zone.Identifier"; remember "$work/f" "Downloads/manual $j.pdf:Zone.Identifier"
+  make_jpeg $((j * 5000)) "$work/f"; cp "$work/f" "$mnt/Photos/pic $j.jpg"; remember "$work/f" "Photos/pic $j.jpg"
+  head -c 20000 /dev/urandom > "$work/f"; cp "$work/f" "$mnt/Photos/pic $j.jpg:thumbnail"
+  remember "$work/f" "Photos/pic $j.jpg:thumbnail"
+  : > "$work/f"; cp "$work/f" "$mnt/Empty/leer $j.txt"; remember "$work/f" "Empty/leer $j.txt"
 done
-(( status == 0 )) && echo "ours >= each peer in identical files, and more under their original path: yes"
+rm -f "$mnt"/Docs/* "$mnt"/Downloads/* "$mnt"/Photos/* "$mnt"/Empty/*
+umount "$mnt"
+
+status=0
+printf '%-12s %-16s %8s %10s %15s %9s\n' "image" "tool" "deleted" "identical" "original path" "seconds"
+# compare NAME IMAGE LIST STRICT: runs the three tools on the image, prints and checks.
+compare() {
+  local name="$1" image="$2" list="$3" strict="$4" dir="$work/$1" before total t0 t1 t2 t3 tool
+  mkdir -p "$dir/ours" "$dir/ntfsundelete" "$dir/tsk"
+  total=$(wc -l < "$list")
+  before=$(sha256sum < "$image")
+  t0=$(date +%s.%N)
+  "$cli" scan "$image" --undelete --out "$dir/ours" >/dev/null 2>&1 || true
+  t1=$(date +%s.%N)
+  ntfsundelete "$image" -u -m '*' -p 100 -d "$dir/ntfsundelete" >/dev/null 2>&1 || true
+  t2=$(date +%s.%N)
+  tsk_recover -i raw "$image" "$dir/tsk" >/dev/null 2>&1 || true
+  t3=$(date +%s.%N)
+  [ "$(sha256sum < "$image")" = "$before" ] || { echo "$name: the image changed!" >&2; exit 1; }
+  declare -A identical=() named=()
+  for tool in ours ntfsundelete tsk; do
+    read -r "identical[$tool]" "named[$tool]" < <(count_recovered "$dir/$tool" "$list")
+  done
+  printf '%-12s %-16s %8d %10d %15d %9.2f\n' "$name" "trellmond-cli" "$total" "${identical[ours]}" \
+    "${named[ours]}" "$(echo "$t1 - $t0" | bc)"
+  printf '%-12s %-16s %8d %10d %15d %9.2f\n' "$name" "ntfsundelete" "$total" "${identical[ntfsundelete]}" \
+    "${named[ntfsundelete]}" "$(echo "$t2 - $t1" | bc)"
+  printf '%-12s %-16s %8d %10d %15d %9.2f\n' "$name" "tsk_recover" "$total" "${identical[tsk]}" "${named[tsk]}" \
+    "$(echo "$t3 - $t2" | bc)"
+  for tool in ntfsundelete tsk; do
+    if (( identical[ours] < identical[$tool] || named[ours] < named[$tool] )); then
+      echo "$name: ours below $tool"; status=1
+    elif [ "$strict" = strict ] && (( identical[ours] <= identical[$tool] && named[ours] <= named[$tool] )); then
+      echo "$name: ours not above $tool"; status=1
+    fi
+  done
+}
+
+compare card-ntfs "$image" "$deleted" even
+compare streams-ntfs "$streams" "$streams_deleted" strict
+echo
+if (( status == 0 )); then
+  echo "ours >= each peer on every image, and above each on the streams image: yes"
+else
+  echo "ours >= each peer on every image, and above each on the streams image: NO"
+fi
 exit $status

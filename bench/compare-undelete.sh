@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Side by side: our Undelete scan and sleuthkit's tsk_recover on the same FAT32 image
-# with a few hundred live and deleted files in nested folders. Prints, for each tool,
-# the deleted files recovered byte-identical, those recovered under their original
-# folder and name (compared without regard to case, as FAT does), and the seconds taken.
+# Side by side: our Undelete scan and sleuthkit's tsk_recover on the same FAT images. One image
+# per case:
+#   card-fat32       a camera-and-documents card, a few hundred live and deleted files in folders;
+#   longnames-fat32  a folder of 200 long names on 512-byte clusters, every 4th file deleted, so
+#                    many long-name sets are split across two directory clusters;
+#   folders-fat12/16/32  nested folders with long names deleted whole with mdeltree, one of them
+#                    grown over several clusters in a row before its files were written;
+#   deep-fat16       a tree 40 folders deep with files on the way down, deleted whole.
+# Prints, per image and tool, the deleted files recovered byte-identical and those recovered
+# byte-identical under their original path and name, exactly as spelt, and the seconds taken.
+# Ours must reach the best peer on both counts on every image, and pass it on the deleted-folder
+# images.
 #
-# Usage: bench/compare-undelete.sh [BUILD_DIR]
+# Usage: bench/compare-undelete.sh [BUILD_DIR]     (KEEP=1 keeps the work folder)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build}"
@@ -13,55 +21,126 @@ cli="$build/cli/trellmond-cli"
 command -v tsk_recover >/dev/null || { echo "tsk_recover (sleuthkit) is not installed" >&2; exit 1; }
 
 work="$(mktemp -d /tmp/trellmond-compare-XXXXXX)"
-trap 'rm -rf "$work"' EXIT
+[ -n "${KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
-stage="$work/stage"
-mkdir -p "$stage"
-
-# A camera-and-documents card: nested folders, long and short names, sizes from 1 KB to 300 KB.
 source "$root/bench/card-files.sh"
-fill_card "$stage" JPG doc 1000 "DCIM/100CANON" "DCIM/101CANON" "Holiday 2005/Beach" "Holiday 2005/Mountains" \
-  "Documents/Letters" "Documents/Tax returns" "Music/Old songs" "Misc" >/dev/null
-image="$work/card.img"
-mkfs.fat -F 32 -s 2 -n CARD -C "$image" 131072 >/dev/null
-(cd "$stage" && mcopy -s -i "$image" ./* ::/)
 
-# Delete every other file; remember the deleted originals.
-deleted="$work/deleted.txt"
-: > "$deleted"
-i=0
-while IFS= read -r -d '' f; do
-  i=$((i + 1))
-  rel="${f#"$stage"/}"
-  if (( i % 2 == 0 )); then
-    mdel -i "$image" "::/$rel"
-    printf '%s\t%s\n' "$(sha256sum < "$f" | cut -c1-64)" "$rel" >> "$deleted"
+# note IMAGE PATH SIZE LIST: a file put on the image, random bytes or, for a .jpg, a picture
+# that decodes; LIST remembers it (as deleted later) unless LIST is "-".
+note() {
+  local image="$1" rel="$2" size="$3" list="$4"
+  case "$rel" in
+    *.jpg) make_jpeg "$size" "$work/f" ;;
+    *) head -c "$size" /dev/urandom > "$work/f" ;;
+  esac
+  mcopy -o -i "$image" "$work/f" "::/$rel"
+  [ "$list" = "-" ] || printf '%s\t%s\n' "$(sha256sum < "$work/f" | cut -c1-64)" "$rel" >> "$list"
+}
+
+make_card() {  # IMAGE LIST
+  local stage="$work/stage" i=0 f rel
+  rm -rf "$stage"; mkdir -p "$stage"
+  fill_card "$stage" JPG doc 1000 "DCIM/100CANON" "DCIM/101CANON" "Holiday 2005/Beach" "Holiday 2005/Mountains" \
+    "Documents/Letters" "Documents/Tax returns" "Music/Old songs" "Misc" >/dev/null
+  mkfs.fat -F 32 -s 2 -n CARD -C "$1" 131072 >/dev/null
+  (cd "$stage" && mcopy -s -i "$1" ./* ::/)
+  # Delete every other file.
+  while IFS= read -r -d '' f; do
+    i=$((i + 1))
+    rel="${f#"$stage"/}"
+    if (( i % 2 == 0 )); then
+      mdel -i "$1" "::/$rel"
+      printf '%s\t%s\n' "$(sha256sum < "$f" | cut -c1-64)" "$rel" >> "$2"
+    fi
+  done < <(find "$stage" -type f -print0 | sort -z)
+}
+
+make_longnames() {  # IMAGE LIST
+  local i list
+  mkfs.fat -F 32 -s 1 -n CARD -C "$1" 65536 >/dev/null
+  mmd -i "$1" "::/Viele Dateien"
+  for i in $(seq 1 200); do
+    if (( i % 4 == 0 )); then list="$2"; else list=-; fi
+    note "$1" "Viele Dateien/Datei Nummer $i.txt" $((1000 + i * 37)) "$list"
+  done
+  for i in $(seq 4 4 200); do mdel -i "$1" "::/Viele Dateien/Datei Nummer $i.txt"; done
+}
+
+make_folders() {  # IMAGE LIST FATBITS KIB
+  local i list
+  mkfs.fat -F "$3" -s 1 -n CARD -C "$1" "$4" >/dev/null
+  mmd -i "$1" "::/Projekt Alt" "::/Projekt Alt/Viele Notizen"
+  # Empty files grow the folder over clusters in a row; the notes then take their places.
+  : > "$work/empty"
+  for i in $(seq 1 40); do mcopy -i "$1" "$work/empty" "::/Projekt Alt/Viele Notizen/platz $i"; done
+  for i in $(seq 1 40); do mdel -i "$1" "::/Projekt Alt/Viele Notizen/platz $i"; done
+  for i in $(seq 1 20); do note "$1" "Projekt Alt/Viele Notizen/Notiz Nummer $i.txt" $((900 + i * 50)) "$2"; done
+  mmd -i "$1" "::/Projekt Alt/Jahr 2004" "::/Projekt Alt/Jahr 2004/Quartal vier" "::/Fotos vom Urlaub" \
+    "::/Fotos vom Urlaub/Am Strand" "::/Fotos vom Urlaub/In den Bergen" "::/Bleibt"
+  note "$1" "Projekt Alt/Jahr 2004/Quartal vier/Bericht final.txt" 5000 "$2"
+  note "$1" "Projekt Alt/Jahr 2004/Übersicht der Zahlen.xls" 7000 "$2"
+  note "$1" "Projekt Alt/Notiz zum Projekt.txt" 800 "$2"
+  for i in $(seq 1 6); do
+    note "$1" "Fotos vom Urlaub/Am Strand/Summer trip $i.jpg" $((3000 + i * 700)) "$2"
+    note "$1" "Fotos vom Urlaub/In den Bergen/Gipfel Nummer $i.dat" $((2000 + i * 300)) "$2"
+  done
+  note "$1" "Bleibt/live.txt" 1000 -
+  mdeltree -i "$1" "::/Projekt Alt" "::/Fotos vom Urlaub"
+}
+
+make_deep() {  # IMAGE LIST
+  local level path=""
+  mkfs.fat -F 16 -n CARD -C "$1" 16384 >/dev/null
+  for level in $(seq 1 40); do
+    path="$path/Ebene $level"
+    mmd -i "$1" "::$path"
+    if (( level % 10 == 0 )); then note "$1" "${path#/}/Datei auf Ebene $level.txt" $((level * 100)) "$2"; fi
+  done
+  mdeltree -i "$1" "::/Ebene 1"
+}
+
+status=0
+printf '%-16s %-16s %8s %10s %15s %9s\n' "image" "tool" "deleted" "identical" "original path" "seconds"
+# compare NAME STRICT MAKER [ARGS]: builds the image, runs both tools, prints and checks.
+compare() {
+  local name="$1" strict="$2" maker="$3"
+  shift 3
+  local dir="$work/$name" image="$work/$name/image.img" list="$work/$name/deleted.txt"
+  mkdir -p "$dir"; : > "$list"
+  "$maker" "$image" "$list" "$@"
+  local total before t0 t1 t2 ours_identical ours_named tsk_identical tsk_named
+  total=$(wc -l < "$list")
+  before=$(sha256sum < "$image")
+  t0=$(date +%s.%N)
+  "$cli" scan "$image" --undelete --out "$dir/ours" >/dev/null 2>&1 || true
+  t1=$(date +%s.%N)
+  tsk_recover -i raw "$image" "$dir/tsk" >/dev/null 2>&1 || true
+  t2=$(date +%s.%N)
+  mkdir -p "$dir/ours" "$dir/tsk"
+  [ "$(sha256sum < "$image")" = "$before" ] || { echo "$name: the image changed!" >&2; exit 1; }
+  read -r ours_identical ours_named < <(count_recovered "$dir/ours" "$list")
+  read -r tsk_identical tsk_named < <(count_recovered "$dir/tsk" "$list")
+  printf '%-16s %-16s %8d %10d %15d %9.2f\n' "$name" "trellmond-cli" "$total" "$ours_identical" "$ours_named" \
+    "$(echo "$t1 - $t0" | bc)"
+  printf '%-16s %-16s %8d %10d %15d %9.2f\n' "$name" "tsk_recover" "$total" "$tsk_identical" "$tsk_named" \
+    "$(echo "$t2 - $t1" | bc)"
+  if (( ours_identical < tsk_identical || ours_named < tsk_named )); then
+    echo "$name: ours below tsk_recover"; status=1
+  elif [ "$strict" = strict ] && (( ours_identical <= tsk_identical && ours_named <= tsk_named )); then
+    echo "$name: ours not above tsk_recover"; status=1
   fi
-done < <(find "$stage" -type f -print0 | sort -z)
-total=$(wc -l < "$deleted")
-before=$(sha256sum < "$image")
-
-run_ours() {
-  "$cli" scan "$image" --undelete --out "$work/ours" >/dev/null 2>&1 || true
-}
-run_tsk() {
-  tsk_recover -i raw "$image" "$work/tsk" >/dev/null 2>&1 || true
 }
 
-
-t0=$(date +%s.%N); run_ours; t1=$(date +%s.%N)
-run_tsk; t2=$(date +%s.%N)
-[ "$(sha256sum < "$image")" = "$before" ] || { echo "the image changed!" >&2; exit 1; }
-read -r ours_identical ours_named < <(count_recovered "$work/ours" "$deleted")
-read -r tsk_identical tsk_named < <(count_recovered "$work/tsk" "$deleted")
-
-printf 'Deleted files on the card: %d\n\n' "$total"
-printf '%-22s %12s %18s %10s\n' "tool" "identical" "original name" "seconds"
-printf '%-22s %12d %18d %10.2f\n' "trellmond-cli" "$ours_identical" "$ours_named" "$(echo "$t1 - $t0" | bc)"
-printf '%-22s %12d %18d %10.2f\n' "tsk_recover" "$tsk_identical" "$tsk_named" "$(echo "$t2 - $t1" | bc)"
-if (( ours_identical >= tsk_identical && ours_named >= tsk_named )); then
-  echo "ours >= tsk_recover: yes"
+compare card-fat32 even make_card
+compare longnames-fat32 even make_longnames
+compare folders-fat12 strict make_folders 12 2048
+compare folders-fat16 strict make_folders 16 16384
+compare folders-fat32 strict make_folders 32 40960
+compare deep-fat16 even make_deep
+echo
+if (( status == 0 )); then
+  echo "ours >= tsk_recover on every image, and above it on the deleted-folder images: yes"
 else
-  echo "ours >= tsk_recover: NO"
-  exit 1
+  echo "ours >= tsk_recover on every image, and above it on the deleted-folder images: NO"
 fi
+exit $status

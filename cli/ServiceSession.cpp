@@ -58,21 +58,16 @@ void ServiceSession::Statistics(const online::StatisticsRecord& record) {
   online::SendStatistics(m_client, m_transaction.TransactionID, record);
 }
 
-std::string ServiceSession::Edition() const {
-  const std::string version = platform::GetFmtFileVersion(platform::OwnExecutablePath(), "%d.%d");
-  return version.empty() ? "1.0" : version;
-}
-
 std::vector<std::string> ServiceSession::Catalogue() {
   std::vector<std::string> lines;
-  online::PopulateStringList(online::CatalogueRequest(Edition()), online::CatalogueSuffix(online::kLanguage), lines,
+  online::PopulateStringList(online::CatalogueRequest(online::ProgramEdition()), online::CatalogueSuffix(online::kLanguage), lines,
                              m_client);
   return Trimmed(std::move(lines));
 }
 
 std::vector<std::string> ServiceSession::Overview(const std::string& scanType) {
   std::vector<std::string> lines;
-  online::PopulateStringList(online::FileOverviewRequest(Edition(), online::kLanguage, scanType), "", lines, m_client);
+  online::PopulateStringList(online::FileOverviewRequest(online::ProgramEdition(), online::kLanguage, scanType), "", lines, m_client);
   return Trimmed(std::move(lines));
 }
 

@@ -31,7 +31,6 @@ class ServiceSession {
   std::vector<std::string> Overview(const std::string& scanType);
 
  private:
-  std::string Edition() const;
   online::THttpClient m_client;
   online::TransactionStart m_transaction;
   bool m_started = false;

@@ -9,9 +9,6 @@
 namespace drives {
 namespace {
 
-// Events of the two-path type: renames and association changes.
-bool IsTwoPathCode(std::uint32_t code) { return code == 0x1 || code == 0x20000 || code == 0x8000000; }
-
 std::string Cased(const std::string& path, TTextCase textCase) {
   switch (textCase) {
     case TTextCase::tcUppercase: return util::UpperCase(path);
@@ -38,23 +35,44 @@ void TSHChangeNotify::SetMessageNo(int value) {
   m_messageNo = value;
 }
 
+const TOneParmEvent* TSHChangeNotify::OneParmHandler(std::uint32_t code) const {
+  switch (code) {
+    case 0x2: return &OnCreate;
+    case 0x4: return &OnDelete;
+    case 0x8: return &OnMkDir;
+    case 0x10: return &OnRmDir;
+    case 0x20: return &OnMediaInserted;
+    case 0x40: return &OnMediaRemoved;
+    case 0x80: return &OnDriveRemoved;
+    case 0x100: return &OnDriveAdd;
+    case 0x200: return &OnNetShare;
+    case 0x400: return &OnNetUnshare;
+    case 0x800: return &OnAttributes;
+    case 0x1000: return &OnUpdateDir;
+    case 0x2000: return &OnUpdateItem;
+    case 0x4000: return &OnServerDisconnect;
+    case 0x8000: return &OnUpdateImage;
+    case 0x10000: return &OnDriveAddGUI;
+    default: return nullptr;
+  }
+}
+
+const TTwoParmEvent* TSHChangeNotify::TwoParmHandler(std::uint32_t code) const {
+  switch (code) {
+    case 0x1: return &OnRenameItem;
+    case 0x20000: return &OnRenameFolder;
+    case 0x8000000: return &OnAssocChanged;
+    default: return nullptr;
+  }
+}
+
 std::uint32_t TSHChangeNotify::EventMask() const {
-  struct Entry {
-    bool assigned;
-    std::uint32_t code;
-  };
-  const Entry entries[] = {
-      {bool(OnRenameItem), 0x1},        {bool(OnCreate), 0x2},          {bool(OnDelete), 0x4},
-      {bool(OnMkDir), 0x8},             {bool(OnRmDir), 0x10},          {bool(OnMediaInserted), 0x20},
-      {bool(OnMediaRemoved), 0x40},     {bool(OnDriveRemoved), 0x80},   {bool(OnDriveAdd), 0x100},
-      {bool(OnNetShare), 0x200},        {bool(OnNetUnshare), 0x400},    {bool(OnAttributes), 0x800},
-      {bool(OnUpdateDir), 0x1000},      {bool(OnUpdateItem), 0x2000},   {bool(OnServerDisconnect), 0x4000},
-      {bool(OnUpdateImage), 0x8000},    {bool(OnDriveAddGUI), 0x10000}, {bool(OnRenameFolder), 0x20000},
-      {bool(OnAssocChanged), 0x8000000},
-  };
   std::uint32_t mask = 0;
-  for (const Entry& e : entries) {
-    if (e.assigned) mask |= e.code;
+  for (std::uint32_t bit = 0; bit < 32; ++bit) {
+    const std::uint32_t code = std::uint32_t{1} << bit;
+    const TOneParmEvent* one = OneParmHandler(code);
+    const TTwoParmEvent* two = TwoParmHandler(code);
+    if ((one != nullptr && *one) || (two != nullptr && *two)) mask |= code;
   }
   return mask;
 }
@@ -128,32 +146,12 @@ void TSHChangeNotify::Deliver(std::uint32_t code, const std::string& path1, cons
   if (duplicate) return;
   const std::string p1 = Cased(path1, TextCase);
   const std::string p2 = Cased(path2, TextCase);
-  if (IsTwoPathCode(code)) {
-    const TTwoParmEvent* handler = code == 0x1 ? &OnRenameItem : code == 0x20000 ? &OnRenameFolder : &OnAssocChanged;
-    if (*handler) (*handler)(this, code, p1, p2);
-    return;
+  // Only a single known code has a handler; a combination of codes has none.
+  if (const TTwoParmEvent* two = TwoParmHandler(code); two != nullptr && *two) {
+    (*two)(this, code, p1, p2);
+  } else if (const TOneParmEvent* one = OneParmHandler(code); one != nullptr && *one) {
+    (*one)(this, code, p1);
   }
-  const TOneParmEvent* handler = nullptr;
-  switch (code) {
-    case 0x2: handler = &OnCreate; break;
-    case 0x4: handler = &OnDelete; break;
-    case 0x8: handler = &OnMkDir; break;
-    case 0x10: handler = &OnRmDir; break;
-    case 0x20: handler = &OnMediaInserted; break;
-    case 0x40: handler = &OnMediaRemoved; break;
-    case 0x80: handler = &OnDriveRemoved; break;
-    case 0x100: handler = &OnDriveAdd; break;
-    case 0x200: handler = &OnNetShare; break;
-    case 0x400: handler = &OnNetUnshare; break;
-    case 0x800: handler = &OnAttributes; break;
-    case 0x1000: handler = &OnUpdateDir; break;
-    case 0x2000: handler = &OnUpdateItem; break;
-    case 0x4000: handler = &OnServerDisconnect; break;
-    case 0x8000: handler = &OnUpdateImage; break;
-    case 0x10000: handler = &OnDriveAddGUI; break;
-    default: return;  // not a single known code
-  }
-  if (*handler) (*handler)(this, code, p1);
 }
 
 bool TSHChangeNotify::QueryEndSession() {

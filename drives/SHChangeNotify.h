@@ -66,6 +66,9 @@ class TSHChangeNotify : public QObject {
   static constexpr int kPollMs = 1000;
 
  private:
+  // The event of a shell change code; none for other codes (and combinations of codes).
+  const TOneParmEvent* OneParmHandler(std::uint32_t code) const;
+  const TTwoParmEvent* TwoParmHandler(std::uint32_t code) const;
   void ScheduleLook();
   void Look();
 

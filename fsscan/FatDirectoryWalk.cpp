@@ -15,46 +15,11 @@ constexpr std::uint8_t kAttrLongName = 0x0F;
 constexpr std::uint8_t kAttrVolumeLabel = 0x08;
 constexpr std::uint8_t kAttrDirectory = 0x10;
 constexpr std::uint8_t kDeletedMark = 0xE5;
-constexpr std::int64_t kMaxDepth = 30;
+// The never-twice cluster guard already ends loops; the depth only bounds the recursion.
+constexpr std::int64_t kMaxDepth = 255;
 // Windows records an all-lower-case 8.3 base name or extension in these bits.
 constexpr std::uint8_t kLowerCaseBase = 0x08;
 constexpr std::uint8_t kLowerCaseExtension = 0x10;
-
-// The long name gathered from the entries before a short entry. Pieces are stored
-// last first, so each one goes in front.
-struct PendingLongName {
-  std::u16string text;
-  std::uint8_t checksum = 0;
-  bool deleted = false;
-  bool active = false;
-
-  void Clear() { *this = {}; }
-  void Add(const util::ByteReader& entry) {
-    const bool isDeleted = entry.U8(0) == kDeletedMark;
-    const std::uint8_t sum = entry.U8(13);
-    // A live set starts at its flagged last piece; a deleted set is a run of deleted
-    // entries with one checksum (their sequence bytes are gone).
-    const bool startsNewSet = isDeleted ? (!active || !deleted || checksum != sum)
-                                        : ((entry.U8(0) & 0x40) != 0 || !active || deleted || checksum != sum);
-    if (startsNewSet) {
-      Clear();
-      active = true;
-      deleted = isDeleted;
-      checksum = sum;
-    }
-    text.insert(0, LongNamePiece(entry));
-  }
-  // The name for the short entry that follows, if it belongs to it.
-  std::string NameFor(const util::ByteReader& entry) const {
-    if (!active || text.empty()) return {};
-    const bool isDeleted = entry.U8(0) == kDeletedMark;
-    if (isDeleted != deleted) return {};
-    // A live short entry proves the tie with its checksum; a deleted one has lost the
-    // first byte the checksum covers, so the run's own checksum has to do.
-    if (!isDeleted && ShortNameChecksum(entry) != checksum) return {};
-    return Utf16ToUtf8(text);
-  }
-};
 
 // Bytes [from, to) of the entry up to the first zero byte, trimmed of blanks.
 std::string ShortPart(const util::ByteReader& entry, std::uint64_t from, std::uint64_t to) {
@@ -140,6 +105,7 @@ void TMekFATScan::ScanDirectoryClusters(std::uint32_t firstCluster, const BootRe
   if (!m_scanFatValid) return;
   std::vector<ClusterNode> runs;
   BuildFileClusterList(m_scanFat, boot, runs, 0, firstCluster);
+  LongNameAssembler names;
   const std::int64_t spc = util::ByteReader(boot.data(), boot.size()).U8(13);
   const std::int64_t firstData = GetFirstDataSector(boot);
   for (const ClusterNode& run : runs) {
@@ -155,26 +121,27 @@ void TMekFATScan::ScanDirectoryClusters(std::uint32_t firstCluster, const BootRe
       std::int64_t stop = start + 1;
       while (stop < end && m_visitedDirClusters.insert(stop).second) ++stop;
       const std::int64_t sector = (std::max<std::int64_t>(start, 2) - 2) * spc + firstData;
-      ScanDirectoryEntries(boot, path, fatType, (stop - start) * spc, sector);
+      ScanDirectoryEntries(boot, path, fatType, (stop - start) * spc, sector, &names);
       start = stop + 1;  // `stop` was either the end or a cluster already read
     }
   }
 }
 
 void TMekFATScan::ScanDirectoryEntries(const BootRecord& boot, const std::string& path, std::uint8_t fatType,
-                                       std::int64_t sectorCount, std::int64_t startSector) {
+                                       std::int64_t sectorCount, std::int64_t startSector,
+                                       LongNameAssembler* names) {
   ++m_depth;
   ++m_dirCount;
   // Each read takes at least one cluster not read before, so the volume's cluster count
   // bounds the reads of a scan.
   const std::int64_t maxReads = m_raw->GetTotalClusterCount() + 2;
-  if (m_depth < kMaxDepth && m_dirCount <= maxReads && sectorCount > 0) {
+  if (m_depth <= kMaxDepth && m_dirCount <= maxReads && sectorCount > 0) {
     const std::int64_t bps = util::ByteReader(boot.data(), boot.size()).U16(11);
     std::vector<std::byte> buffer(static_cast<std::size_t>(sectorCount * bps));
     const std::int64_t got =
         ReadSectors(buffer.data(), static_cast<std::int64_t>(buffer.size()), sectorCount, startSector);
     if (got > 0) {
-      ExtractDirEntries(buffer.data(), boot, fatType, path, got);
+      ExtractDirEntries(buffer.data(), boot, fatType, path, got, names);
     } else {
       LogUnreadable("the directory " + (path.empty() ? std::string("\\") : path), startSector, sectorCount);
     }
@@ -182,10 +149,32 @@ void TMekFATScan::ScanDirectoryEntries(const BootRecord& boot, const std::string
   --m_depth;
 }
 
+void TMekFATScan::EnterDirectory(const util::ByteReader& entry, std::int64_t firstCluster, const BootRecord& boot,
+                                 std::uint8_t fatType, const std::string& path) {
+  if (m_depth >= kMaxDepth) {
+    if (!m_depthLimitLogged) {
+      Log("Directory depth limit of " + std::to_string(kMaxDepth) + " reached; not read: " + path, "-30");
+      m_depthLimitLogged = true;
+    }
+    return;
+  }
+  // A deleted directory's chain was cleared with it; where the FAT still links its first
+  // cluster, the chain is someone else's or was never cleared, and the chain is followed.
+  if (entry.U8(0) == kDeletedMark && IsFreeCluster(fatType, firstCluster)) {
+    ScanDeletedDirectory(firstCluster, boot, fatType, path);
+  } else if (entry.U8(0) == kDeletedMark && !HoldsDotEntries(firstCluster, boot)) {
+    // Taken by a file written after the deletion: its data are no directory entries.
+    return;
+  } else {
+    ScanDirectoryClusters(static_cast<std::uint32_t>(firstCluster), boot, fatType, path);
+  }
+}
+
 void TMekFATScan::ExtractDirEntries(const std::byte* buffer, const BootRecord& boot, std::uint8_t fatType,
-                                    const std::string& path, std::int64_t byteCount) {
+                                    const std::string& path, std::int64_t byteCount, LongNameAssembler* names) {
   const util::ByteReader all(buffer, static_cast<std::size_t>(std::max<std::int64_t>(byteCount, 0)));
-  PendingLongName longName;
+  LongNameAssembler ownNames;
+  LongNameAssembler& longName = names != nullptr ? *names : ownNames;
   const std::string filter = util::UpperCase(m_filter);
   const bool noFilter = util::Trim(m_filter).empty();
   for (std::uint64_t offset = 0; all.Has(offset, 32); offset += 32) {
@@ -206,10 +195,7 @@ void TMekFATScan::ExtractDirEntries(const std::byte* buffer, const BootRecord& b
     if ((attr & kAttrDirectory) != 0) {
       const std::string shortName = ShortPart(entry, 0, 8);
       if (shortName == "." || shortName == ".." || size != 0) continue;
-      if (m_depth < kMaxDepth && firstCluster > 0) {
-        ScanDirectoryClusters(static_cast<std::uint32_t>(firstCluster), boot, fatType,
-                              path + "\\" + DirectoryName(entry, assembled));
-      }
+      if (firstCluster > 0) EnterDirectory(entry, firstCluster, boot, fatType, path + "\\" + DirectoryName(entry, assembled));
       continue;
     }
     if ((attr & kAttrVolumeLabel) != 0 || size == 0) continue;

@@ -3,6 +3,8 @@
 namespace fsscan {
 namespace {
 
+constexpr std::uint8_t kDeletedEntry = 0xE5;
+
 // Code page 437, bytes 0x80-0xFF.
 constexpr char16_t kCp437High[128] = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE,
@@ -78,6 +80,32 @@ std::uint8_t ShortNameChecksum(const util::ByteReader& entry) {
     sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + entry.U8(i));
   }
   return sum;
+}
+
+void LongNameAssembler::Add(const util::ByteReader& entry) {
+  const bool isDeleted = entry.U8(0) == kDeletedEntry;
+  const std::uint8_t sum = entry.U8(13);
+  // A live set starts at its flagged last piece; a deleted set is a run of deleted
+  // entries with one checksum (their sequence bytes are gone).
+  const bool startsNewSet = isDeleted ? (!m_active || !m_deleted || m_checksum != sum)
+                                      : ((entry.U8(0) & 0x40) != 0 || !m_active || m_deleted || m_checksum != sum);
+  if (startsNewSet) {
+    Clear();
+    m_active = true;
+    m_deleted = isDeleted;
+    m_checksum = sum;
+  }
+  m_text.insert(0, LongNamePiece(entry));
+}
+
+std::string LongNameAssembler::NameFor(const util::ByteReader& shortEntry) const {
+  if (!m_active || m_text.empty()) return {};
+  const bool isDeleted = shortEntry.U8(0) == kDeletedEntry;
+  if (isDeleted != m_deleted) return {};
+  // A live short entry proves the tie with its checksum; a deleted one has lost the
+  // first byte the checksum covers, so the run's own checksum has to do.
+  if (!isDeleted && ShortNameChecksum(shortEntry) != m_checksum) return {};
+  return Utf16ToUtf8(m_text);
 }
 
 }  // namespace fsscan

@@ -20,4 +20,22 @@ std::string OemToUtf8(std::string_view text);
 // The checksum of the 11 name bytes of a short entry, as long-name entries carry it.
 std::uint8_t ShortNameChecksum(const util::ByteReader& entry);
 
+// The long name gathered from the long-name entries before a short entry. One assembler
+// lives for a whole directory, so a set split across two clusters or runs of the
+// directory's chain comes together.
+class LongNameAssembler {
+ public:
+  void Clear() { *this = {}; }
+  // Adds one long-name entry. Pieces are stored last first, so each goes in front.
+  void Add(const util::ByteReader& entry);
+  // The name for the short entry that follows, if it belongs to it; empty otherwise.
+  std::string NameFor(const util::ByteReader& shortEntry) const;
+
+ private:
+  std::u16string m_text;
+  std::uint8_t m_checksum = 0;
+  bool m_deleted = false;
+  bool m_active = false;
+};
+
 }  // namespace fsscan

@@ -42,6 +42,9 @@ struct FileNode {
   // NTFS: clusters per compression unit of LZNT1-compressed data; 0 for data stored as is,
   // -1 for a compression this scanner cannot decode.
   std::int64_t CompressionUnit = 0;
+  // NTFS: the name of the named data stream this record holds ("secret" of
+  // "notes.txt:secret"); empty for a file's own contents.
+  std::string StreamName;
   // Where the last successful save wrote the file (a drive-letter path).
   std::string SavedAs;
 };

@@ -18,6 +18,7 @@
 
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/FileRecords.h"
+#include "util/ByteReader.h"
 #include "util/MemoryStream.h"
 #include "util/Progress.h"
 #include "util/Prompt.h"
@@ -25,9 +26,12 @@
 
 namespace fsscan {
 
+class LongNameAssembler;
+
 namespace ntfs {
 struct Attribute;
 struct Geometry;
+struct RecordStreams;
 }  // namespace ntfs
 
 using BootRecord = std::array<std::byte, 512>;
@@ -135,10 +139,16 @@ class TMekFATScan {
   void ScanFAT32DirectoryEntries(const BootRecord& boot);
   void ScanDirectoryClusters(std::uint32_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
                              const std::string& path);
+  // `names` carries a long name being assembled from one read of a directory to the next;
+  // without it each read starts afresh.
   void ScanDirectoryEntries(const BootRecord& boot, const std::string& path, std::uint8_t fatType,
-                            std::int64_t sectorCount, std::int64_t startSector);
+                            std::int64_t sectorCount, std::int64_t startSector, LongNameAssembler* names = nullptr);
   void ExtractDirEntries(const std::byte* buffer, const BootRecord& boot, std::uint8_t fatType,
-                         const std::string& path, std::int64_t byteCount);
+                         const std::string& path, std::int64_t byteCount, LongNameAssembler* names = nullptr);
+  // A deleted directory whose first cluster is free: that cluster and the free ones after
+  // it, as long as they hold directory entries.
+  void ScanDeletedDirectory(std::int64_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
+                            const std::string& path);
 
   // NTFS master file table scan.
   void GetNTFSBootRecord(BootRecord& out);
@@ -147,9 +157,10 @@ class TMekFATScan {
   void NTFSHandleAttribute10(const ntfs::Attribute& attribute, FileNode& record);
   void NTFSHandleAttribute30(const ntfs::Attribute& attribute, FileNode& record);
   void NTFSHandleAttribute80(const ntfs::Attribute& attribute, std::uint32_t bytesPerSector, FileNode& record);
-  // Decodes one FILE record (its fix-ups applied in place) into a new record.
+  // Decodes one FILE record (its fix-ups applied in place) into a new record; with
+  // `streams`, also a record for each named data stream, named "file:stream".
   std::unique_ptr<FileNode> DecodeMFTRecord(std::span<std::byte> bytes, std::uint32_t bytesPerSector,
-                                            bool withTimes);
+                                            bool withTimes, ntfs::RecordStreams* streams = nullptr);
   // Hands the decompressed data of an LZNT1-compressed record to `sink`, unit by unit, up
   // to its Size. False, with the reason in `failure`, when a unit cannot be read or decoded.
   bool ReadCompressedData(const FileNode& record, const BootRecord& boot,
@@ -183,10 +194,23 @@ class TMekFATScan {
                  std::int64_t& written);
   void RemoveRecordsIf(const std::function<bool(const FileNode&)>& drop);
   void ReportSecurityProblem();
+  // Reads the sub-directory of a directory entry, within the depth bound.
+  void EnterDirectory(const util::ByteReader& entry, std::int64_t firstCluster, const BootRecord& boot,
+                      std::uint8_t fatType, const std::string& path);
+  // The scan's copy of the FAT, read for one cluster.
+  std::int64_t FatEntryOf(std::uint8_t fatType, std::int64_t cluster) const;
+  bool IsFreeCluster(std::uint8_t fatType, std::int64_t cluster) const;
+  // Whether a cluster starts as a sub-directory's first cluster does.
+  bool HoldsDotEntries(std::int64_t cluster, const BootRecord& boot);
   // The first ten sectors, when the drive's file system name holds `fileSystem`; without
   // them the security notice and the end of the scan.
   bool ReadBootRecord(std::string_view fileSystem, BootRecord& out);
   void ScanNTFSVolume();
+  void HandleDataAttribute(const ntfs::Attribute& attribute, std::uint32_t bytesPerSector, FileNode& record,
+                           ntfs::RecordStreams* streams);
+  static void NameStream(const FileNode& file, FileNode& stream);
+  // Appends a decoded file and its streams, as far as the filter lets them.
+  void KeepMFTRecord(std::unique_ptr<FileNode> record, ntfs::RecordStreams& streams);
   void ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geometry, std::vector<std::byte>& block,
                   std::int64_t totalSectors, std::int64_t& processed);
   // Reads `count` sectors from `sector` into `block` one record at a time, zeros (and a
@@ -210,6 +234,7 @@ class TMekFATScan {
   bool m_terminated = false;
   std::int64_t m_depth = 0;
   std::int64_t m_dirCount = 0;
+  bool m_depthLimitLogged = false;
   // Directory clusters read in this scan: none is read twice, so loops through
   // damaged or reused clusters end.
   std::unordered_set<std::int64_t> m_visitedDirClusters;

@@ -55,9 +55,6 @@ void TMekFATScan::NTFSHandleAttribute30(const ntfs::Attribute& attribute, FileNo
 
 void TMekFATScan::NTFSHandleAttribute80(const ntfs::Attribute& attribute, std::uint32_t bytesPerSector,
                                         FileNode& record) {
-  // A named data attribute is an alternate stream (a download's zone mark, a thumbnail):
-  // the file's own contents are in the unnamed one, so a stream never replaces them.
-  if (attribute.NameLength() != 0) return;
   if (!attribute.NonResident()) {
     const auto value = attribute.ResidentValue();
     if (!value) return;
@@ -102,7 +99,7 @@ void TMekFATScan::NTFSHandleAttribute80(const ntfs::Attribute& attribute, std::u
 }
 
 std::unique_ptr<FileNode> TMekFATScan::DecodeMFTRecord(std::span<std::byte> bytes, std::uint32_t bytesPerSector,
-                                                       bool withTimes) {
+                                                       bool withTimes, ntfs::RecordStreams* streams) {
   const util::ByteReader reader(bytes);
   const ntfs::RecordHeader header = ntfs::ParseRecordHeader(reader);
   ntfs::ApplyFixups(bytes, header, bytesPerSector);
@@ -117,7 +114,7 @@ std::unique_ptr<FileNode> TMekFATScan::DecodeMFTRecord(std::span<std::byte> byte
         NTFSHandleAttribute30(attribute, *record);
         break;
       case ntfs::kAttrData:
-        NTFSHandleAttribute80(attribute, bytesPerSector, *record);
+        HandleDataAttribute(attribute, bytesPerSector, *record, streams);
         break;
       default:
         break;
@@ -128,7 +125,41 @@ std::unique_ptr<FileNode> TMekFATScan::DecodeMFTRecord(std::span<std::byte> byte
   // The name shown and saved is the Win32 one; its extension is the file's, where the DOS
   // name's is cut to three letters ("holiday.jpeg" beside "HOLIDA~1.JPE").
   record->Extension = util::UpperCase(ExtensionOf(record->LongName));
+  if (streams != nullptr) {
+    for (auto& stream : streams->named) NameStream(*record, *stream);
+  }
   return record;
+}
+
+void TMekFATScan::HandleDataAttribute(const ntfs::Attribute& attribute, std::uint32_t bytesPerSector,
+                                      FileNode& record, ntfs::RecordStreams* streams) {
+  // A named data attribute is an alternate stream (a download's zone mark, a thumbnail,
+  // hidden notes): the file's own contents are in the unnamed one, so a stream never
+  // replaces them; it becomes a record of its own.
+  if (attribute.NameLength() == 0) {
+    NTFSHandleAttribute80(attribute, bytesPerSector, record);
+    if (streams != nullptr) streams->hasData = true;
+    return;
+  }
+  if (streams == nullptr) return;
+  const auto name = attribute.bytes.Sub(attribute.bytes.U16(10), std::uint64_t{attribute.NameLength()} * 2);
+  if (!name) return;
+  std::u16string text;
+  for (std::uint64_t at = 0; name->Has(at, 2); at += 2) text.push_back(name->U16(at));
+  auto stream = std::make_unique<FileNode>();
+  stream->MFT = record.MFT;
+  stream->StreamName = Utf16ToUtf8(text);
+  NTFSHandleAttribute80(attribute, bytesPerSector, *stream);
+  streams->named.push_back(std::move(stream));
+}
+
+void TMekFATScan::NameStream(const FileNode& file, FileNode& stream) {
+  stream.LongName = file.LongName + ":" + stream.StreamName;
+  stream.ShortName = file.ShortName + ":" + stream.StreamName;
+  stream.ParentDir = file.ParentDir;
+  stream.DateTime = file.DateTime;
+  // The stream's own type decides its previews and filtering, not the file's.
+  stream.Extension = util::UpperCase(ExtensionOf(stream.StreamName));
 }
 
 }  // namespace fsscan

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -77,6 +78,13 @@ struct Attribute {
 // marker. The walk ends at an attribute shorter than a header or running past the record.
 void ForEachAttribute(const util::ByteReader& record, const RecordHeader& header,
                       const std::function<void(const Attribute&)>& visit);
+
+// What a FILE record holds beside its file: whether it has unnamed data at all (an empty
+// file has, a folder has not), and a record for each named data stream.
+struct RecordStreams {
+  bool hasData = false;
+  std::vector<std::unique_ptr<FileNode>> named;
+};
 
 struct Run {
   std::int64_t start = 0;

@@ -87,6 +87,19 @@ void TMekFATScan::ScanMFT(const BootRecord& boot) {
   }
 }
 
+void TMekFATScan::KeepMFTRecord(std::unique_ptr<FileNode> record, ntfs::RecordStreams& streams) {
+  const std::string filter = util::UpperCase(m_filter);
+  const bool noFilter = util::Trim(m_filter).empty();
+  const auto wanted = [&](const FileNode& r) {
+    return noFilter || (!r.Extension.empty() && filter.find(r.Extension) != std::string::npos);
+  };
+  // An empty file is still a file the user lost; a record without unnamed data is not one.
+  if (wanted(*record) && (record->Size > 0 || streams.hasData)) m_fileList.push_back(std::move(record));
+  for (auto& stream : streams.named) {
+    if (wanted(*stream)) m_fileList.push_back(std::move(stream));
+  }
+}
+
 void TMekFATScan::ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geometry, std::vector<std::byte>& block,
                              std::int64_t totalSectors, std::int64_t& processed) {
   const std::int64_t spc = geometry.sectorsPerCluster;
@@ -102,8 +115,6 @@ void TMekFATScan::ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geome
   const auto recordSize = static_cast<std::int64_t>(geometry.recordSize);
   std::int64_t sector = run.StartCluster * spc;
   std::int64_t done = 0;
-  const std::string filter = util::UpperCase(m_filter);
-  const bool noFilter = util::Trim(m_filter).empty();
   const std::int64_t recordSectors = std::max<std::int64_t>(1, recordSize / bps);
   while (!m_terminated && done < runSectors) {
     const std::int64_t want = std::min(runSectors - done, blockSectors);
@@ -117,10 +128,13 @@ void TMekFATScan::ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geome
       const util::ByteReader reader(bytes);
       const ntfs::RecordHeader header = ntfs::ParseRecordHeader(reader);
       if (!ntfs::HasFileSignature(reader) || !Qualifies(header, m_deletedOnly)) continue;
-      std::unique_ptr<FileNode> record = DecodeMFTRecord(bytes, geometry.bytesPerSector, true);
-      if ((header.flags & ntfs::kRecordDirectory) != 0) AddToBTree(record->LongName, record->ParentDir, record->MFT);
-      if (!noFilter && (record->Extension.empty() || filter.find(record->Extension) == std::string::npos)) continue;
-      if (record->Size > 0) m_fileList.push_back(std::move(record));
+      ntfs::RecordStreams streams;
+      std::unique_ptr<FileNode> record = DecodeMFTRecord(bytes, geometry.bytesPerSector, true, &streams);
+      if ((header.flags & ntfs::kRecordDirectory) != 0) {
+        AddToBTree(record->LongName, record->ParentDir, record->MFT);
+        continue;  // a folder is no file to save, nor are its streams (a live folder may hold them)
+      }
+      KeepMFTRecord(std::move(record), streams);
     }
     const std::int64_t step = std::max<std::int64_t>(got / bps, 1);
     sector += step;

@@ -28,6 +28,16 @@ std::string WithoutExtension(const std::string& name) {
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+// The extension to save under: the name's own spelling when it is the record's extension
+// but for case ("photo.jpg" stays .jpg, not .JPG: Windows sees one name, Linux two).
+std::string SavedExtension(const std::string& name, const std::string& extension) {
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && util::UpperCase(name.substr(dot + 1)) == util::UpperCase(extension)) {
+    return name.substr(dot + 1);
+  }
+  return extension;
+}
+
 bool PathExists(const std::string& windowsPath) {
   const auto posix = platform::ToPosixPath(windowsPath);
   std::error_code ec;
@@ -106,11 +116,23 @@ std::int64_t TMekFATScan::SaveFilesToDisk(const std::string& outputFolder) {
 }
 
 std::string TMekFATScan::TargetName(const FileNode& record, const std::string& outputFolder) const {
-  const std::string extension = record.Extension.empty() ? std::string{} : SafeName(record.Extension);
+  // A named stream is saved beside its file as "file:stream", the file's name spelt as the
+  // file's own record is saved.
+  std::string fileName = record.LongName;
+  std::string fileExtension = record.Extension;
+  std::string streamSuffix;
+  if (!record.StreamName.empty() && record.LongName.size() > record.StreamName.size()) {
+    fileName = record.LongName.substr(0, record.LongName.size() - record.StreamName.size() - 1);
+    const std::size_t dot = fileName.rfind('.');
+    fileExtension = dot == std::string::npos ? std::string{} : fileName.substr(dot + 1);
+    streamSuffix = ":" + SafeName(record.StreamName);
+  }
+  const std::string saved = SavedExtension(fileName, fileExtension);
+  const std::string extension = saved.empty() ? std::string{} : SafeName(saved);
   const std::string stem = util::TidyFilename(outputFolder + "\\" + SafeDirectory(record.Dir) + "\\" +
-                                              SafeName(WithoutExtension(record.LongName)));
-  std::string name = stem + "." + extension;
-  for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + "." + extension;
+                                              SafeName(WithoutExtension(fileName)));
+  std::string name = stem + "." + extension + streamSuffix;
+  for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + "." + extension + streamSuffix;
   return name;
 }
 

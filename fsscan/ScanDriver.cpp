@@ -58,6 +58,7 @@ void TMekFATScan::ScanDrive() {
   m_volumeSectors = static_cast<std::int64_t>(GetTotalSectors(boot));
   m_depth = 0;
   m_dirCount = 0;
+  m_depthLimitLogged = false;
   const FatType type = GetFATType(boot);
   static constexpr const char* kTypeNames[] = {"FAT12", "FAT16", "FAT32"};
   Log(std::string("Disk Type: ") + kTypeNames[type] + " <br> Free Memory: " + FreeMemoryText(), "46");
@@ -155,7 +156,8 @@ void TMekFATScan::GetFileImages(const std::string& imageFilter, const BootRecord
       bool ok = true;
       std::unique_ptr<util::TMemoryStream> stream;
       const std::string extension = util::UpperCase(record.Extension);
-      if (!extension.empty() && filter.find(extension) != std::string::npos) {
+      // An empty file has nothing to check or preview; it is listed as it is.
+      if (!extension.empty() && record.Size > 0 && filter.find(extension) != std::string::npos) {
         stream = std::make_unique<util::TMemoryStream>();
         SaveToStream(record, *stream, boot);
         ok = CheckImage(*stream, record.Extension);

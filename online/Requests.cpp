@@ -1,5 +1,7 @@
 #include "online/Requests.h"
 
+#include "platform/Files.h"
+
 #include "online/ServiceAddress.h"
 #include "util/Text.h"
 
@@ -154,6 +156,11 @@ std::string CatalogueRequest(std::string_view edition) {
 }
 
 std::string CatalogueSuffix(std::string_view language) { return EncodeValue(language); }
+
+std::string ProgramEdition() {
+  const std::string version = platform::GetFmtFileVersion(platform::OwnExecutablePath(), "%d.%d");
+  return version.empty() ? "1.0" : version;
+}
 
 std::string FileOverviewRequest(std::string_view edition, std::string_view language, std::string_view scanType) {
   return "getfileinfo.php?method=getFileOverview&version=" + EncodeValue(edition) +

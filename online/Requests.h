@@ -49,6 +49,8 @@ std::string BuildLogRequest(std::string_view transaction, std::string_view messa
 void AddLog(std::string_view transaction, std::string_view message, std::string_view actionCode,
             THttpClient& client);
 
+// The edition sent with the catalogue and overview requests: the program's major.minor version.
+std::string ProgramEdition();
 // The marker catalogue request and suffix, and the file-type overview request.
 std::string CatalogueRequest(std::string_view edition);
 std::string CatalogueSuffix(std::string_view language);

@@ -38,6 +38,10 @@ class TZubDrvListBox;
 class TSHChangeNotify;
 }  // namespace drives
 
+namespace filetypes {
+class Tfrm_FileTypeSelection;
+}  // namespace filetypes
+
 namespace widgets {
 class TLinkLabel;
 class TMekFlashingLabel;
@@ -170,7 +174,10 @@ class Tfrm_Main : public QWidget {
   void Image5Click();
   void Image9Click();
   bool AnalyseAllowed() const;
-  std::string Edition() const;
+  void PrepareFileTypeDialog(filetypes::Tfrm_FileTypeSelection& dialog, std::uint8_t type, bool noDefaults,
+                             const std::vector<std::string>& list);
+  // The dialog shown for one scan; on OK the list takes the choice and its summary follows.
+  void ChooseFileTypes(std::uint8_t type, std::vector<std::string>& list, QCheckBox* checkBox, QLabel* summary);
 
   // The Analysis panel (MainAnalysisBuild.cpp, MainScan.cpp).
   void BuildAnalysisPanel();

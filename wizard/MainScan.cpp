@@ -117,7 +117,7 @@ void Tfrm_Main::BindScanners() {
   LowScan.OnImageCheck = [](lowscan::TMekLowScan* sender, util::TMemoryStream& image, const std::string& type,
                             bool& ok) { lowscan::LowScanImageCheck(sender, image, type, ok); };
   LowScan.OnGetFileData = [this](lowscan::TMekLowScan*, std::vector<std::string>& data) {
-    online::PopulateStringList(online::CatalogueRequest(Edition()), online::CatalogueSuffix(m_state.language), data,
+    online::PopulateStringList(online::CatalogueRequest(online::ProgramEdition()), online::CatalogueSuffix(m_state.language), data,
                                m_http);
   };
   LowScan.OnGetFirstDataSector = [this](lowscan::TMekLowScan*, const std::string& drive, std::int64_t& sector) {

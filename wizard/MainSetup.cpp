@@ -70,11 +70,6 @@ std::uint8_t DriveNumber(char letter) { return static_cast<std::uint8_t>(letter 
 
 }  // namespace
 
-std::string Tfrm_Main::Edition() const {
-  const std::string version = platform::GetFmtFileVersion(platform::OwnExecutablePath(), "%d.%d");
-  return version.empty() ? "1.0" : version;
-}
-
 void Tfrm_Main::DrivesChange() {
   DriveSizeMB = 0;
   std::string fileSystem;
@@ -188,50 +183,42 @@ void Tfrm_Main::pb_AttachImageClick() {
   DrivesChange();
 }
 
-void Tfrm_Main::DefaultLowFileTypes() {
-  filetypes::Tfrm_FileTypeSelection dialog(this);
-  dialog.SetSelectionType(1);
+void Tfrm_Main::PrepareFileTypeDialog(filetypes::Tfrm_FileTypeSelection& dialog, std::uint8_t type,
+                                      bool noDefaults, const std::vector<std::string>& list) {
+  dialog.SetSelectionType(type);
   dialog.Language = m_state.language;
   dialog.HTTP = &m_http;
   dialog.TransactionID = m_state.TransactionID;
-  dialog.PopulateFileTypeData(m_state.LowSelection.size() > 3, Edition());
-  dialog.SetSelectedFileTypes(&m_state.LowSelection);
-  dialog.GetSelectedFileTypes(&m_state.LowSelection);
+  dialog.PopulateFileTypeData(noDefaults, online::ProgramEdition());
+  dialog.SetSelectedFileTypes(&list);
+}
+
+void Tfrm_Main::ChooseFileTypes(std::uint8_t type, std::vector<std::string>& list, QCheckBox* checkBox,
+                                QLabel* summary) {
+  filetypes::Tfrm_FileTypeSelection dialog(this);
+  PrepareFileTypeDialog(dialog, type, true, list);
+  if (dialog.exec() != widgets::kResultOk) return;
+  dialog.GetSelectedFileTypes(&list);
+  NoteFileTypes(list, type == 2, checkBox, summary);
+}
+
+void Tfrm_Main::DefaultLowFileTypes() {
+  {
+    filetypes::Tfrm_FileTypeSelection dialog(this);
+    PrepareFileTypeDialog(dialog, 1, m_state.LowSelection.size() > 3, m_state.LowSelection);
+    dialog.GetSelectedFileTypes(&m_state.LowSelection);
+  }
   NoteFileTypes(m_state.LowSelection, false, cx_Low, lbl_LowSearch);
   NoteFileTypes(m_state.FATSelection, true, cx_FAT, lbl_FATSearch);
   if (!m_state.LowSelection.empty()) m_state.LowSelection[0] = "0";
 }
 
 void Tfrm_Main::pb_FATFileSelectionClick() {
-  {
-    filetypes::Tfrm_FileTypeSelection dialog(this);
-    dialog.Language = m_state.language;
-    dialog.HTTP = &m_http;
-    dialog.TransactionID = m_state.TransactionID;
-    dialog.SetSelectionType(2);
-    dialog.PopulateFileTypeData(true, Edition());
-    dialog.SetSelectedFileTypes(&m_state.FATSelection);
-    if (dialog.exec() == widgets::kResultOk) {
-      dialog.GetSelectedFileTypes(&m_state.FATSelection);
-      NoteFileTypes(m_state.FATSelection, true, cx_FAT, lbl_FATSearch);
-    }
-  }
+  ChooseFileTypes(2, m_state.FATSelection, cx_FAT, lbl_FATSearch);
   lbl_DeletedOnly->setVisible(m_state.FATSelection.size() > 1 && m_state.FATSelection[1] == "1");
 }
 
-void Tfrm_Main::pb_LowFileSelectionClick() {
-  filetypes::Tfrm_FileTypeSelection dialog(this);
-  dialog.Language = m_state.language;
-  dialog.HTTP = &m_http;
-  dialog.TransactionID = m_state.TransactionID;
-  dialog.SetSelectionType(1);
-  dialog.PopulateFileTypeData(true, Edition());
-  dialog.SetSelectedFileTypes(&m_state.LowSelection);
-  if (dialog.exec() == widgets::kResultOk) {
-    dialog.GetSelectedFileTypes(&m_state.LowSelection);
-    NoteFileTypes(m_state.LowSelection, false, cx_Low, lbl_LowSearch);
-  }
-}
+void Tfrm_Main::pb_LowFileSelectionClick() { ChooseFileTypes(1, m_state.LowSelection, cx_Low, lbl_LowSearch); }
 
 void Tfrm_Main::NoteFileTypes(std::vector<std::string>& list, bool bFAT, QCheckBox* checkBox, QLabel* summary) {
   std::string text;
@@ -267,14 +254,12 @@ void Tfrm_Main::ShowMediaNotice(const std::string& message) {
 
 void Tfrm_Main::ChangeNotifierDriveAdd(QObject*, std::uint32_t, const std::string& path1) {
   ShowMediaNotice("Media has been inserted into drive " + path1);
-  pb_UpdateClick();
-  RefreshSavingDrives();
+  pb_UpdateClick();  // rebuilds the list of drives for saving too
 }
 
 void Tfrm_Main::ChangeNotifierDriveRemoved(QObject*, std::uint32_t, const std::string& path1) {
   ShowMediaNotice("Media has been removed from drive " + path1);
-  pb_UpdateClick();
-  RefreshSavingDrives();
+  pb_UpdateClick();  // rebuilds the list of drives for saving too
 }
 
 void Tfrm_Main::StartChangeNotifier() {

@@ -40,6 +40,27 @@ QPushButton* Button(const QString& caption, QWidget* parent, const char* name) {
   return button;
 }
 
+// "Search for:" with the teal summary of the scan's file types.
+QLabel* AddSearchSummary(QVBoxLayout& layout, QGroupBox& group, const char* name) {
+  auto* search = new QHBoxLayout;
+  search->addWidget(new QLabel(QStringLiteral("Search for:"), &group), 0, Qt::AlignTop);
+  QLabel* summary = TealText(QStringLiteral("..."), &group, name);
+  search->addWidget(summary, 1);
+  layout.addLayout(search);
+  return summary;
+}
+
+// "When should you use this option?" with its teal answer, and the scan's "Options..." at the bottom.
+QPushButton* AddAdviceAndOptions(QVBoxLayout& layout, QGroupBox& group, const QString& advice,
+                                 const char* adviceName, const char* optionsName) {
+  layout.addWidget(new QLabel(QStringLiteral("When should you use this option?"), &group));
+  layout.addWidget(TealText(advice, &group, adviceName));
+  layout.addStretch(1);
+  QPushButton* options = Button(QStringLiteral("Options..."), &group, optionsName);
+  layout.addWidget(options, 0, Qt::AlignRight);
+  return options;
+}
+
 }  // namespace
 
 QGroupBox* Tfrm_Main::BuildDrivesGroup() {
@@ -96,25 +117,18 @@ QGroupBox* Tfrm_Main::BuildUndeleteGroup() {
   connect(cx_FAT, &QCheckBox::toggled, this, [this] { DrivesChange(); });
   layout->addWidget(cx_FAT);
 
-  auto* search = new QHBoxLayout;
-  search->addWidget(new QLabel(QStringLiteral("Search for:"), grp_Undelete), 0, Qt::AlignTop);
-  lbl_FATSearch = TealText(QStringLiteral("..."), grp_Undelete, "lbl_FATSearch");
-  search->addWidget(lbl_FATSearch, 1);
-  layout->addLayout(search);
+  lbl_FATSearch = AddSearchSummary(*layout, *grp_Undelete, "lbl_FATSearch");
   lbl_DeletedOnly = TealText(QStringLiteral("Find only deleted files."), grp_Undelete, "lbl_DeletedOnly");
   lbl_DeletedOnly->setVisible(false);
   layout->addWidget(lbl_DeletedOnly);
 
-  layout->addWidget(new QLabel(QStringLiteral("When should you use this option?"), grp_Undelete));
-  layout->addWidget(TealText(
+  pb_FATFileSelection = AddAdviceAndOptions(
+      *layout, *grp_Undelete,
       QStringLiteral("The Undelete Scan is ideal for those times when you have accidentally deleted a file or "
                      "directory but the drive is still Ok. On large drives this can result in a large number of "
                      "files so it helps to select specific file types using \"Options...\""),
-      grp_Undelete, "lbl_FATHelp"));
-  layout->addStretch(1);
-  pb_FATFileSelection = Button(QStringLiteral("Options..."), grp_Undelete, "pb_FATFileSelection");
+      "lbl_FATHelp", "pb_FATFileSelection");
   connect(pb_FATFileSelection, &QPushButton::clicked, this, &Tfrm_Main::pb_FATFileSelectionClick);
-  layout->addWidget(pb_FATFileSelection, 0, Qt::AlignRight);
   cx_ShowImages = new QCheckBox(QStringLiteral("Show Images"), grp_Undelete);
   cx_ShowImages->setObjectName(QStringLiteral("cx_ShowImages"));
   cx_ShowImages->setChecked(true);
@@ -147,22 +161,14 @@ QGroupBox* Tfrm_Main::BuildLowLevelGroup() {
   quick->addStretch(1);
   layout->addLayout(quick);
 
-  auto* search = new QHBoxLayout;
-  search->addWidget(new QLabel(QStringLiteral("Search for:"), grp_LowLevel), 0, Qt::AlignTop);
-  lbl_LowSearch = TealText(QStringLiteral("..."), grp_LowLevel, "lbl_LowSearch");
-  search->addWidget(lbl_LowSearch, 1);
-  layout->addLayout(search);
-
-  layout->addWidget(new QLabel(QStringLiteral("When should you use this option?"), grp_LowLevel));
-  layout->addWidget(TealText(
+  lbl_LowSearch = AddSearchSummary(*layout, *grp_LowLevel, "lbl_LowSearch");
+  pb_LowFileSelection = AddAdviceAndOptions(
+      *layout, *grp_LowLevel,
       QStringLiteral("The Low Level Scan is ideal for when the drive has been formatted or corrupted, and as a "
                      "\"last resort\".  It is very low-level and on large drives can take a long time so it helps "
                      "to select specific file types using \"Options...\""),
-      grp_LowLevel, "lbl_LowHelp"));
-  layout->addStretch(1);
-  pb_LowFileSelection = Button(QStringLiteral("Options..."), grp_LowLevel, "pb_LowFileSelection");
+      "lbl_LowHelp", "pb_LowFileSelection");
   connect(pb_LowFileSelection, &QPushButton::clicked, this, &Tfrm_Main::pb_LowFileSelectionClick);
-  layout->addWidget(pb_LowFileSelection, 0, Qt::AlignRight);
   return grp_LowLevel;
 }
 

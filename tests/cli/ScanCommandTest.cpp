@@ -39,7 +39,7 @@ TEST_F(ScanCommandTest, ScansSavesAndReports) {
   const auto r = Cli({"scan", image->Path().string(), "--undelete", "--out", out.string(), "--report", report.string()});
   ASSERT_EQ(r.exitCode, 0) << r.errors;
   EXPECT_NE(r.output.find("Found 1 files, saved 1 files in "), std::string::npos) << r.output;
-  EXPECT_TRUE(testsupport::ReadFileBytes(out / "DCIM" / "Beach day.JPG") == photo);
+  EXPECT_TRUE(testsupport::ReadFileBytes(out / "DCIM" / "Beach day.jpg") == photo);
   const auto json = nlohmann::json::parse(testsupport::ReadFileBytes(report));
   ASSERT_EQ(json.size(), 1u);
   const auto& f = json[0];
@@ -49,7 +49,7 @@ TEST_F(ScanCommandTest, ScansSavesAndReports) {
   EXPECT_EQ(f["size"], photo.size());
   EXPECT_EQ(f["firstCluster"], image->Clusters("/DCIM").at(0).first + 1);
   EXPECT_EQ(f["saved"], true);
-  EXPECT_EQ(f["outputPath"], (out / "DCIM" / "Beach day.JPG").string());
+  EXPECT_EQ(f["outputPath"], (out / "DCIM" / "Beach day.jpg").string());
   EXPECT_TRUE(f["date"].is_string());
   EXPECT_NE(f["fullName"].get<std::string>().find(":\\DCIM\\Beach day.jpg"), std::string::npos);
 

@@ -85,7 +85,7 @@ TEST(ServiceScanTest, EveryStepReachesTheServiceAndTheCatalogueComesFromIt) {
     EXPECT_NE(f["fullName"].get<std::string>().find(".jpg"), std::string::npos) << f["fullName"];
   }
   EXPECT_EQ(carved, 1);
-  EXPECT_EQ(testsupport::ReadFileBytes(dir / "out" / "Tom & Jerry #1.JPG"), photo);
+  EXPECT_EQ(testsupport::ReadFileBytes(dir / "out" / "Tom & Jerry #1.jpg"), photo);
 }
 
 TEST(ServiceScanTest, AServiceThatDoesNotAnswerEndsTheRun) {

@@ -112,7 +112,7 @@ TEST_F(HostileImageTest, LoopsGarbageAndEscapingNamesEndCleanly) {
     for (const auto& [k, v] : files) names += k + "\n";
     return names;
   }();
-  EXPECT_TRUE(files.at("A/B/a_b.TXT") == fsscantest::Payload(3000, 1));
+  EXPECT_TRUE(files.at("A/B/a_b.txt") == fsscantest::Payload(3000, 1));
 }
 
 TEST_F(HostileImageTest, ABootSectorWithoutGeometryEndsTheScan) {

@@ -214,6 +214,29 @@ TEST_F(NtfsRecordTest, NamedStreamsDoNotReplaceTheFileContents) {
   EXPECT_FALSE(runs->Resident);
   EXPECT_EQ(runs->Size, 60000);
   EXPECT_EQ(runs->FirstCluster, 256);
+  // Asked for, each stream becomes a record of its own beside the file.
+  fsscan::ntfs::RecordStreams streams;
+  std::string bytes = NtfsRecordBuilder(76, 0)
+                          .FileName(5, 1, u"c.jpg")
+                          .Resident(0x80, "")
+                          .Resident(0x80, "[ZoneTransfer]", u"Zone.Identifier")
+                          .NonResident(Hex("21 04 00 02"), 15000, 0, 0, u"thumb")
+                          .Build();
+  const auto file = scanner.DecodeMFTRecord(
+      std::span<std::byte>(reinterpret_cast<std::byte*>(bytes.data()), bytes.size()), 512, true, &streams);
+  EXPECT_EQ(file->Size, 0);
+  EXPECT_TRUE(streams.hasData) << "an empty file still has its data attribute";
+  ASSERT_EQ(streams.named.size(), 2u);
+  EXPECT_EQ(streams.named[0]->LongName, "c.jpg:Zone.Identifier");
+  EXPECT_EQ(streams.named[0]->Extension, "IDENTIFIER");
+  EXPECT_EQ(streams.named[0]->Size, 14);
+  EXPECT_TRUE(streams.named[0]->Resident);
+  EXPECT_EQ(streams.named[1]->LongName, "c.jpg:thumb");
+  EXPECT_EQ(streams.named[1]->StreamName, "thumb");
+  EXPECT_EQ(streams.named[1]->Size, 15000);
+  EXPECT_EQ(streams.named[1]->FirstCluster, 512);
+  EXPECT_EQ(streams.named[1]->ParentDir, 5);
+  EXPECT_EQ(streams.named[1]->MFT, 76);
   // A folder with only a named stream has no contents of its own.
   const auto folder =
       Decode(NtfsRecordBuilder(74, 2).FileName(5, 1, u"Photos").Resident(0x80, "x", u"meta").Build());

@@ -14,7 +14,7 @@ namespace {
 using fsscantest::Payload;
 
 struct Expected {
-  std::string path;  // as saved: folder and name with the upper-case extension
+  std::string path;  // as saved: folder and name as they were ("file:stream" for a named stream)
   std::string contents;
   bool resident = false;
 };
@@ -58,9 +58,19 @@ class NtfsCardTest : public testing::TestWithParam<std::uint32_t> {
         f.seekp(193000);
         f.write(sparse.data() + 193000, 7000);
       }
-      expected.push_back({"sparse.BIN", sparse});
+      expected.push_back({"sparse.bin", sparse});
       Add(m, "ads.txt", Payload(12000, 7));
       m.Write("ads.txt:secret", "a hidden stream");
+      expected.push_back({"ads.txt:secret", "a hidden stream", true});
+      // A download's zone mark, a picture's large stream with runs of its own, an empty file.
+      m.MakeDir("Downloads");
+      Add(m, "Downloads/manual.pdf", Payload(30000, 21));
+      m.Write("Downloads/manual.pdf:Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n");
+      expected.push_back({"Downloads/manual.pdf:Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n", true});
+      Add(m, "Docs/Photos/beach.jpg", Payload(8000, 22));
+      m.Write("Docs/Photos/beach.jpg:thumbnail", Payload(20000, 23));
+      expected.push_back({"Docs/Photos/beach.jpg:thumbnail", Payload(20000, 23)});
+      Add(m, "Docs/empty note.txt", "", true);
       // With the volume filled and every other filler deleted, a file larger than one gap
       // has to be written in pieces.
       const std::uint32_t filler = GetParam() * 16;
@@ -70,8 +80,10 @@ class NtfsCardTest : public testing::TestWithParam<std::uint32_t> {
       // Larger than the zone ntfs-3g keeps free next to the $MFT, so it must go into the gaps.
       Add(m, "frag.bin", Payload(4 << 20, 8));
       m.Write("keep.txt", "still here, live");
+      m.Write("keep.txt:live stream", "a live file's stream");
       for (const char* gone : {"tiny.txt", "Docs/Photos/holiday.jpeg", "Docs/report.doc", "Docs/Photos/Ünïcødé ñame.txt",
-                               "Old", "Packed/big.txt", "Packed/mixed.bin", "sparse.bin", "ads.txt", "frag.bin"}) {
+                               "Old", "Packed/big.txt", "Packed/mixed.bin", "sparse.bin", "ads.txt", "frag.bin",
+                               "Downloads/manual.pdf", "Docs/Photos/beach.jpg", "Docs/empty note.txt"}) {
         m.Remove(gone);
       }
     }
@@ -80,10 +92,7 @@ class NtfsCardTest : public testing::TestWithParam<std::uint32_t> {
 
   void Add(testsupport::NtfsMount& m, const std::string& path, const std::string& contents, bool resident = false) {
     m.Write(path, contents);
-    const std::size_t dot = path.rfind('.');
-    std::string ext = path.substr(dot + 1);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
-    expected.push_back({path.substr(0, dot) + "." + ext, contents, resident});
+    expected.push_back({path, contents, resident});
   }
 
   testsupport::TempDir dir;
@@ -96,6 +105,15 @@ class NtfsCardTest : public testing::TestWithParam<std::uint32_t> {
 std::size_t Listed(const fsscantest::ScannerHarness& h) {
   return static_cast<std::size_t>(std::count_if(h.scanner.FileList().begin(), h.scanner.FileList().end(),
                                                 [](const auto& r) { return r->LongName.rfind("fill", 0) != 0; }));
+}
+
+// A stream's extension is its own name's, not its file's.
+std::string ExtensionOf(const std::string& path) {
+  const std::string name = path.substr(path.find_last_of("/:") + 1);
+  const std::size_t dot = name.rfind('.');
+  std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::toupper(c); });
+  return ext;
 }
 
 std::string Windows(std::string path) {
@@ -127,7 +145,7 @@ TEST_P(NtfsCardTest, ListsDeletedFilesWithFoldersSizesAndData) {
     ASSERT_NE(r, nullptr) << e.path << "\n" << h.Names();
     EXPECT_EQ(r->Size, static_cast<std::int64_t>(e.contents.size())) << e.path;
     EXPECT_EQ(r->Resident, e.resident) << e.path;
-    EXPECT_EQ(r->Extension, e.path.substr(e.path.rfind('.') + 1)) << e.path;
+    EXPECT_EQ(r->Extension, ExtensionOf(e.path)) << e.path;
     EXPECT_GT(r->MFT, 15) << e.path;
     if (!e.resident) {
       ASSERT_TRUE(r->Clusters.has_value()) << e.path;
@@ -216,6 +234,50 @@ TEST_P(NtfsCardTest, DamagedCompressedDataIsNotCountedAsSaved) {
   EXPECT_TRUE(h.Logged("Damaged LZNT1 data in the compression unit at file cluster 0", "-30"));
   EXPECT_TRUE(h.Logged("Problem saving file:<br>", "-30"));
   EXPECT_EQ(testsupport::Sha256Of(image->Path()), hash);
+}
+
+// Without a mount: files and streams put in by ntfscp, then deleted by clearing their records'
+// in-use flags as a deletion does.
+TEST(NtfsStreamTest, DeletedStreamsAndEmptyFilesComeBackBesideTheirFiles) {
+  testsupport::TempDir dir;
+  testsupport::NtfsImage image(dir / "s.ntfs");
+  const std::string zone = "[ZoneTransfer]\r\nZoneId=3\r\nHostUrl=about:internet\r\n";
+  image.AddFile("/notes.txt", Payload(7000, 1));
+  image.AddStream("/notes.txt", "secret", Payload(9000, 2));
+  image.AddStream("/notes.txt", "Zone.Identifier", zone);
+  image.AddFile("/leer.txt", "");
+  image.AddFile("/live.txt", "live");
+  image.AddStream("/live.txt", "kept", "a live stream");
+  for (const char* path : {"/notes.txt", "/leer.txt"}) image.MarkDeleted(image.RecordNumber(path));
+  const std::string hash = testsupport::Sha256Of(image.Path());
+
+  fsscantest::ScannerHarness h(image.Path());
+  h.Scan(true);
+  struct Want {
+    std::string name, contents;
+  };
+  const std::vector<Want> wanted = {{"notes.txt", Payload(7000, 1)}, {"notes.txt:secret", Payload(9000, 2)},
+                                    {"notes.txt:Zone.Identifier", zone}, {"leer.txt", ""}};
+  EXPECT_EQ(h.Names(), "\\leer.txt\n\\notes.txt\n\\notes.txt:Zone.Identifier\n\\notes.txt:secret\n");
+  const fsscan::FileNode* secret = h.Find("notes.txt:secret");
+  ASSERT_NE(secret, nullptr);
+  EXPECT_EQ(secret->Size, 9000);
+  EXPECT_EQ(secret->MFT, h.Find("notes.txt")->MFT);
+  ASSERT_TRUE(secret->Clusters.has_value()) << "a stream this large has runs of its own";
+  EXPECT_NE(secret->FirstCluster, h.Find("notes.txt")->FirstCluster);
+  EXPECT_EQ(h.Find("notes.txt:Zone.Identifier")->Extension, "IDENTIFIER");
+  EXPECT_EQ(h.Find("notes.txt:secret")->Extension, "");
+
+  fsscantest::OutputDrive out;
+  EXPECT_EQ(h.scanner.SaveFilesToDisk(out.Folder("Back")), static_cast<std::int64_t>(wanted.size()));
+  const auto files = fsscantest::FilesUnder(out.Posix("Back"));
+  EXPECT_EQ(files.size(), wanted.size());
+  for (const Want& w : wanted) {
+    const auto it = files.find(w.name);
+    ASSERT_NE(it, files.end()) << w.name;
+    EXPECT_TRUE(it->second == w.contents) << w.name;
+  }
+  EXPECT_EQ(testsupport::Sha256Of(image.Path()), hash);
 }
 
 INSTANTIATE_TEST_SUITE_P(ClusterSizes, NtfsCardTest, testing::Values(4096u, 512u),

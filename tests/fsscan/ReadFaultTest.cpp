@@ -117,13 +117,14 @@ TEST_P(ReadFaultTest, ScanAndSaveGoOnAndNameWhatTheyCouldNotRead) {
   fsscantest::OutputDrive out;
   const std::int64_t saved = harness.scanner.SaveFilesToDisk(out.Folder("Recovered"));
 
-
   std::set<std::string> listed, savedNames;
+  std::int64_t savedRecords = 0;  // records, not names: several may share one (or none)
   for (const auto& r : harness.scanner.FileList()) {
     std::string name = util::LowerCase((r->Dir + r->LongName).substr(1));
     std::replace(name.begin(), name.end(), '\\', '/');
     listed.insert(name);
     if (r->Saved) savedNames.insert(name);
+    savedRecords += r->Saved ? 1 : 0;
   }
   // Names compared without regard to case: the saved extension's case is not what is tested.
   std::map<std::string, std::string> written;
@@ -143,7 +144,7 @@ TEST_P(ReadFaultTest, ScanAndSaveGoOnAndNameWhatTheyCouldNotRead) {
     EXPECT_EQ(savedNames.count(name), 1u) << name << " not saved";
     EXPECT_TRUE(written.count(name) != 0 && written.at(name) == contents) << name << " not byte-identical";
   }
-  EXPECT_EQ(saved, static_cast<std::int64_t>(savedNames.size()));
+  EXPECT_EQ(saved, savedRecords);
 
   if (expected.logged.empty()) {
     EXPECT_FALSE(harness.Logged("Cannot read")) << "a fault a copy covers needs no warning";

@@ -45,10 +45,8 @@ TEST_P(SaveTest, EveryIntactFileComesBackByteForByteUnderItsFolders) {
     if (f.path == "/DCIM/100CANON/IMG_0002.JPG" || f.path == "/Hidden/gone.txt" || f.path == "/Docs/Old/report.doc") {
       continue;  // short names: checked below under their x-names
     }
-    // The extension is written upper-case; the rest of the name as found.
-    std::string relative = f.path.substr(1);
-    const std::size_t dot = relative.rfind('.');
-    for (std::size_t i = dot + 1; i < relative.size(); ++i) relative[i] = static_cast<char>(std::toupper(relative[i]));
+    // The whole name as found, the extension's case included.
+    const std::string relative = f.path.substr(1);
     ASSERT_TRUE(written.count(relative)) << relative;
     EXPECT_TRUE(written.at(relative) == f.contents) << relative;
     struct stat st {};
@@ -56,7 +54,7 @@ TEST_P(SaveTest, EveryIntactFileComesBackByteForByteUnderItsFolders) {
     EXPECT_EQ(st.st_mtime, kModified) << relative;
   }
   EXPECT_TRUE(written.at("DCIM/100CANON/xMG_0002.JPG") == files[1].contents);
-  EXPECT_TRUE(written.at("Docs/Old/xeport.DOC") == files[6].contents);
+  EXPECT_TRUE(written.at("Docs/Old/xeport.doc") == files[6].contents);
 
   // Saving again: every record is saved already, nothing is written.
   EXPECT_EQ(harness->scanner.SaveFilesToDisk(out.Folder("Recovered")), 0);
@@ -65,8 +63,8 @@ TEST_P(SaveTest, EveryIntactFileComesBackByteForByteUnderItsFolders) {
   for (const auto& r : harness->scanner.MutableFileList()) r->Saved = false;
   EXPECT_EQ(harness->scanner.SaveFilesToDisk(out.Folder("Recovered")), saved);
   const auto again = fsscantest::FilesUnder(out.Posix("Recovered"));
-  EXPECT_TRUE(again.at("Docs/readme_1.TXT") == files[4].contents);
-  EXPECT_TRUE(again.at("Docs/readme.TXT") == files[4].contents);
+  EXPECT_TRUE(again.at("Docs/readme_1.txt") == files[4].contents);
+  EXPECT_TRUE(again.at("Docs/readme.txt") == files[4].contents);
 }
 
 INSTANTIATE_TEST_SUITE_P(FatTypes, SaveTest, testing::Values(12, 16, 32));
@@ -90,7 +88,7 @@ TEST(SaveEdgeTest, AFileThatCannotBeReadWhollyIsNotSaved) {
   EXPECT_TRUE(harness.Logged("Last Read Information:<br>Drive:           ", "-31"));
   EXPECT_TRUE(harness.Logged("Problem saving file:<br>Dir:            \\<br>", "-30"));
   // The partial file keeps its length; unreadable blocks are zeros, never shifted data.
-  const std::string partial = testsupport::ReadFileBytes(out.Posix("cut.BIN"));
+  const std::string partial = testsupport::ReadFileBytes(out.Posix("cut.bin"));
   EXPECT_EQ(partial.size(), 40000u);
 }
 

@@ -1,12 +1,14 @@
 // FAT directory entries: short and long names, deleted marks, attributes, first
 // clusters and sizes extracted into file records. The first input byte picks FAT12,
-// FAT16 or FAT32 and whether live files count; the rest is the directory's bytes. The
-// scanner's drive stays unselected, so a subdirectory is noted but not read.
+// FAT16 or FAT32 and whether live files count, the second where the directory's bytes
+// (the rest) split into two reads that carry a long name across; the scanner's drive
+// stays unselected, so a subdirectory is noted but not read.
 
 #include <cstring>
 #include <vector>
 
 #include "disk/RawDiskAccessComponent.h"
+#include "fsscan/FatNames.h"
 #include "fsscan/MekFATScan.h"
 #include "tests/fuzz/FuzzTarget.h"
 
@@ -32,17 +34,24 @@ fsscan::BootRecord TypicalBoot() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 1) return 0;
+  if (size < 2) return 0;
   static const fsscan::BootRecord boot = TypicalBoot();
   static disk::TRawDiskAccessComponent raw;
   fsscan::TMekFATScan scanner;
   scanner.SetRAW(&raw);
   scanner.SetDeletedOnly((data[0] & 4) != 0);
   scanner.SetFilter((data[0] & 8) != 0 ? "jpg,txt" : "");
-  const std::vector<std::byte> entries(reinterpret_cast<const std::byte*>(data) + 1,
-                                       reinterpret_cast<const std::byte*>(data) + size);
-  scanner.ExtractDirEntries(entries.data(), boot, static_cast<std::uint8_t>(data[0] % 3), "\\Photos",
-                            static_cast<std::int64_t>(entries.size()));
+  const auto fatType = static_cast<std::uint8_t>(data[0] % 3);
+  // Each read in a buffer of its own, so a read past it is seen.
+  const auto* bytes = reinterpret_cast<const std::byte*>(data) + 2;
+  const std::size_t total = size - 2;
+  const std::size_t split = std::min<std::size_t>(total, static_cast<std::size_t>(data[1]) * 32);
+  fsscan::LongNameAssembler names;
+  const std::vector<std::byte> first(bytes, bytes + split);
+  const std::vector<std::byte> second(bytes + split, bytes + total);
+  scanner.ExtractDirEntries(first.data(), boot, fatType, "\\Photos", static_cast<std::int64_t>(first.size()), &names);
+  scanner.ExtractDirEntries(second.data(), boot, fatType, "\\Photos", static_cast<std::int64_t>(second.size()),
+                            &names);
   scanner.ConsolidateFiles();
   return 0;
 }

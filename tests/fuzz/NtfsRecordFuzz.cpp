@@ -1,6 +1,6 @@
 // One MFT FILE record: update-sequence fix-ups, the attribute walk, the run lists of
-// non-resident attributes and the record's decoding into a file record. The first
-// input byte picks the sector size the fix-ups assume.
+// non-resident attributes and the record's decoding into a file record and one for
+// each named data stream. The first input byte picks the sector size the fix-ups assume.
 
 #include <vector>
 
@@ -48,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static disk::TRawDiskAccessComponent raw;
   fsscan::TMekFATScan scanner;
   scanner.SetRAW(&raw);
-  (void)scanner.DecodeMFTRecord(record, bytesPerSector, (data[0] & 0x80) != 0);
+  fsscan::ntfs::RecordStreams streams;
+  (void)scanner.DecodeMFTRecord(record, bytesPerSector, (data[0] & 0x80) != 0, (data[0] & 0x40) != 0 ? &streams : nullptr);
   return 0;
 }

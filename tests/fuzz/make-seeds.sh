@@ -39,7 +39,9 @@ r,f,n=struct.unpack('<H',b[14:16])[0],struct.unpack('<I',b[36:40])[0],b[16]
 print(r+n*f)"); else root=$(python3 -c "
 import struct; b=open('$img','rb').read(512)
 print(struct.unpack('<H',b[14:16])[0]+b[16]*struct.unpack('<H',b[22:24])[0])"); fi
-  dd if="$img" bs=512 skip="$root" count=4 status=none | with_option "$out/fuzz_fat_directory/root$fat" $((fat == 32 ? 2 : fat == 16 ? 1 : 0))
+  # Split after three entries, inside the long name of the first file.
+  dd if="$img" bs=512 skip="$root" count=4 status=none | with_option /dev/stdout 3 \
+    | with_option "$out/fuzz_fat_directory/root$fat" $((fat == 32 ? 2 : fat == 16 ? 1 : 0))
 done
 
 img="$work/ntfs.img"
@@ -47,12 +49,14 @@ truncate -s 2M "$img"
 mkntfs -F -q -Q -c 4096 -s 512 "$img" >/dev/null 2>&1
 ntfscp -f -q "$img" "$samples/sample.jpg" holiday.jpg
 ntfscp -f -q "$img" "$work/notes.txt" notes.txt
+ntfscp -f -q -N Zone.Identifier "$img" "$work/notes.txt" holiday.jpg
 cp "$img" "$out/fuzz_volume/ntfs.img"
 mft=$(python3 -c "
 import struct; b=open('$img','rb').read(512)
 print(struct.unpack('<Q',b[48:56])[0]*b[13]*struct.unpack('<H',b[11:13])[0])")
+# Option 66: 512-byte sectors, named streams decoded too.
 for n in 0 1 3 5 6 11 16 64 65; do
-  dd if="$img" bs=1024 skip=$((mft / 1024 + n)) count=1 status=none | with_option "$out/fuzz_ntfs_record/record$n" 0
+  dd if="$img" bs=1024 skip=$((mft / 1024 + n)) count=1 status=none | with_option "$out/fuzz_ntfs_record/record$n" 66
 done
 
 # LZNT1 units: a stored chunk, a compressed chunk with a back-reference, two chunks.

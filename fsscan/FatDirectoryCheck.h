@@ -1,0 +1,23 @@
+#pragma once
+// Whether a cluster holds directory entries. A deleted directory's FAT chain is gone,
+// so the clusters after its first are taken only while they still look like a directory.
+
+#include <cstdint>
+
+#include "util/ByteReader.h"
+
+namespace fsscan {
+
+enum class DirectoryCluster : std::uint8_t {
+  kNotDirectory,  // an entry no file system writes: file data, or garbage
+  kContinues,     // entries to its end: the directory may go on in the next cluster
+  kEnds,          // entries, then the end mark: the directory ends here
+};
+
+// `lastCluster` is the volume's highest cluster number.
+DirectoryCluster ClassifyDirectoryCluster(const util::ByteReader& cluster, std::int64_t lastCluster);
+// True when the cluster starts with the "." entry naming `self` and a ".." entry, as the
+// first cluster of every sub-directory does.
+bool StartsWithDotEntries(const util::ByteReader& cluster, std::int64_t self);
+
+}  // namespace fsscan

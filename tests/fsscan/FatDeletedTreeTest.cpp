@@ -1,0 +1,227 @@
+// Deleted folder trees, long names split across directory clusters and deep trees, on real
+// FAT12/16/32 images made by mkfs.fat and mtools: every deleted file whose entries are intact
+// comes back under its full original path and name, byte for byte.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "tests/fsscan/ScanFixture.h"
+#include "util/ByteReader.h"
+
+namespace {
+
+using fsscantest::CardFile;
+using fsscantest::Payload;
+
+struct TreeCase {
+  const char* name;
+  int fatBits;
+  std::uint64_t sizeKiB;
+};
+
+std::string Windows(const std::string& path) {
+  std::string out = path;
+  std::replace(out.begin(), out.end(), '/', '\\');
+  return out;
+}
+
+class DeletedTreeTest : public testing::TestWithParam<TreeCase> {
+ protected:
+  void SetUp() override {
+    testsupport::FatImageOptions options;
+    options.fatBits = GetParam().fatBits;
+    options.sizeKiB = GetParam().sizeKiB;
+    options.sectorsPerCluster = 1;  // small clusters: directories span many of them
+    image = std::make_unique<testsupport::FatImage>(dir / "card.img", options);
+  }
+
+  void Add(const std::string& path, const std::string& contents, bool deleted) {
+    image->AddFile(path, contents);
+    if (deleted) gone.push_back({path, contents, true, ""});
+  }
+
+  // Scans for deleted files, saves them and checks each one under its original path.
+  void ExpectEveryDeletedFileBack() {
+    const std::string before = testsupport::Sha256Of(image->Path());
+    fsscantest::ScannerHarness harness(image->Path());
+    harness.Scan(true);
+    for (const CardFile& f : gone) {
+      const std::string name = f.path.substr(f.path.rfind('/') + 1);
+      const fsscan::FileNode* r = harness.Find(name);
+      ASSERT_NE(r, nullptr) << f.path << "\n" << harness.Names();
+      EXPECT_EQ(r->Dir + r->LongName, Windows(f.path));
+    }
+    fsscantest::OutputDrive out;
+    harness.scanner.SaveFilesToDisk(out.Folder("Back"));
+    const auto files = fsscantest::FilesUnder(out.Posix("Back"));
+    for (const CardFile& f : gone) {
+      const auto it = files.find(f.path.substr(1));
+      ASSERT_NE(it, files.end()) << f.path;
+      EXPECT_TRUE(it->second == f.contents) << f.path;
+    }
+    EXPECT_EQ(testsupport::Sha256Of(image->Path()), before);
+  }
+
+  testsupport::TempDir dir;
+  std::unique_ptr<testsupport::FatImage> image;
+  std::vector<CardFile> gone;
+};
+
+TEST_P(DeletedTreeTest, LongNamesSplitAcrossDirectoryClustersComeBackWhole) {
+  image->MakeDir("/Viele Dateien");
+  for (int i = 1; i <= 120; ++i) {
+    Add("/Viele Dateien/Datei Nummer " + std::to_string(i) + ".txt", Payload(600 + 13 * i, i), false);
+  }
+  for (int i = 4; i <= 120; i += 4) {
+    const std::string path = "/Viele Dateien/Datei Nummer " + std::to_string(i) + ".txt";
+    image->Delete(path);
+    gone.push_back({path, Payload(600 + 13 * i, i), true, ""});
+  }
+  ASSERT_GT(image->Clusters("/Viele Dateien").size(), 5u) << "the folder was meant to be fragmented";
+  ExpectEveryDeletedFileBack();
+}
+
+TEST_P(DeletedTreeTest, FilesInDeletedFolderTreesComeBackUnderTheFoldersLongNames) {
+  image->MakeDir("/Projekt Alt");
+  image->MakeDir("/Projekt Alt/Viele Notizen");
+  // Empty files grow the folder over several clusters in a row before any data is written;
+  // the notes then take their places.
+  for (int i = 1; i <= 30; ++i) image->AddFile("/Projekt Alt/Viele Notizen/platz " + std::to_string(i), "");
+  for (int i = 1; i <= 30; ++i) image->Delete("/Projekt Alt/Viele Notizen/platz " + std::to_string(i));
+  for (int i = 1; i <= 12; ++i) {
+    Add("/Projekt Alt/Viele Notizen/Notiz Nummer " + std::to_string(i) + ".txt", Payload(1500 + i, 40 + i), true);
+  }
+  ASSERT_GT(image->Clusters("/Projekt Alt/Viele Notizen").at(0).second,
+            image->Clusters("/Projekt Alt/Viele Notizen").at(0).first);
+  image->MakeDir("/Projekt Alt/Jahr 2004");
+  image->MakeDir("/Projekt Alt/Jahr 2004/Quartal vier");
+  image->MakeDir("/Bleibt");
+  Add("/Projekt Alt/Jahr 2004/Quartal vier/Bericht final.txt", Payload(5000, 1), true);
+  Add("/Projekt Alt/Jahr 2004/Übersicht der Zahlen.txt", Payload(2500, 2), true);
+  Add("/Projekt Alt/Notiz zum Projekt.txt", Payload(700, 3), true);
+  Add("/Projekt Alt/Summer trip.jpg", Payload(3300, 4), true);
+  // Two folders made one after the other: the second's cluster follows the first's, whose
+  // sixteen entries fill it to the end without an end mark.
+  image->MakeDir("/Projekt Alt/Am Strand");
+  image->MakeDir("/Projekt Alt/In den Bergen");
+  Add("/Projekt Alt/Am Strand/Summer trip 1.jpg", Payload(3000, 6), true);
+  for (int i = 1; i <= 11; ++i) image->AddFile("/Projekt Alt/Am Strand/S" + std::to_string(i) + ".TXT", Payload(100, i));
+  Add("/Projekt Alt/In den Bergen/Gipfel Nummer 1.dat", Payload(2000, 7), true);
+  Add("/Bleibt/live.txt", Payload(800, 5), false);
+  image->DeleteTree("/Projekt Alt");
+  ExpectEveryDeletedFileBack();
+}
+
+TEST_P(DeletedTreeTest, AFileThirtySixFoldersDownIsFound) {
+  std::string path;
+  for (int level = 1; level <= 36; ++level) {
+    path += "/Ebene " + std::to_string(level);
+    image->MakeDir(path);
+  }
+  Add(path + "/ganz tief.txt", Payload(2000, 9), true);
+  image->Delete(path + "/ganz tief.txt");
+  ExpectEveryDeletedFileBack();
+}
+
+INSTANTIATE_TEST_SUITE_P(FatTypes, DeletedTreeTest,
+                         testing::Values(TreeCase{"fat12", 12, 2048}, TreeCase{"fat16", 16, 16384},
+                                         TreeCase{"fat32", 32, 40960}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Byte-level changes to a FAT16 image whose layout the test reads from its boot sector.
+class Fat16Bytes {
+ public:
+  explicit Fat16Bytes(const testsupport::FatImage& image) : m_image(image) {
+    const std::string boot = testsupport::ReadFileBytes(image.Path()).substr(0, 512);
+    const util::ByteReader r(boot.data(), boot.size());
+    m_fatOffset = std::uint64_t{r.U16(14)} * r.U16(11);
+    m_rootOffset = m_fatOffset + std::uint64_t{r.U8(16)} * r.U16(22) * r.U16(11);
+  }
+  void Write(std::uint64_t offset, const std::string& bytes) const {
+    std::fstream f(m_image.Path(), std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(offset));
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  void SetFat(std::uint32_t cluster, std::uint16_t value) const {
+    Write(m_fatOffset + 2ull * cluster, std::string{static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)});
+  }
+  void WriteCluster(std::uint32_t cluster, const std::string& bytes) const {
+    Write(m_image.ClusterOffset(cluster), bytes);
+  }
+  std::uint64_t RootOffset() const { return m_rootOffset; }
+
+ private:
+  const testsupport::FatImage& m_image;
+  std::uint64_t m_fatOffset = 0;
+  std::uint64_t m_rootOffset = 0;
+};
+
+// A 32-byte short entry.
+std::string Entry(const std::string& name11, std::uint8_t attr, std::uint32_t cluster, std::uint32_t size) {
+  std::string e(32, '\0');
+  e.replace(0, 11, name11);
+  e[11] = static_cast<char>(attr);
+  e[26] = static_cast<char>(cluster & 0xFF);
+  e[27] = static_cast<char>(cluster >> 8);
+  for (int i = 0; i < 4; ++i) e[28 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
+  return e;
+}
+
+TEST(FatDepthTest, TreesDeeperThanTheBoundStopThereWithALogLine) {
+  testsupport::TempDir dir;
+  testsupport::FatImage image(dir / "deep.img", {.fatBits = 16, .sizeKiB = 16384, .sectorsPerCluster = 1});
+  const Fat16Bytes bytes(image);
+  // A chain of 300 directories, one cluster each, below the root; a file at levels 200 and 280.
+  constexpr std::uint32_t kFirst = 3, kLevels = 300, kData = 1000;
+  bytes.Write(bytes.RootOffset(), Entry("D          ", 0x10, kFirst, 0));
+  for (std::uint32_t level = 1; level <= kLevels; ++level) {
+    const std::uint32_t cluster = kFirst + level - 1;
+    std::string cluster_bytes = Entry(".          ", 0x10, cluster, 0) +
+                                Entry("..         ", 0x10, level == 1 ? 0 : cluster - 1, 0);
+    if (level < kLevels) cluster_bytes += Entry("D          ", 0x10, cluster + 1, 0);
+    if (level == 200 || level == 280) {
+      cluster_bytes += Entry("L" + std::to_string(level) + "    TXT", 0x20, kData + level, 100);
+    }
+    bytes.WriteCluster(cluster, cluster_bytes);
+    bytes.SetFat(cluster, 0xFFFF);
+  }
+  bytes.SetFat(kData + 200, 0xFFFF);
+  bytes.SetFat(kData + 280, 0xFFFF);
+  fsscantest::ScannerHarness harness(image.Path());
+  harness.Scan(false);
+  EXPECT_NE(harness.Find("L200.TXT"), nullptr) << harness.Names();
+  EXPECT_EQ(harness.Find("L280.TXT"), nullptr);
+  EXPECT_TRUE(harness.Logged("Directory depth limit of 255 reached; not read: \\D", "-30"));
+}
+
+struct ReusedCase {
+  const char* name;
+  bool allocated;  // the cluster now belongs to a file in the FAT
+};
+
+class ReusedFolderTest : public testing::TestWithParam<ReusedCase> {};
+
+TEST_P(ReusedFolderTest, ADeletedFolderWhoseClusterWasOverwrittenListsNothing) {
+  testsupport::TempDir dir;
+  testsupport::FatImage image(dir / "r.img", {.fatBits = 16, .sizeKiB = 16384, .sectorsPerCluster = 1});
+  image.MakeDir("/Alt");
+  image.AddFile("/Alt/old.txt", Payload(900, 1));
+  const std::uint32_t cluster = image.FirstCluster("/Alt");
+  image.DeleteTree("/Alt");
+  const Fat16Bytes bytes(image);
+  // Entries that would be listed if the new data were read as a directory.
+  std::string garbage;
+  for (int i = 0; i < 16; ++i) garbage += Entry("\xE5" "UNK" + std::to_string(10 + i) + "  BIN", 0x20, 50, 700);
+  bytes.WriteCluster(cluster, garbage);
+  if (GetParam().allocated) bytes.SetFat(cluster, 0xFFFF);
+  fsscantest::ScannerHarness harness(image.Path());
+  harness.Scan(true);
+  EXPECT_EQ(harness.Names().find("\\Alt\\"), std::string::npos) << harness.Names();
+}
+
+INSTANTIATE_TEST_SUITE_P(Clusters, ReusedFolderTest,
+                         testing::Values(ReusedCase{"Free", false}, ReusedCase{"Allocated", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
