@@ -4,7 +4,7 @@
 # tests/fuzz/make-seeds.sh makes and the corpus kept from earlier runs. Every input
 # that crashes, hangs or runs out of memory is kept under tests/fuzz/regressions/<target>/,
 # which the normal test run replays. Prints executions and findings per target; exits
-# 1 when anything was found.
+# 1 when anything was found. Coverage is libFuzzer's count of edges and features reached.
 #   FUZZ_TARGETS="fuzz_lznt1 fuzz_carver" to run only some; TRELLMOND_FUZZ_BUILD_DIR for
 #   the build folder (default build-fuzz).
 set -euo pipefail
@@ -44,13 +44,17 @@ for t in "${targets[@]}"; do
     -print_final_stats=1 -artifact_prefix="$regressions/" "$corpus" "$build/seeds/$t" > "$log" 2>&1 || status=$?
   ran=$(( $(date +%s) - started ))
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  # Edges covered and features at the last status line libFuzzer printed.
+  cov=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1 | awk '{print $2 "/" $4}' || true)
   findings=$(( $(find "$regressions" -type f | wc -l) - before ))
   if [ "$status" -ne 0 ] && [ "$findings" -eq 0 ]; then findings=1; fi
   if [ "$findings" -ne 0 ]; then
     found_any=1
     grep -m1 -E 'ERROR: |runtime error|SUMMARY' "$log" || tail -n 5 "$log"
   fi
-  summary+=("$(printf '%-20s %6s s %12s executions %3s findings' "$t" "$ran" "${execs:-?}" "$findings")")
+  summary+=("$(printf '%-20s %6s s %12s executions %8s exec/s %12s cov/ft %3s findings' "$t" "$ran" "${execs:-?}" \
+    "${speed:-?}" "${cov:-?}" "$findings")")
 done
 echo
 printf '%s\n' "${summary[@]}"
