@@ -195,8 +195,9 @@ FatBuffer TMekFATScan::GetFATBuffer(const BootRecord& boot, std::int64_t& buffer
   bytesRead = 0;
   // A FAT larger than the volume is a damaged boot sector, not something to allocate.
   if (fatSectors == 0 || fatSectors > TotalSectors(boot)) return {};
-  FatBuffer fat(static_cast<std::size_t>(fatSectors * bps));
-  bufferSize = static_cast<std::int64_t>(fat.size());
+  // The buffer grows as the table reads, so a boot sector claiming a table larger than
+  // its device allocates no more than the device holds.
+  FatBuffer fat;
   // Sectors [first, first + count) of the table from the first copy that reads them whole.
   const auto readStretch = [&](std::int64_t first, std::int64_t count) {
     for (std::uint32_t copy = 0; copy < std::max<std::uint32_t>(1, NumberOfFats(boot)); ++copy) {
@@ -209,6 +210,7 @@ FatBuffer TMekFATScan::GetFATBuffer(const BootRecord& boot, std::int64_t& buffer
   int failedPieces = 0;
   for (std::int64_t done = 0; done < total && !m_terminated;) {
     const std::int64_t n = std::min(kFatReadChunkSectors, total - done);
+    fat.resize(static_cast<std::size_t>((done + n) * bps));
     if (readStretch(done, n)) {
       bytesRead += n * bps;
       done += n;
@@ -230,6 +232,7 @@ FatBuffer TMekFATScan::GetFATBuffer(const BootRecord& boot, std::int64_t& buffer
       break;
     }
   }
+  bufferSize = static_cast<std::int64_t>(fat.size());
   return fat;
 }
 

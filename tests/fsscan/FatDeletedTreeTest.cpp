@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(FatTypes, DeletedTreeTest,
 class Fat16Bytes {
  public:
   explicit Fat16Bytes(const testsupport::FatImage& image) : m_image(image) {
-    const std::string boot = testsupport::ReadFileBytes(image.Path()).substr(0, 512);
+    const std::string boot = testsupport::ReadFileBytes(image.Path(), 512);
     const util::ByteReader r(boot.data(), boot.size());
     m_fatOffset = std::uint64_t{r.U16(14)} * r.U16(11);
     m_rootOffset = m_fatOffset + std::uint64_t{r.U8(16)} * r.U16(22) * r.U16(11);

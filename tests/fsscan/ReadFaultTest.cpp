@@ -172,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"FirstFatCopy", false,
                   [](const auto& image, auto*, auto*) {
                     // The whole first table; the second copy holds the same entries.
-                    const std::string boot = testsupport::ReadFileBytes(image).substr(0, 512);
+                    const std::string boot = testsupport::ReadFileBytes(image, 512);
                     const auto u16 = [&](std::size_t at) {
                       return static_cast<std::uint8_t>(boot[at]) | static_cast<std::uint8_t>(boot[at + 1]) << 8;
                     };
