@@ -125,7 +125,10 @@ std::string TMekFATScan::TargetName(const FileNode& record, const std::string& o
     fileName = record.LongName.substr(0, record.LongName.size() - record.StreamName.size() - 1);
     const std::size_t dot = fileName.rfind('.');
     fileExtension = dot == std::string::npos ? std::string{} : fileName.substr(dot + 1);
-    streamSuffix = ":" + SafeName(record.StreamName);
+    // Appended rather than "literal + string": GCC 12 at -O3 reports a false -Wrestrict
+    // for the latter (GCC bug 105329).
+    streamSuffix = ":";
+    streamSuffix += SafeName(record.StreamName);
   }
   const std::string saved = SavedExtension(fileName, fileExtension);
   const std::string extension = saved.empty() ? std::string{} : SafeName(saved);
