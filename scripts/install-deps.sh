@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config
+  # CI matrix: compiles kept between runs on one machine (scripts/ci-matrix.sh)
+  ccache
   # fuzzing (scripts/fuzz.sh): Clang with libFuzzer and the sanitizer runtimes, the symbolizer
   clang libclang-rt-dev llvm
   # engine
