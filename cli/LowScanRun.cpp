@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
+#include "cli/CatalogueFiles.h"
+#include "cli/LogLines.h"
 #include "cli/ProgressLine.h"
 #include "lowscan/ImageCheck.h"
 #include "lowscan/MekLowScan.h"
@@ -16,23 +16,6 @@
 
 namespace cli {
 namespace {
-
-std::filesystem::path BundledCatalogue() {
-  if (const char* dir = std::getenv("TRELLMOND_CATALOGUE_DIR"); dir != nullptr && *dir != '\0') return dir;
-  return TRELLMOND_CATALOGUE_DIR;
-}
-
-bool ReadLines(const std::filesystem::path& path, std::vector<std::string>& lines) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  for (std::string line; std::getline(in, line);) {
-    // The service's reply form ends lines with "<BR />"; a file may have either.
-    if (const auto br = line.find("<BR />"); br != std::string::npos) line.erase(br);
-    line = util::Trim(line);
-    if (!line.empty()) lines.push_back(line);
-  }
-  return true;
-}
 
 // Selection entries "ext;category;key": the --types list, or the overview's defaults.
 std::vector<std::string> Selection(const std::string& types, const std::vector<std::string>& overview) {
@@ -69,11 +52,11 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
   const std::filesystem::path details =
       options.catalogue.empty() ? BundledCatalogue() / "details.txt" : std::filesystem::path(options.catalogue);
   std::vector<std::string> catalogue = source.catalogue, overview = source.overview;
-  if (catalogue.empty() && !ReadLines(details, catalogue)) {
+  if (catalogue.empty() && !ReadCatalogueLines(details, catalogue)) {
     result.error = "cannot read the marker catalogue " + details.string();
     return result;
   }
-  if (overview.empty()) ReadLines(BundledCatalogue() / "overview-low.txt", overview);
+  if (overview.empty()) ReadCatalogueLines(BundledCatalogue() / "overview-low.txt", overview);
   const auto passes = lowscan::MakeScanPasses(Selection(options.types, overview), !options.thorough);
 
   lowscan::TMekLowScan scanner;
@@ -100,7 +83,7 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
   };
   if (options.verbose || source.log) {
     scanner.OnLogNotify = [&](lowscan::TMekLowScan*, const std::string& message, const std::string& action) {
-      if (options.verbose) std::cerr << "[" << action << "] " << message << '\n';
+      if (options.verbose) std::cerr << FormatLogLine(message, action) << '\n';
       if (source.log) source.log(message, action);
     };
   }

@@ -37,14 +37,18 @@ Commands:
                         bundled catalogue
       --all             also list live files, not only deleted ones
       --types LIST      only these extensions, comma-separated (jpg,png,doc);
-                        Low Level Scan default: the types the catalogue ticks
+                        a type the scan does not know is an error that lists
+                        the known ones; Low Level Scan default: the types
+                        the catalogue ticks
       --out DIR         save every file found into DIR (created if missing),
                         under its original folders; refused when DIR is on
                         the scanned drive
-      --report FILE     write a JSON report: one object per file with its scan,
+      --report FILE     write a JSON report (its folder must exist; checked
+                        before the scan): one object per file with its scan,
                         identifier, full name, directory, size, date, first
                         cluster, saved flag and output path
-      --verbose         print every scanner log line
+      --verbose         print every scanner log line with its action code,
+                        each "<br>" starting a new line
       --service URL     work with the vendor service at URL (for example
                         http://127.0.0.1:8642): a transaction number, the
                         machine record, every scanner log line and the
@@ -60,8 +64,17 @@ Drives:
   unmounted partitions and removable disks. Image files are removable drives that
   can be scanned but not written; folders are drives that can be written.
 
-Exit codes: 0 done, 1 usage, 2 source unreadable, 3 output refused or failed,
-4 the service could not be reached or gave no transaction number.
+Exit codes:
+  0  done: every file found was saved (or nothing was to be saved)
+  1  usage: an unknown command, option or file type, or a missing value
+  2  the source cannot be read (the reason follows the message)
+  3  the output folder or report was refused or could not be written, or
+     some files could not be saved
+  4  the service could not be reached or gave no transaction number
+  5  no FAT or NTFS file system found on the source (Undelete scan only;
+     try --low)
+
+See also trellmond-cli(1).
 )";
 }
 

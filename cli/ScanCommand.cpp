@@ -1,16 +1,21 @@
 // trellmond-cli scan: one source scanned, optionally saved into a folder and reported.
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <tuple>
 
+#include "cli/CatalogueFiles.h"
 #include "cli/CliPrompt.h"
 #include "cli/Commands.h"
 #include "cli/FoundFile.h"
 #include "cli/LowScanRun.h"
 #include "cli/ScanOptions.h"
+#include "cli/ScanSource.h"
 #include "cli/ServiceSession.h"
 #include "cli/UndeleteRun.h"
 #include "disk/RawDiskAccessComponent.h"
@@ -22,18 +27,6 @@
 namespace cli {
 namespace {
 
-// A drive letter ("E", "e:", "E:\") of the table, or a path attached as a free letter.
-char ResolveSource(const std::string& source) {
-  const bool looksLikeLetter = (source.size() == 1 || (source.size() <= 3 && source[1] == ':')) &&
-                               std::isalpha(static_cast<unsigned char>(source[0])) &&
-                               (source.size() < 3 || source[2] == '\\');
-  if (looksLikeLetter) {
-    const char letter = util::UpperCase(source.substr(0, 1))[0];
-    return platform::DriveTable::Instance().Find(letter) ? letter : 0;
-  }
-  return platform::DriveTable::Instance().Attach(source);
-}
-
 struct Output {
   std::string windowsPath;
   int refusal = 0;  // exit code when refused
@@ -44,8 +37,8 @@ Output PrepareOutput(const std::string& folder, char sourceLetter) {
   Output out;
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  if (!std::filesystem::is_directory(folder, ec)) {
-    return {"", kExitOutputRefused, "cannot create the output folder " + folder};
+  if (std::error_code check; !std::filesystem::is_directory(folder, check)) {
+    return {"", kExitOutputRefused, "cannot create the output folder " + folder + ": " + (ec ? ec : check).message()};
   }
   const auto windows = platform::ToWindowsPath(folder);
   if (!windows) return {"", kExitOutputRefused, "the output folder is on no drive: " + folder};
@@ -71,6 +64,111 @@ void SendStatistics(ServiceSession& service, std::int64_t driveBytes, const Scan
   }
 }
 
+
+bool HoldsUndeleteFileSystem(const disk::TRawDiskAccessComponent& raw) {
+  const std::string fileSystem = util::UpperCase(raw.GetFileSystem());
+  return fileSystem == "FAT" || fileSystem == "FAT32" || fileSystem == "NTFS";
+}
+
+// The checks before any sector is read: source, output folder, report, file system and
+// the types asked for. 0 when the scan may start, else the exit code (the reason printed).
+int CheckBeforeScan(const ScanOptions& options, disk::TRawDiskAccessComponent& raw, char& letter, Output& output) {
+  const OpenedSource source = OpenSource(options.source);
+  if (source.letter == 0) {
+    std::cerr << "scan: " << source.error << '\n';
+    return source.exitCode;
+  }
+  letter = source.letter;
+  if (!options.out.empty()) {
+    output = PrepareOutput(options.out, letter);
+    if (output.refusal != 0) {
+      std::cerr << "scan: output refused: " << output.why << '\n';
+      return output.refusal;
+    }
+  }
+  if (std::string why; !options.report.empty() && !CheckReportPath(options.report, why)) {
+    std::cerr << "scan: cannot write the report " << options.report << ": " << why << '\n';
+    return kExitOutputRefused;
+  }
+  if (!source.folderError.empty()) {
+    std::cerr << "scan: " << source.folderError << '\n';
+    return kExitSourceUnreadable;
+  }
+  raw.SetDriveLetter(std::string(1, letter));
+  if (raw.GetStatusCode() != disk::status::kSuccess) {
+    std::cerr << "scan: " << letter << ": " << raw.GetStatusText() << '\n';
+    return kExitSourceUnreadable;
+  }
+  if (options.undelete && !HoldsUndeleteFileSystem(raw)) {
+    if (!options.low) {
+      std::cerr << "no FAT or NTFS file system found on " << options.source << "; try --low\n";
+      return kExitNoFileSystem;
+    }
+    std::cerr << "no FAT or NTFS file system found on " << options.source << "; only the Low Level Scan runs\n";
+  }
+  return 0;
+}
+
+// An unknown type in --types is a usage error, named against the types of the scan.
+int CheckTypes(const ScanOptions& options, const LowScanSource& low) {
+  if (options.types.empty()) return 0;
+  std::vector<std::string> undelete, lowOverview = low.overview;
+  if (options.undelete) ReadCatalogueLines(BundledCatalogue() / "overview-undelete.txt", undelete);
+  if (options.low && lowOverview.empty()) ReadCatalogueLines(BundledCatalogue() / "overview-low.txt", lowOverview);
+  for (const auto& [wanted, overview, name] :
+       {std::tuple{options.undelete, &undelete, "Undelete scan"}, std::tuple{options.low, &lowOverview, "Low Level Scan"}}) {
+    if (!wanted || overview->empty()) continue;
+    if (const std::string error = UnknownTypesError(options.types, *overview, name); !error.empty()) {
+      std::cerr << "scan: " << error << '\n';
+      return kExitUsage;
+    }
+  }
+  return 0;
+}
+
+
+// What one `scan` run holds once its checks have passed.
+struct ScanRun {
+  const ScanOptions& options;
+  disk::TRawDiskAccessComponent& raw;
+  char letter;
+  const Output& output;
+  ServiceSession* service;
+  LowScanSource low;
+  CliPrompt prompt;
+  std::vector<FoundFile> found;
+  std::int64_t saved = 0;
+};
+
+// Runs the scans asked for (the Undelete scan only on a FAT or NTFS volume); 0 or the exit code.
+int RunScans(ScanRun& run) {
+  const ScanOptions& options = run.options;
+  const LogSink& log = run.low.log;
+  fsscan::TMekFATScan scanner;
+  scanner.SetRAW(&run.raw);
+  scanner.SetDrive(run.letter);
+  const bool writes = !run.output.windowsPath.empty();
+  if (options.undelete && HoldsUndeleteFileSystem(run.raw)) {
+    std::cerr << "Scanning " << run.letter << ": (" << run.raw.GetFileSystem() << ")\n";
+    const ScanTotals undelete = RunUndelete(options, scanner, run.prompt, run.output.windowsPath, log, run.found);
+    if (run.prompt.securityWarningShown) return kExitSourceUnreadable;
+    run.saved += undelete.saved;
+    if (run.service) SendStatistics(*run.service, run.raw.GetTotalSpace(), undelete, "F-Scan", "F-Save", writes);
+  }
+  if (options.low) {
+    const LowScanResult low = RunLowScan(options, run.letter, run.output.windowsPath, run.prompt, run.found,
+                                         [&](char drive) { return scanner.GetFirstDataSector(drive); }, run.low);
+    if (!low.started) {
+      std::cerr << "scan: Low Level Scan: " << low.error << '\n';
+      return kExitUsage;
+    }
+    if (run.prompt.securityWarningShown) return kExitSourceUnreadable;
+    run.saved += low.totals.saved;
+    if (run.service) SendStatistics(*run.service, run.raw.GetTotalSpace(), low.totals, "L-Scan", "L-Save", writes);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int RunScan(const std::vector<std::string>& args) {
@@ -81,83 +179,40 @@ int RunScan(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   const auto started = std::chrono::steady_clock::now();
-  const char letter = ResolveSource(options->source);
-  if (letter == 0) {
-    std::cerr << "scan: cannot open the source " << options->source << '\n';
-    return kExitSourceUnreadable;
-  }
   disk::TRawDiskAccessComponent raw;
-  raw.SetDriveLetter(std::string(1, letter));
-  if (raw.GetStatusCode() != disk::status::kSuccess) {
-    std::cerr << "scan: " << letter << ": " << raw.GetStatusText() << '\n';
-    return kExitSourceUnreadable;
-  }
+  char letter = 0;
   Output output;
-  if (!options->out.empty()) {
-    output = PrepareOutput(options->out, letter);
-    if (output.refusal != 0) {
-      std::cerr << "scan: output refused: " << output.why << '\n';
-      return output.refusal;
-    }
-  }
+  if (const int refused = CheckBeforeScan(*options, raw, letter, output); refused != 0) return refused;
 
-  CliPrompt prompt;
   std::unique_ptr<ServiceSession> service;
-  LogSink log;
+  ScanRun run{*options, raw, letter, output, nullptr, {}, {}, {}, 0};
   if (!options->service.empty()) {
-    service = std::make_unique<ServiceSession>(options->service, prompt);
-    std::string why;
-    if (!service->Start(why)) {
+    service = std::make_unique<ServiceSession>(options->service, run.prompt);
+    if (std::string why; !service->Start(why)) {
       std::cerr << "scan: service " << options->service << ": " << why << '\n';
       return kExitServiceFailed;
     }
     std::cerr << "Transaction " << service->TransactionID() << " at " << options->service << '\n';
-    log = [&service](const std::string& message, const std::string& action) { service->Log(message, action); };
+    run.service = service.get();
+    run.low.log = [&service](const std::string& message, const std::string& action) { service->Log(message, action); };
+    if (options->low) {
+      run.low.catalogue = service->Catalogue();
+      run.low.overview = service->Overview("1");
+    }
   }
+  if (const int refused = CheckTypes(*options, run.low); refused != 0) return refused;
+  if (const int failed = RunScans(run); failed != 0) return failed;
 
-  std::vector<FoundFile> found;
-  std::int64_t saved = 0;
-  fsscan::TMekFATScan scanner;
-  scanner.SetRAW(&raw);
-  scanner.SetDrive(letter);
-  if (options->undelete) {
-    std::cerr << "Scanning " << letter << ": (" << raw.GetFileSystem() << ")\n";
-    const ScanTotals undelete = RunUndelete(*options, scanner, prompt, output.windowsPath, log, found);
-    if (prompt.securityWarningShown) return kExitSourceUnreadable;
-    saved += undelete.saved;
-    if (service) {
-      SendStatistics(*service, raw.GetTotalSpace(), undelete, "F-Scan", "F-Save", !output.windowsPath.empty());
-    }
-  }
-  if (options->low) {
-    LowScanSource source;
-    if (service) {
-      source.catalogue = service->Catalogue();
-      source.overview = service->Overview("1");
-      source.log = log;
-    }
-    const LowScanResult low = RunLowScan(*options, letter, output.windowsPath, prompt, found,
-                                         [&](char drive) { return scanner.GetFirstDataSector(drive); }, source);
-    if (!low.started) {
-      std::cerr << "scan: Low Level Scan: " << low.error << '\n';
-      return kExitUsage;
-    }
-    if (prompt.securityWarningShown) return kExitSourceUnreadable;
-    saved += low.totals.saved;
-    if (service) {
-      SendStatistics(*service, raw.GetTotalSpace(), low.totals, "L-Scan", "L-Save", !output.windowsPath.empty());
-    }
-  }
-  if (!options->report.empty() && !WriteReport(options->report, found)) {
-    std::cerr << "scan: cannot write the report " << options->report << '\n';
+  if (!options->report.empty() && !WriteReport(options->report, run.found)) {
+    std::cerr << "scan: cannot write the report " << options->report << ": " << std::strerror(errno) << '\n';
     return kExitOutputRefused;
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   char summary[160];
-  std::snprintf(summary, sizeof summary, "Found %zu files, saved %lld files in %.2f seconds", found.size(),
-                static_cast<long long>(saved), seconds);
+  std::snprintf(summary, sizeof summary, "Found %zu files, saved %lld files in %.2f seconds", run.found.size(),
+                static_cast<long long>(run.saved), seconds);
   std::cout << summary << '\n';
-  const bool allSaved = output.windowsPath.empty() || saved == static_cast<std::int64_t>(found.size());
+  const bool allSaved = output.windowsPath.empty() || run.saved == static_cast<std::int64_t>(run.found.size());
   return allSaved ? kExitDone : kExitOutputRefused;
 }
 

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "cli/LogLines.h"
 #include "lowscan/ImageCheck.h"
 #include "platform/DriveTable.h"
 
@@ -34,7 +35,7 @@ ScanTotals RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scanner,
   };
   if (options.verbose || log) {
     scanner.OnLogNotify = [&](fsscan::TMekFATScan*, const std::string& message, const std::string& action) {
-      if (options.verbose) std::cerr << "[" << action << "] " << message << '\n';
+      if (options.verbose) std::cerr << FormatLogLine(message, action) << '\n';
       if (log) log(message, action);
     };
   }

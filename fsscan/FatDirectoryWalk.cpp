@@ -142,7 +142,11 @@ void TMekFATScan::ScanDirectoryEntries(const BootRecord& boot, const std::string
     std::vector<std::byte> buffer(static_cast<std::size_t>(sectorCount * bps));
     const std::int64_t got =
         ReadSectors(buffer.data(), static_cast<std::int64_t>(buffer.size()), sectorCount, startSector);
-    if (got > 0) ExtractDirEntries(buffer.data(), boot, fatType, path, got, names);
+    if (got > 0) {
+      ExtractDirEntries(buffer.data(), boot, fatType, path, got, names);
+    } else {
+      LogUnreadable("the directory " + (path.empty() ? std::string("\\") : path), startSector, sectorCount);
+    }
   }
   --m_depth;
 }

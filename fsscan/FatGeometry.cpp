@@ -29,6 +29,12 @@ std::uint64_t FatSizeSectors(const BootRecord& boot) {
 // A FAT is never read in one request larger than this many sectors, so the 16-bit
 // count of a transfer is never exceeded.
 constexpr std::int64_t kFatReadChunkSectors = 8192;
+// A chunk that does not read whole is read again in pieces this large, so one bad
+// sector costs only its piece, and only where no copy of the table holds it.
+constexpr std::int64_t kFatPieceSectors = 64;
+// Each failed piece costs every copy three attempts; past this many the table is taken
+// as ending there (a dying device, or one shorter than its boot sector says).
+constexpr int kMaxFailedFatPieces = 16;
 
 }  // namespace
 
@@ -90,6 +96,9 @@ bool TMekFATScan::ReadBootRecord(std::string_view fileSystem, BootRecord& out) {
   if (m_raw->GetFileSystem().find(fileSystem) != std::string::npos) {
     sectors.resize(static_cast<std::size_t>(std::max(m_raw->GetDriveSectorSize(), 0)) * 10);
     got = ReadSectors(sectors.data(), static_cast<std::int64_t>(sectors.size()), 10, 0);
+    // The ten sectors reach into the first FAT of a small volume; a bad sector there is
+    // no reason to give up while the boot sector itself reads.
+    if (got <= 0) got = ReadSectors(sectors.data(), static_cast<std::int64_t>(sectors.size()), 1, 0);
   }
   if (got <= 0) {
     ReportSecurityProblem();
@@ -186,16 +195,51 @@ FatBuffer TMekFATScan::GetFATBuffer(const BootRecord& boot, std::int64_t& buffer
   bytesRead = 0;
   // A FAT larger than the volume is a damaged boot sector, not something to allocate.
   if (fatSectors == 0 || fatSectors > TotalSectors(boot)) return {};
-  FatBuffer fat(static_cast<std::size_t>(fatSectors * bps));
-  bufferSize = static_cast<std::int64_t>(fat.size());
-  for (std::int64_t done = 0; done < static_cast<std::int64_t>(fatSectors);) {
-    const std::int64_t n = std::min<std::int64_t>(kFatReadChunkSectors, static_cast<std::int64_t>(fatSectors) - done);
-    const std::int64_t got = ReadSectors(fat.data() + done * bps, n * bps, n, ReservedSectors(boot) + done);
-    bytesRead += got;
-    if (got < n * bps) break;
-    done += n;
+  // The buffer grows as the table reads, so a boot sector claiming a table larger than
+  // its device allocates no more than the device holds.
+  FatBuffer fat;
+  // Sectors [first, first + count) of the table from the first copy that reads them whole.
+  const auto readStretch = [&](std::int64_t first, std::int64_t count) {
+    for (std::uint32_t copy = 0; copy < std::max<std::uint32_t>(1, NumberOfFats(boot)); ++copy) {
+      const std::int64_t sector = ReservedSectors(boot) + static_cast<std::int64_t>(copy * fatSectors) + first;
+      if (ReadSectors(fat.data() + first * bps, count * bps, count, sector) == count * bps) return true;
+    }
+    return false;
+  };
+  const auto total = static_cast<std::int64_t>(fatSectors);
+  int failedPieces = 0;
+  for (std::int64_t done = 0; done < total && !m_terminated;) {
+    const std::int64_t n = std::min(kFatReadChunkSectors, total - done);
+    fat.resize(static_cast<std::size_t>((done + n) * bps));
+    if (readStretch(done, n)) {
+      bytesRead += n * bps;
+      done += n;
+      continue;
+    }
+    const std::int64_t end = done + n;
+    for (; done < end && failedPieces < kMaxFailedFatPieces; done += kFatPieceSectors) {
+      const std::int64_t m = std::min(kFatPieceSectors, end - done);
+      // What no copy holds stays zero: those clusters read as free.
+      if (readStretch(done, m)) {
+        bytesRead += m * bps;
+      } else {
+        ++failedPieces;
+        LogUnreadable("the FAT (no copy readable; its clusters count as free)", ReservedSectors(boot) + done, m);
+      }
+    }
+    if (failedPieces >= kMaxFailedFatPieces && done < total) {
+      LogUnreadable("the rest of the FAT (too many bad sectors)", ReservedSectors(boot) + done, total - done);
+      break;
+    }
   }
+  bufferSize = static_cast<std::int64_t>(fat.size());
   return fat;
+}
+
+void TMekFATScan::LogUnreadable(const std::string& what, std::int64_t firstSector, std::int64_t sectorCount) {
+  Log("Cannot read " + what + "<br>Sectors: " + std::to_string(firstSector) + " - " +
+          std::to_string(firstSector + std::max<std::int64_t>(sectorCount, 1) - 1),
+      "-30");
 }
 
 void TMekFATScan::BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,

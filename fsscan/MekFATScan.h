@@ -112,6 +112,8 @@ class TMekFATScan {
   void DebugFilelist();
   void LogFileDetails(const FileNode& record);
   void LogReadInfo();
+  // The "-30" line for sectors that could not be read: what they held and their range.
+  void LogUnreadable(const std::string& what, std::int64_t firstSector, std::int64_t sectorCount);
 
   // FAT geometry and cluster chains.
   std::int64_t ReadSectors(std::byte* buffer, std::int64_t bufferSize, std::int64_t sectorCount,
@@ -211,6 +213,10 @@ class TMekFATScan {
   void KeepMFTRecord(std::unique_ptr<FileNode> record, ntfs::RecordStreams& streams);
   void ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geometry, std::vector<std::byte>& block,
                   std::int64_t totalSectors, std::int64_t& processed);
+  // Reads `count` sectors from `sector` into `block` one record at a time, zeros (and a
+  // log line) where a record cannot be read; returns the bytes covered.
+  std::int64_t ReadRecordsSingly(std::vector<std::byte>& block, std::int64_t sector, std::int64_t count,
+                                 std::int64_t recordSectors, std::int64_t bytesPerSector);
 
   disk::TRawDiskAccessComponent* m_raw = nullptr;
   std::vector<std::string>* m_debugMemo = nullptr;

@@ -37,8 +37,14 @@ std::int64_t TMekFATScan::GetMFTRunList(const BootRecord& boot, std::vector<Clus
   const std::int64_t clusters = std::max<std::int64_t>(1, kFindBlockBytes / static_cast<std::int64_t>(geometry->ClusterBytes()));
   if (geometry->mftCluster > m_raw->GetTotalClusterCount()) return 0;
   std::vector<std::byte> block(static_cast<std::size_t>(clusters * static_cast<std::int64_t>(geometry->ClusterBytes())));
-  const std::int64_t got = ReadSectors(block.data(), static_cast<std::int64_t>(block.size()), clusters * spc,
-                                       geometry->mftCluster * spc);
+  std::int64_t got = ReadSectors(block.data(), static_cast<std::int64_t>(block.size()), clusters * spc,
+                                 geometry->mftCluster * spc);
+  // One bad record in the block must not hide the $MFT record in front of it.
+  if (got < static_cast<std::int64_t>(geometry->recordSize)) {
+    got = ReadRecordsSingly(block, geometry->mftCluster * spc, clusters * spc,
+                            std::max<std::int64_t>(1, static_cast<std::int64_t>(geometry->recordSize / geometry->bytesPerSector)),
+                            geometry->bytesPerSector);
+  }
   std::int64_t sectors = 0;
   // Records are stepped by the boot sector's record size: a damaged record's own allocated
   // size (0, say) must not stall the search.
@@ -109,12 +115,13 @@ void TMekFATScan::ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geome
   const auto recordSize = static_cast<std::int64_t>(geometry.recordSize);
   std::int64_t sector = run.StartCluster * spc;
   std::int64_t done = 0;
-  std::int64_t got = ReadSectors(block.data(), static_cast<std::int64_t>(block.size()),
-                                 std::min(runSectors - done, blockSectors), sector);
-  // A read shorter than one sector would not move the walk on.
-  while (got >= bps && !m_terminated && done < runSectors) {
-    sector += got / bps;
-    done += got / bps;
+  const std::int64_t recordSectors = std::max<std::int64_t>(1, recordSize / bps);
+  while (!m_terminated && done < runSectors) {
+    const std::int64_t want = std::min(runSectors - done, blockSectors);
+    std::int64_t got = ReadSectors(block.data(), static_cast<std::int64_t>(block.size()), want, sector);
+    // A read shorter than one sector would not move the walk on: the block is read again
+    // record by record, so one bad sector costs only its record.
+    if (got < bps) got = ReadRecordsSingly(block, sector, want, recordSectors, bps);
     for (std::int64_t at = 0; at + recordSize <= got && !m_terminated; at += recordSize) {
       ProcessMessages();
       const std::span<std::byte> bytes(block.data() + at, static_cast<std::size_t>(recordSize));
@@ -129,13 +136,34 @@ void TMekFATScan::ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geome
       }
       KeepMFTRecord(std::move(record), streams);
     }
-    if (done < runSectors) {
-      got = ReadSectors(block.data(), static_cast<std::int64_t>(block.size()), std::min(runSectors - done, blockSectors),
-                        sector);
-    }
+    const std::int64_t step = std::max<std::int64_t>(got / bps, 1);
+    sector += step;
+    done += step;
     processed += blockSectors;
     if (m_progress && totalSectors > 0) m_progress->SetPosition(std::min<std::int64_t>(100, processed * 100 / totalSectors));
   }
+}
+
+std::int64_t TMekFATScan::ReadRecordsSingly(std::vector<std::byte>& block, std::int64_t sector, std::int64_t count,
+                                            std::int64_t recordSectors, std::int64_t bytesPerSector) {
+  std::int64_t badFrom = -1;
+  const auto closeBadStretch = [&](std::int64_t upTo) {
+    if (badFrom >= 0) LogUnreadable("MFT records (skipped)", badFrom, upTo - badFrom);
+    badFrom = -1;
+  };
+  for (std::int64_t s = 0; s < count && !m_terminated; s += recordSectors) {
+    const std::int64_t n = std::min(recordSectors, count - s);
+    std::byte* into = block.data() + s * bytesPerSector;
+    if (ReadSectors(into, n * bytesPerSector, n, sector + s) == n * bytesPerSector) {
+      closeBadStretch(sector + s);
+    } else {
+      // Zeros carry no FILE signature, so the record is passed over.
+      std::fill(into, into + n * bytesPerSector, std::byte{0});
+      if (badFrom < 0) badFrom = sector + s;
+    }
+  }
+  closeBadStretch(sector + count);
+  return count * bytesPerSector;
 }
 
 }  // namespace fsscan

@@ -21,7 +21,6 @@ namespace {
 
 constexpr std::int64_t kSaveBlockLimit = 4194304;
 constexpr std::int64_t kStreamBlockLimit = 2097152;
-constexpr std::int64_t kArtificialClustersPerBlock = 512;
 
 // LongName without its last extension, as a file-name change of extension sees it.
 std::string WithoutExtension(const std::string& name) {
@@ -128,7 +127,10 @@ std::string TMekFATScan::TargetName(const FileNode& record, const std::string& o
     fileName = record.LongName.substr(0, record.LongName.size() - record.StreamName.size() - 1);
     const std::size_t dot = fileName.rfind('.');
     fileExtension = dot == std::string::npos ? std::string{} : fileName.substr(dot + 1);
-    streamSuffix = ":" + SafeName(record.StreamName);
+    // Appended rather than "literal + string": GCC 12 at -O3 reports a false -Wrestrict
+    // for the latter (GCC bug 105329).
+    streamSuffix = ":";
+    streamSuffix += SafeName(record.StreamName);
   }
   const std::string saved = SavedExtension(fileName, fileExtension);
   const std::string extension = saved.empty() ? std::string{} : SafeName(saved);
@@ -165,6 +167,9 @@ bool TMekFATScan::WriteRuns(const FileNode& record, int fd, const BootRecord& bo
       if (got < bytes) {
         std::fill(buffer.begin() + got, buffer.begin() + bytes, std::byte{0});
         complete = false;
+        const std::int64_t first = SectorOfCluster(cluster, boot);
+        LogUnreadable("a block of " + record.Dir + record.LongName + " (zeros in its place; not counted as saved)",
+                      first + got / sectorSize, (bytes + sectorSize - 1) / sectorSize - got / sectorSize);
       }
       std::int64_t put = 0;
       if (!WriteAll(fd, buffer.data(), bytes, put)) {

@@ -85,7 +85,8 @@ int GifRead(GifFileType* gif, GifByteType* buffer, int length) {
   auto* input = static_cast<GifInput*>(gif->UserData);
   const std::size_t left = input->data.size() - input->position;
   const std::size_t n = std::min(left, static_cast<std::size_t>(std::max(length, 0)));
-  std::memcpy(buffer, input->data.data() + input->position, n);
+  // An empty picture has no data pointer at all; memcpy must not be handed it.
+  if (n > 0) std::memcpy(buffer, input->data.data() + input->position, n);
   input->position += n;
   return static_cast<int>(n);
 }

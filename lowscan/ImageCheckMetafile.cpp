@@ -21,13 +21,29 @@ struct ApiCloser {
 };
 
 constexpr int kMaxSide = 4096;
+constexpr std::size_t kPlaceableHeaderBytes = 22;
+
+// The metafile header after the placeable one: libwmf allocates a buffer for the largest
+// record the header claims, so a claim larger than the metafile itself (a damaged or
+// hostile header) is refused before it becomes an allocation of gigabytes.
+// (Read by hand: libwmf's headers define U16 and U32 as macros.)
+bool HeaderFits(std::span<const std::byte> data) {
+  const std::span<const std::byte> header = data.subspan(kPlaceableHeaderBytes);
+  if (header.size() < 18) return false;
+  const auto le = [&](std::size_t at, int width) {
+    std::uint64_t value = 0;
+    for (int i = width - 1; i >= 0; --i) value = value << 8 | std::to_integer<std::uint64_t>(header[at + i]);
+    return value;
+  };
+  return le(2, 2) == 9 && le(12, 4) * 2 <= header.size();
+}
 
 }  // namespace
 
 Decode DecodeWmf(std::span<const std::byte> data, RgbImage& out) {
   // The placeable header's key; a bare metafile without it has no size to draw at.
   if (data.size() < 22 || data[0] != std::byte{0xD7} || data[1] != std::byte{0xCD} || data[2] != std::byte{0xC6} ||
-      data[3] != std::byte{0x9A}) {
+      data[3] != std::byte{0x9A} || !HeaderFits(data)) {
     return Decode::kCorrupt;
   }
   wmfAPI_Options options{};

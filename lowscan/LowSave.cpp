@@ -129,7 +129,6 @@ void TMekLowScan::SaveOne(FileNode& file, const std::string& folder, std::int64_
 }
 
 bool TMekLowScan::CopyRange(FileNode& file, int fd, const std::string& path, std::int64_t& written) {
-  (void)path;
   const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
   if (sectorSize <= 0) return false;
   const std::int64_t span = file.EndPos - file.StartPos;
@@ -163,6 +162,10 @@ bool TMekLowScan::CopyRange(FileNode& file, int fd, const std::string& path, std
       } else if (file.EndPos == chunk) {
         Log("Problem reading drive (iCount = 0)", "-30");
         return false;
+      } else {
+        Log("Cannot read a block of " + path + " (not counted as saved)<br>Sectors: " + std::to_string(current) +
+                " - " + std::to_string(current + n - 1),
+            "-30");
       }
       current += got / sectorSize;
     }

@@ -39,6 +39,12 @@ std::string ConnectionRequiredText() {
          "to enter it's details on the following \r\nscreen.";
 }
 
+std::string NoConnectionText(std::string_view address) {
+  return "Trellmond could not reach its service at " + std::string(address) +
+         ".\r\n\r\nPlease check your internet connection and proxy settings, then start Trellmond again."
+         "\r\n\r\nThe application will now close.";
+}
+
 VersionCheck CheckVersion(THttpClient& client, std::string_view language, std::string_view programVersion) {
   VersionCheck check;
   check.serverVersion = util::GetField(GetData(DispatchURL(VersionRequest(language), client)), 2, ';');

@@ -28,6 +28,9 @@ bool RetryConnection(THttpClient& client, std::string_view language, int tries =
                      const std::function<void(int)>& sleepMs = {});
 // The long box shown before the retries.
 std::string ConnectionRequiredText();
+// The last box of a start that never reached the service: the address tried, and that
+// the program closes.
+std::string NoConnectionText(std::string_view address);
 
 struct VersionCheck {
   std::string serverVersion;   // field 2 of the reply

@@ -17,6 +17,7 @@
 #include "platform/BootSector.h"
 #include "platform/DriveTable.h"
 #include "platform/LastError.h"
+#include "platform/ReadFaults.h"
 #include "util/Text.h"
 
 namespace platform {
@@ -78,10 +79,15 @@ std::optional<DeviceFacts> ProbeDevice(const std::string& devicePath) {
   return facts;
 }
 
-std::uint64_t CountFreeClusters(const std::string& devicePath, const BootGeometry& g) {
+std::uint64_t CountFreeClusters(const std::string& devicePath, const BootGeometry& g, std::uint64_t deviceBytes) {
   if (g.kind != VolumeKind::Fat12 && g.kind != VolumeKind::Fat16 && g.kind != VolumeKind::Fat32) return 0;
   const std::uint64_t fatBytes = g.fatSectors * g.bytesPerSector;
   if (fatBytes > kMaxFatBytesToCount) return 0;  // not cheaply known
+  // A boot sector may claim a table larger than the device behind it: nothing to count.
+  if (deviceBytes != 0 && (g.fatStartSector * g.bytesPerSector > deviceBytes ||
+                           fatBytes > deviceBytes - g.fatStartSector * g.bytesPerSector)) {
+    return 0;
+  }
   VolumeHandle handle = OpenDevice(devicePath, O_RDONLY);
   std::vector<std::byte> fat(static_cast<std::size_t>(fatBytes));
   const std::int64_t got = handle.ReadAt(g.fatStartSector * g.bytesPerSector, fat);
@@ -151,7 +157,7 @@ VolumeHandle& VolumeHandle::operator=(VolumeHandle&& other) noexcept {
 std::int64_t VolumeHandle::ReadAt(std::uint64_t offset, std::span<std::byte> out) const {
   std::size_t done = 0;
   while (done < out.size()) {
-    const ssize_t got = pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+    const long got = ReadFaults::PRead(m_fd, out.data() + done, out.size() - done, offset + done);
     if (got < 0) {
       if (errno == EINTR) continue;
       SetLastErrorFromErrno(errno);
@@ -255,7 +261,7 @@ bool GetDiskFreeSpace(std::string_view root, FreeSpace& out) {
     out.bytesPerSector = facts->boot->bytesPerSector;
     out.sectorsPerCluster = facts->boot->sectorsPerCluster;
     out.totalClusters = facts->boot->dataClusters;
-    out.freeClusters = CountFreeClusters(drive->devicePath, *facts->boot);
+    out.freeClusters = CountFreeClusters(drive->devicePath, *facts->boot, facts->sizeBytes);
   } else {
     out.bytesPerSector = facts->sectorSize;
     out.sectorsPerCluster = 1;

@@ -6,6 +6,10 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config
+  # CI matrix: compiles kept between runs on one machine (scripts/ci-matrix.sh)
+  ccache
+  # fuzzing (scripts/fuzz.sh): Clang with libFuzzer and the sanitizer runtimes, the symbolizer
+  clang libclang-rt-dev llvm
   # engine
   libpcre2-dev libcurl4-openssl-dev libblkid-dev libudev-dev
   # GUI

@@ -136,6 +136,8 @@ class Tfrm_Main : public QWidget {
   void ReadRegistrationRegistryEntries();
   void WriteRegistrationRegistryEntries();
   void pb_ProxySettingsClick();
+  // The proxy dialog, then the connection test with its settings; true once connected.
+  bool TryProxySettings();
   void RunLoading(const QString& message, std::function<void()> step);
   void EndApplication();
   void ProcessMessages();

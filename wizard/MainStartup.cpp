@@ -95,8 +95,15 @@ void Tfrm_Main::CheckInternetConnection() {
                   util::PromptIcon::Information);
     m_state.Connected =
         online::RetryConnection(m_http, m_state.language, 3, 1000, [this](int ms) { WaitMs(ms); });
+    // A start that the proxy dialog did not connect either ends through the closing path,
+    // saying which address it tried, rather than leaving a window with nothing to do.
     if (!m_state.Connected) {
-      pb_ProxySettingsClick();
+      if (!TryProxySettings()) {
+        m_prompt->Ask("Trellmond", online::NoConnectionText(m_addresses.BaseURL), util::PromptButtons::Ok,
+                      util::PromptIcon::Information);
+        m_state.Cancelled = true;
+        EndApplication();
+      }
       return;
     }
   }
@@ -105,6 +112,13 @@ void Tfrm_Main::CheckInternetConnection() {
 }
 
 void Tfrm_Main::pb_ProxySettingsClick() {
+  if (!TryProxySettings()) {
+    m_prompt->Ask("Trellmond", online::ConnectionRequiredText(), util::PromptButtons::Ok,
+                  util::PromptIcon::Information);
+  }
+}
+
+bool Tfrm_Main::TryProxySettings() {
   {
     widgets::Tfrm_Proxy proxy(m_store, *m_prompt, this);
     proxy.SetHTTP(&m_http);
@@ -112,15 +126,12 @@ void Tfrm_Main::pb_ProxySettingsClick() {
     proxy.exec();
     m_http.SetProxy(proxy.ProxyName(), proxy.Port());
   }
-  if (online::CheckConnection(m_http, m_state.language)) {
-    Preparation();
-    if (!m_endRequested) PrepareRegistrationPanel();
-    lbl_ProxySettings->setVisible(false);
-    m_state.Connected = true;
-  } else {
-    m_prompt->Ask("Trellmond", online::ConnectionRequiredText(), util::PromptButtons::Ok,
-                  util::PromptIcon::Information);
-  }
+  if (!online::CheckConnection(m_http, m_state.language)) return false;
+  Preparation();
+  if (!m_endRequested) PrepareRegistrationPanel();
+  lbl_ProxySettings->setVisible(false);
+  m_state.Connected = true;
+  return true;
 }
 
 void Tfrm_Main::Preparation() {

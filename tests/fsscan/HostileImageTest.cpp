@@ -123,4 +123,15 @@ TEST_F(HostileImageTest, ABootSectorWithoutGeometryEndsTheScan) {
   EXPECT_EQ(harness.scanner.GetFoundNumber(), 0);
 }
 
+TEST_F(HostileImageTest, ABootSectorClaimingAHugeTableEndsTheScan) {
+  // Four billion sectors, each table 500 million of them: 256 GB the small image cannot hold.
+  const std::uint32_t totalSectors = 0xFFFFFFF0, fatSectors = 500'000'000;
+  Patch(image->Path(), 32, &totalSectors, 4);
+  Patch(image->Path(), 36, &fatSectors, 4);
+  fsscantest::ScannerHarness harness(image->Path());
+  harness.Scan(false);
+  EXPECT_EQ(harness.scanner.GetFoundNumber(), 0);
+  EXPECT_TRUE(harness.Logged("Cannot read the rest of the FAT", "-30"));
+}
+
 }  // namespace

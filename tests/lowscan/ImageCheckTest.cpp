@@ -104,6 +104,9 @@ TEST(ImageCheck, DataThatDoesNotDecodeIsRejected) {
   const std::string jpeg = SampleBytes("sample.jpg");
   const std::string bmp = SampleBytes("sample.bmp");
   const std::string gif = SampleBytes("sample.gif");
+  // A metafile whose header claims a largest record of 4 GB, far past its own end.
+  std::string hugeRecord = SampleBytes("sample.wmf");
+  hugeRecord.replace(22 + 12, 4, "\xFF\xFF\xFF\x7F");
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"jpg", jpeg.substr(0, jpeg.size() / 2)},           // cut short
       {"jpg", std::string("\xFF\xD8\xFF\xE0") + std::string(600, 'x')},
@@ -112,6 +115,7 @@ TEST(ImageCheck, DataThatDoesNotDecodeIsRejected) {
       {"gif", gif.substr(0, 40)},
       {"gif", "GIF89a" + std::string(100, '\0')},
       {"wmf", std::string("\xD7\xCD\xC6\x9A") + std::string(30, '\xFF')},
+      {"wmf", hugeRecord},
   };
   for (const auto& [type, data] : cases) {
     util::TMemoryStream image;

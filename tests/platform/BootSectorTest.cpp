@@ -15,7 +15,7 @@ std::vector<std::byte> FirstSector(int fatBits) {
   testsupport::FatImageOptions options;
   options.fatBits = fatBits;
   testsupport::FatImage image(dir / "v.img", options);
-  const std::string bytes = testsupport::ReadFileBytes(image.Path()).substr(0, 512);
+  const std::string bytes = testsupport::ReadFileBytes(image.Path(), 512);
   std::vector<std::byte> out(bytes.size());
   std::memcpy(out.data(), bytes.data(), bytes.size());
   return out;

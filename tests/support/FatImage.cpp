@@ -93,7 +93,7 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> FatImage::Clusters(const st
 }
 
 std::uint64_t FatImage::ClusterOffset(std::uint32_t cluster) const {
-  const std::string boot = ReadFileBytes(m_path).substr(0, 512);
+  const std::string boot = ReadFileBytes(m_path, 512);
   const util::ByteReader r(boot.data(), boot.size());
   const std::uint64_t bps = r.U16(11), spc = r.U8(13), reserved = r.U16(14), fats = r.U8(16);
   const std::uint64_t rootEntries = r.U16(17);

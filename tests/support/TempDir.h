@@ -20,7 +20,8 @@ class TempDir {
   std::filesystem::path m_path;
 };
 
-std::string ReadFileBytes(const std::filesystem::path& path);
+// The file's bytes, or only its first `limit` (a boot sector of a large image).
+std::string ReadFileBytes(const std::filesystem::path& path, std::size_t limit = std::string::npos);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 // SHA-256 of a file as lower-case hex (through sha256sum).
 std::string Sha256Of(const std::filesystem::path& path);

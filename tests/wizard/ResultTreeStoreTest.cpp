@@ -12,6 +12,7 @@
 using testsupport::AddFat;
 using testsupport::AddLow;
 using testsupport::Child;
+using testsupport::Key;
 using testsupport::ChildNames;
 using wizard::TreeKind;
 using wizard::TreeNode;
@@ -192,7 +193,7 @@ void ResultTreeStoreTest::keptCopiesStopAtMaxImageHints() {
   QCOMPARE(m_store->ImageHintCount(), 2);
   QCOMPARE(m_store->Images().Count(), wizard::kFixedIconCount + 5);
   for (int i = 0; i < 5; ++i) {
-    const TreeNode* path = m_store->FindFile("L" + std::to_string(i));
+    const TreeNode* path = m_store->FindFile(Key('L', i));
     QCOMPARE(path->Data.ImageIndex, wizard::kFixedIconCount + i);
     QCOMPARE(path->Data.TypeNode->Data.ImageIndex, wizard::kFixedIconCount + i);
     QCOMPARE(path->Data.Thumbnail != nullptr, i < 2);

@@ -63,6 +63,7 @@ class WizardStartTest : public QObject {
   void transactionZeroEndsAfterErrorBox();
   void unreachableServiceRetriesThenProxyDialogRescues();
   void splashQuitEndsBeforeAnyRequest();
+  void unreachableServiceEndsAfterProxyDialogNamingTheAddress();
 };
 
 void WizardStartTest::normalStartReachesRegistrationPanel() {
@@ -207,6 +208,27 @@ void WizardStartTest::splashQuitEndsBeforeAnyRequest() {
   QCOMPARE(h.driver.seen, (std::vector<QString>{"frm_Splash"}));
   window.reset();
   QVERIFY(h.Rows("SELECT id FROM transactions").empty());
+}
+
+void WizardStartTest::unreachableServiceEndsAfterProxyDialogNamingTheAddress() {
+  WizardHarness h;
+  const std::string deadBase = "http://127.0.0.1:" + std::to_string(ClosedPort());
+  h.driver.actions[QStringLiteral("frm_Proxy")] = [](QDialog& dialog) { dialog.reject(); };
+  auto window = h.MakeWindow({deadBase, "Hv4kTq"});
+  window->FormCreate();
+
+  // The window is not left open with no panel: the closing path runs, without a question.
+  QVERIFY(window->EndRequested());
+  QVERIFY(window->State().Cancelled);
+  QVERIFY(!window->State().Connected);
+  QVERIFY(Control<QWidget>(*window, "pnl_Registration")->isHidden());
+  const auto texts = h.BoxTexts();
+  QCOMPARE(texts.back(), online::NoConnectionText(deadBase));
+  QVERIFY(texts.back().find(deadBase) != std::string::npos);
+  QVERIFY(std::find(texts.begin(), texts.end(), online::ConnectionRequiredText()) != texts.end());
+  const std::size_t boxes = texts.size();
+  QVERIFY(window->close());
+  QCOMPARE(h.BoxTexts().size(), boxes);  // no "Are you sure you want to quit?"
 }
 
 QTEST_MAIN(WizardStartTest)

@@ -1,0 +1,94 @@
+// What trellmond-cli says when it cannot do what it was asked: the reason, before any
+// scan starts, with an exit code of its own; and how it shows log lines and its help.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "tests/support/Command.h"
+#include "tests/support/FatImage.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+testsupport::CommandResult Cli(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {testsupport::BuiltProgram("trellmond-cli")};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return testsupport::RunCommand(argv, {{"TRELLMOND_DRIVES", ""}});
+}
+
+class ClearErrorsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    image = std::make_unique<testsupport::FatImage>(dir / "card.img", testsupport::FatImageOptions{.fatBits = 12});
+    image->AddFile("/notes.txt", std::string(3000, 'n'));
+    image->Delete("/notes.txt");
+    testsupport::WriteFileBytes(dir / "plain.txt", std::string(70000, 'x'));
+  }
+  testsupport::TempDir dir;
+  std::unique_ptr<testsupport::FatImage> image;
+};
+
+TEST_F(ClearErrorsTest, RefusalsSayWhyBeforeAnyScan) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    int exitCode;
+    std::string says;
+  };
+  const std::string img = image->Path().string();
+  const std::string plain = (dir / "plain.txt").string();
+  const std::vector<Case> cases = {
+      {"no file system", {"scan", plain}, 5, "no FAT or NTFS file system found on " + plain + "; try --low"},
+      {"a folder", {"scan", dir.Path().string()}, 2, "is a folder, not a drive, image or block device"},
+      {"missing image", {"scan", (dir / "nothing.img").string()}, 2, "nothing.img: No such file or directory"},
+      {"unknown undelete type", {"scan", img, "--types", "jpg,pgn"}, 1,
+       "unknown type pgn for the Undelete scan; known types: jpg, jpeg, png"},
+      {"unknown low type", {"scan", img, "--low", "--types", "foo"}, 1,
+       "unknown type foo for the Low Level Scan; known types: jpg, jpeg, png"},
+      {"report folder missing", {"scan", img, "--report", (dir / "missing/r.json").string()}, 3,
+       "cannot write the report " + (dir / "missing/r.json").string() + ": the folder " +
+           (dir / "missing").string() + ": No such file or directory"},
+      {"output under a file", {"scan", img, "--out", plain + "/sub"}, 3,
+       "cannot create the output folder " + plain + "/sub: Not a directory"},
+  };
+  for (const Case& c : cases) {
+    const auto r = Cli(c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.what << "\n" << r.errors;
+    EXPECT_NE(r.errors.find(c.says), std::string::npos) << c.what << "\n" << r.errors;
+    EXPECT_EQ(r.errors.find("Scanning"), std::string::npos) << c.what << ": the scan started";
+    EXPECT_EQ(r.output.find("Found"), std::string::npos) << c.what;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+}
+
+TEST_F(ClearErrorsTest, VerboseLinesCarryTheirActionAndBreakAtBr) {
+  const auto r = Cli({"scan", image->Path().string(), "--verbose"});
+  ASSERT_EQ(r.exitCode, 0) << r.errors;
+  EXPECT_EQ(r.errors.find("<br>"), std::string::npos) << r.errors;
+  EXPECT_EQ(r.errors.find("<BR>"), std::string::npos) << r.errors;
+  EXPECT_TRUE(std::regex_search(r.errors, std::regex(R"(\n\[46\] Disk Type: FAT12\n {5}Free Memory: )"))) << r.errors;
+}
+
+TEST(CliHelpTest, HelpAndManPageListTheSameOptionsAndExitCodes) {
+  const auto help = Cli({"--help"});
+  ASSERT_EQ(help.exitCode, 0);
+  std::ifstream in(std::filesystem::path(TRELLMOND_SOURCE_DIR) / "cli/trellmond-cli.1");
+  const std::string man{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  ASSERT_FALSE(man.empty());
+  const std::regex option(R"(--([a-z]+))");
+  int options = 0;
+  for (std::sregex_iterator it(help.output.begin(), help.output.end(), option), end; it != end; ++it, ++options) {
+    EXPECT_NE(man.find("\\-\\-" + (*it)[1].str()), std::string::npos) << (*it)[0] << " missing from the man page";
+  }
+  EXPECT_GE(options, 10);
+  for (int code = 0; code <= 5; ++code) {
+    EXPECT_TRUE(std::regex_search(help.output, std::regex("\\n  " + std::to_string(code) + "  \\S"))) << code;
+    EXPECT_NE(man.find(".B " + std::to_string(code) + "\n"), std::string::npos) << code;
+  }
+  EXPECT_NE(help.output.find("5  no FAT or NTFS file system found"), std::string::npos);
+}
+
+}  // namespace
