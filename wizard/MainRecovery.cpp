@@ -215,9 +215,12 @@ void Tfrm_Main::pb_FeedbackClick() {
   ShellTree->SetAutoRefresh(false);
   RunLoading(QStringLiteral("Saving recovered files..."), [this] { SaveFiles(); });
   activateWindow();
-  m_prompt->Ask("Trellmond",
-                " " + std::to_string(FileCount) + " files have been saved to folder: " + m_state.OutputFolder,
-                util::PromptButtons::Ok, util::PromptIcon::Information);
+  // Appended piece by piece: GCC 12 at -O3 reports a false -Wrestrict for " " + std::string.
+  std::string summary(" ");
+  summary += std::to_string(FileCount);
+  summary += " files have been saved to folder: ";
+  summary += m_state.OutputFolder;
+  m_prompt->Ask("Trellmond", summary, util::PromptButtons::Ok, util::PromptIcon::Information);
   activateWindow();
   m_state.FilesSaved += FileCount;
   if (FileCount == selected ||
