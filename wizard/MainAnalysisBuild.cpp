@@ -10,6 +10,7 @@
 #include "wizard/ImagePreview.h"
 #include "wizard/ResultTrees.h"
 #include "wizard/ScanProgress.h"
+#include "wizard/ValueLabel.h"
 
 #include <QApplication>
 #include <QFormLayout>
@@ -21,13 +22,6 @@
 
 namespace wizard {
 namespace {
-
-QLabel* Value(QWidget* parent, const char* name) {
-  auto* label = new QLabel(parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setStyleSheet(QStringLiteral("color: blue;"));
-  return label;
-}
 
 widgets::TMekFlashingLabel* FlashingValue(QWidget* parent, const char* name) {
   auto* label = new widgets::TMekFlashingLabel(parent);
@@ -126,14 +120,14 @@ QWidget* Tfrm_Main::BuildStatusColumn(QWidget* parent) {
   auto* drive = new QWidget(pnl_Status);
   auto* driveRow = new QHBoxLayout(drive);
   driveRow->setContentsMargins(0, 0, 0, 0);
-  lbl_Drive = Value(drive, "lbl_Drive");
-  lbl_DriveSize = Value(drive, "lbl_DriveSize");
+  lbl_Drive = ValueLabel(drive, "lbl_Drive");
+  lbl_DriveSize = ValueLabel(drive, "lbl_DriveSize");
   driveRow->addWidget(lbl_Drive);
   driveRow->addWidget(lbl_DriveSize, 1);
   form->addRow(Caption(QStringLiteral("Scanned Drive:"), QStringLiteral("This is the letter of the drive that was scanned."),
                        pnl_Status),
                drive);
-  lbl_FilesFound = Value(pnl_Status, "lbl_FilesFound");
+  lbl_FilesFound = ValueLabel(pnl_Status, "lbl_FilesFound");
   form->addRow(Caption(QStringLiteral("Files found:"), QStringLiteral("This is the total number of files found by the scan."),
                        pnl_Status),
                lbl_FilesFound);

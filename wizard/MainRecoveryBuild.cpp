@@ -4,6 +4,7 @@
 #include "wizard/Main.h"
 
 #include "wizard/FolderTree.h"
+#include "wizard/ValueLabel.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -13,9 +14,7 @@ namespace wizard {
 namespace {
 
 QLabel* Value(QWidget* parent, const char* name) {
-  auto* label = new QLabel(parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setStyleSheet(QStringLiteral("color: blue;"));
+  QLabel* label = ValueLabel(parent, name);
   label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   label->setMinimumWidth(90);
   return label;
