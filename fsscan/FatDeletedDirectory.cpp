@@ -3,6 +3,7 @@
 // are free and still hold directory entries.
 
 #include <algorithm>
+#include <optional>
 
 #include "fsscan/FatDirectoryCheck.h"
 #include "fsscan/FatNames.h"
@@ -90,36 +91,101 @@ bool TMekFATScan::HoldsDotEntries(std::int64_t cluster, const BootRecord& boot) 
   return got > 0 && StartsWithDotEntries(util::ByteReader(buffer.data(), static_cast<std::size_t>(got)), cluster);
 }
 
-void TMekFATScan::ScanDeletedDirectory(std::int64_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
-                                       const std::string& path) {
+bool ContinuesDeletedName(const LongNameAssembler& pending, const util::ByteReader& cluster,
+                          std::int64_t lastCluster) {
+  if (!pending.AwaitsDeletedShortEntry()) return false;
+  LongNameAssembler names = pending;
+  for (std::uint64_t offset = 0; cluster.Has(offset, 32); offset += 32) {
+    const util::ByteReader entry = *cluster.Sub(offset, 32);
+    // The directory was deleted as a whole: every entry of it carries the deleted mark.
+    if (entry.U8(0) != kDeletedMark) return false;
+    if (entry.U8(11) == kAttrLongName) {
+      if (!PlausibleLongNameEntry(entry) || entry.U8(13) != pending.Checksum()) return false;
+      names.Add(entry);
+      continue;
+    }
+    return PlausibleShortEntry(entry, lastCluster) && names.ChecksumMatchesDeleted(entry);
+  }
+  return false;
+}
+
+std::optional<std::int64_t> TMekFATScan::FindDeletedDirectoryContinuation(std::int64_t after,
+                                                                          const LongNameAssembler& pending,
+                                                                          const BootRecord& boot,
+                                                                          std::uint8_t fatType) {
+  // The FAT allocates the next free cluster after the last one it gave out, so the
+  // continuation lies ahead, or behind once the allocator wrapped round. Only the first
+  // sector of a free cluster is read; the search is bounded per directory and per scan.
+  constexpr std::int64_t kClustersLookedAt = std::int64_t{1} << 20;
+  constexpr std::int64_t kClustersReadPerSearch = 8192;
   const util::ByteReader bootReader(boot.data(), boot.size());
   const std::int64_t spc = bootReader.U8(13);
   const std::int64_t bps = bootReader.U16(11);
   const std::int64_t firstData = GetFirstDataSector(boot);
   const std::int64_t totalClusters = m_raw->GetTotalClusterCount();
   const std::int64_t lastCluster = totalClusters + 1;
-  const std::int64_t maxReads = totalClusters + 2;
+  std::vector<std::byte> sector(static_cast<std::size_t>(std::max<std::int64_t>(bps, 32)));
+  std::int64_t read = 0;
+  for (std::int64_t step = 0; step < std::min(totalClusters, kClustersLookedAt) && read < kClustersReadPerSearch &&
+                              m_continuationReadsLeft > 0;
+       ++step) {
+    const std::int64_t cluster = 2 + (after - 2 + step) % totalClusters;
+    if (!IsFreeCluster(fatType, cluster) || m_visitedDirClusters.contains(cluster)) continue;
+    ++read;
+    --m_continuationReadsLeft;
+    const std::int64_t got = ReadSectors(sector.data(), bps, 1, (cluster - 2) * spc + firstData);
+    if (got < 32) continue;
+    if (ContinuesDeletedName(pending, util::ByteReader(sector.data(), static_cast<std::size_t>(got)), lastCluster)) {
+      return cluster;
+    }
+  }
+  return std::nullopt;
+}
+
+DirectoryCluster TMekFATScan::TakeDeletedDirectoryCluster(std::int64_t cluster, bool first, const BootRecord& boot,
+                                                          std::uint8_t fatType, const std::string& path,
+                                                          LongNameAssembler& names) {
+  const util::ByteReader bootReader(boot.data(), boot.size());
+  const std::int64_t spc = bootReader.U8(13);
+  const std::int64_t bps = bootReader.U16(11);
+  const std::int64_t totalClusters = m_raw->GetTotalClusterCount();
+  const std::int64_t lastCluster = totalClusters + 1;
+  if (cluster < 2 || cluster > lastCluster || m_dirCount >= totalClusters + 2) return DirectoryCluster::kNotDirectory;
+  // A cluster in use belongs to a file written after the deletion.
+  if (!first && !IsFreeCluster(fatType, cluster)) return DirectoryCluster::kNotDirectory;
+  if (m_visitedDirClusters.contains(cluster)) return DirectoryCluster::kNotDirectory;
+  ++m_dirCount;
   std::vector<std::byte> buffer(static_cast<std::size_t>(spc * bps));
+  const std::int64_t got = ReadSectors(buffer.data(), static_cast<std::int64_t>(buffer.size()), spc,
+                                       (cluster - 2) * spc + GetFirstDataSector(boot));
+  if (got < static_cast<std::int64_t>(buffer.size())) return DirectoryCluster::kNotDirectory;
+  const util::ByteReader bytes(buffer.data(), buffer.size());
+  // Without its "." and ".." the first cluster was reused: what it holds is not this directory.
+  if (first && !StartsWithDotEntries(bytes, cluster)) return DirectoryCluster::kNotDirectory;
+  // The next directory's first cluster (a sibling made right after this one) ends the run.
+  if (!first && StartsWithDotEntries(bytes, cluster)) return DirectoryCluster::kNotDirectory;
+  const DirectoryCluster kind = ClassifyDirectoryCluster(bytes, lastCluster);
+  if (kind == DirectoryCluster::kNotDirectory) return kind;
+  m_visitedDirClusters.insert(cluster);
+  ExtractDirEntries(buffer.data(), boot, fatType, path, got, &names);
+  return kind;
+}
+
+void TMekFATScan::ScanDeletedDirectory(std::int64_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
+                                       const std::string& path) {
   LongNameAssembler names;
   ++m_depth;
-  for (std::int64_t cluster = firstCluster; cluster <= lastCluster && m_dirCount < maxReads; ++cluster) {
-    // A cluster in use belongs to a file written after the deletion.
-    if (cluster != firstCluster && !IsFreeCluster(fatType, cluster)) break;
-    if (m_visitedDirClusters.contains(cluster)) break;
-    ++m_dirCount;
-    const std::int64_t got =
-        ReadSectors(buffer.data(), static_cast<std::int64_t>(buffer.size()), spc, (cluster - 2) * spc + firstData);
-    if (got < static_cast<std::int64_t>(buffer.size())) break;
-    const util::ByteReader bytes(buffer.data(), buffer.size());
-    // Without its "." and ".." the first cluster was reused: what it holds is not this directory.
-    if (cluster == firstCluster && !StartsWithDotEntries(bytes, firstCluster)) break;
-    // The next directory's first cluster (a sibling made right after this one) ends the run.
-    if (cluster != firstCluster && StartsWithDotEntries(bytes, cluster)) break;
-    const DirectoryCluster kind = ClassifyDirectoryCluster(bytes, lastCluster);
-    if (kind == DirectoryCluster::kNotDirectory) break;
-    m_visitedDirClusters.insert(cluster);
-    ExtractDirEntries(buffer.data(), boot, fatType, path, got, &names);
-    if (kind == DirectoryCluster::kEnds) break;
+  std::int64_t cluster = firstCluster;
+  DirectoryCluster kind = TakeDeletedDirectoryCluster(cluster, true, boot, fatType, path, names);
+  while (kind == DirectoryCluster::kContinues) {
+    kind = TakeDeletedDirectoryCluster(++cluster, false, boot, fatType, path, names);
+    if (kind != DirectoryCluster::kNotDirectory || !names.AwaitsDeletedShortEntry()) continue;
+    // A long name cut off at the end of the run: the directory grew into a cluster elsewhere
+    // after other files took the ones that follow. Its pieces and checksum find that cluster.
+    const std::optional<std::int64_t> next = FindDeletedDirectoryContinuation(cluster, names, boot, fatType);
+    if (!next) break;
+    cluster = *next;
+    kind = TakeDeletedDirectoryCluster(cluster, false, boot, fatType, path, names);
   }
   --m_depth;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "fsscan/FatNames.h"
 #include "util/ByteReader.h"
 
 namespace fsscan {
@@ -19,5 +20,11 @@ DirectoryCluster ClassifyDirectoryCluster(const util::ByteReader& cluster, std::
 // True when the cluster starts with the "." entry naming `self` and a ".." entry, as the
 // first cluster of every sub-directory does.
 bool StartsWithDotEntries(const util::ByteReader& cluster, std::int64_t self);
+
+// True when the cluster starts where the deleted long name `pending` broke off: the rest of
+// its pieces, with its checksum, then the deleted short entry that checksum belongs to. This
+// ties a deleted directory's cluster found elsewhere to the directory.
+bool ContinuesDeletedName(const LongNameAssembler& pending, const util::ByteReader& cluster,
+                          std::int64_t lastCluster);
 
 }  // namespace fsscan

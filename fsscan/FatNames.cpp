@@ -1,5 +1,8 @@
 #include "fsscan/FatNames.h"
 
+#include <array>
+#include <cctype>
+
 namespace fsscan {
 namespace {
 
@@ -106,6 +109,17 @@ std::string LongNameAssembler::NameFor(const util::ByteReader& shortEntry) const
   // first byte the checksum covers, so the run's own checksum has to do.
   if (!isDeleted && ShortNameChecksum(shortEntry) != m_checksum) return {};
   return Utf16ToUtf8(m_text);
+}
+
+bool LongNameAssembler::ChecksumMatchesDeleted(const util::ByteReader& shortEntry) const {
+  if (!AwaitsDeletedShortEntry() || !shortEntry.Has(0, 11)) return false;
+  const char16_t first = m_text.front();
+  if (first <= 0x20 || first >= 0x7F || first == u'.') return false;
+  std::array<std::byte, 11> name{};
+  for (std::uint64_t i = 0; i < name.size(); ++i) name[i] = static_cast<std::byte>(shortEntry.U8(i));
+  const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(first)));
+  name[0] = static_cast<std::byte>(upper);
+  return ShortNameChecksum(util::ByteReader(name.data(), name.size())) == m_checksum;
 }
 
 }  // namespace fsscan

@@ -30,6 +30,13 @@ class LongNameAssembler {
   void Add(const util::ByteReader& entry);
   // The name for the short entry that follows, if it belongs to it; empty otherwise.
   std::string NameFor(const util::ByteReader& shortEntry) const;
+  // Deleted pieces gathered and still waiting for their short entry.
+  bool AwaitsDeletedShortEntry() const { return m_active && m_deleted && !m_text.empty(); }
+  std::uint8_t Checksum() const { return m_checksum; }
+  // Whether a deleted short entry is the one the gathered name was made for: its lost first
+  // byte is the upper-cased first character of the long name, as Windows and mtools derive
+  // 8.3 names, and with it the checksum must match.
+  bool ChecksumMatchesDeleted(const util::ByteReader& shortEntry) const;
 
  private:
   std::u16string m_text;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "disk/RawDiskAccessComponent.h"
+#include "fsscan/FatDirectoryCheck.h"
 #include "fsscan/FileRecords.h"
 #include "util/ByteReader.h"
 #include "util/MemoryStream.h"
@@ -149,6 +151,14 @@ class TMekFATScan {
   // it, as long as they hold directory entries.
   void ScanDeletedDirectory(std::int64_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
                             const std::string& path);
+  // Reads one cluster of a deleted directory and lists its entries, unless it is in use,
+  // read before or holds no directory entries (then kNotDirectory).
+  DirectoryCluster TakeDeletedDirectoryCluster(std::int64_t cluster, bool first, const BootRecord& boot,
+                                               std::uint8_t fatType, const std::string& path,
+                                               LongNameAssembler& names);
+  // The free cluster where a deleted directory's long name `pending` goes on, if one does.
+  std::optional<std::int64_t> FindDeletedDirectoryContinuation(std::int64_t after, const LongNameAssembler& pending,
+                                                               const BootRecord& boot, std::uint8_t fatType);
 
   // NTFS master file table scan.
   void GetNTFSBootRecord(BootRecord& out);
@@ -238,6 +248,8 @@ class TMekFATScan {
   // Directory clusters read in this scan: none is read twice, so loops through
   // damaged or reused clusters end.
   std::unordered_set<std::int64_t> m_visitedDirClusters;
+  // Sectors the search for deleted directories' scattered clusters may still read in this scan.
+  std::int64_t m_continuationReadsLeft = 0;
   // The FAT read once per scan for every directory chain; empty outside a scan.
   FatBuffer m_scanFat;
   bool m_scanFatValid = false;

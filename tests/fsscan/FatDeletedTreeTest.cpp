@@ -118,6 +118,27 @@ TEST_P(DeletedTreeTest, FilesInDeletedFolderTreesComeBackUnderTheFoldersLongName
   ExpectEveryDeletedFileBack();
 }
 
+TEST_P(DeletedTreeTest, AFolderThatGrewIntoAClusterElsewhereIsReadThereToo) {
+  // Two folders filled in turn: when each outgrows its first cluster, the next free one lies
+  // behind the other's files, and the long name of the entry that did not fit breaks off at
+  // the end of the first cluster.
+  image->MakeDir("/Fotos vom Urlaub");
+  image->MakeDir("/Fotos vom Urlaub/Am Strand");
+  image->MakeDir("/Fotos vom Urlaub/In den Bergen");
+  for (int i = 1; i <= 7; ++i) {
+    const std::string n = std::to_string(i);
+    Add("/Fotos vom Urlaub/Am Strand/Summer trip " + n + ".jpg", Payload(3000 + 700 * i, 60 + i), true);
+    Add("/Fotos vom Urlaub/In den Bergen/Gipfel Nummer " + n + ".dat", Payload(2000 + 300 * i, 70 + i), true);
+  }
+  for (const char* folder : {"/Fotos vom Urlaub/Am Strand", "/Fotos vom Urlaub/In den Bergen"}) {
+    const auto runs = image->Clusters(folder);
+    ASSERT_GT(runs.size(), 1u) << folder << " was meant to lie in two places";
+    ASSERT_GT(runs.at(1).first, runs.at(0).second + 1) << folder;
+  }
+  image->DeleteTree("/Fotos vom Urlaub");
+  ExpectEveryDeletedFileBack();
+}
+
 TEST_P(DeletedTreeTest, AFileThirtySixFoldersDownIsFound) {
   std::string path;
   for (int level = 1; level <= 36; ++level) {

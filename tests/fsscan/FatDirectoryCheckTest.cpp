@@ -108,4 +108,51 @@ TEST(DotEntriesTest, OnlyAClusterThatNamesItselfStartsADirectory) {
   EXPECT_FALSE(check(Dots(7).substr(0, 40), 7));
 }
 
+// A deleted long-name piece: up to 13 ASCII characters, the end mark and padding after them.
+std::string DeletedPiece(const std::string& text, std::uint8_t checksum) {
+  std::string e(32, '\xFF');
+  e[0] = '\xE5';
+  e[11] = 0x0F;
+  e[12] = 0;
+  e[13] = static_cast<char>(checksum);
+  e[26] = e[27] = 0;
+  static constexpr int kOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+  for (std::size_t i = 0; i < 13; ++i) {
+    const char16_t c = i < text.size() ? static_cast<unsigned char>(text[i]) : (i == text.size() ? 0 : 0xFFFF);
+    e[kOffsets[i]] = static_cast<char>(c & 0xFF);
+    e[kOffsets[i] + 1] = static_cast<char>(c >> 8);
+  }
+  return e;
+}
+
+std::uint8_t ChecksumOf(const std::string& name11) {
+  return fsscan::ShortNameChecksum(util::ByteReader(name11.data(), name11.size()));
+}
+
+TEST(DeletedNameContinuationTest, OnlyTheClusterWithTheRestOfTheNameAndItsShortEntryContinuesIt) {
+  // "Summer trip 5.jpg", cut after its last piece, or after both, at a cluster's end.
+  const std::uint8_t sum = ChecksumOf("SUMMER~5JPG");
+  const std::string tail = DeletedPiece(".jpg", sum);
+  const std::string head = DeletedPiece("Summer trip 5", sum);
+  const std::string shortEntry = Entry("SUMMER~5JPG", 0x20, 40, 4000, 0xE5);
+  const auto pending = [](const std::vector<std::string>& pieces) {
+    fsscan::LongNameAssembler names;
+    for (const std::string& p : pieces) names.Add(util::ByteReader(p.data(), p.size()));
+    return names;
+  };
+  const auto continues = [](const fsscan::LongNameAssembler& names, const std::string& bytes) {
+    return fsscan::ContinuesDeletedName(names, util::ByteReader(bytes.data(), bytes.size()), kLastCluster);
+  };
+  EXPECT_TRUE(continues(pending({tail}), Cluster(head + shortEntry)));
+  EXPECT_TRUE(continues(pending({tail, head}), Cluster(shortEntry)));
+  // Another deleted directory's cluster, a piece of another name, a live entry, nothing pending.
+  EXPECT_FALSE(continues(pending({tail, head}), Cluster(Entry("GIPFEL~1DAT", 0x20, 50, 2000, 0xE5))));
+  EXPECT_FALSE(continues(pending({tail}), Cluster(DeletedPiece("Gipfel Numme", ChecksumOf("GIPFEL~1DAT")) +
+                                                  Entry("GIPFEL~1DAT", 0x20, 50, 2000, 0xE5))));
+  EXPECT_FALSE(continues(pending({tail, head}), Cluster(Entry("SUMMER~5JPG", 0x20, 40, 4000))));
+  EXPECT_FALSE(continues(pending({}), Cluster(head + shortEntry)));
+  // The first cluster of a directory is never a continuation.
+  EXPECT_FALSE(continues(pending({tail, head}), Cluster(Dots(9) + shortEntry)));
+}
+
 }  // namespace
