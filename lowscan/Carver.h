@@ -63,6 +63,9 @@ class TCarver {
   bool Covered(std::string_view text, std::size_t split, std::int64_t splitPos);
   void CloseAtStructureEnd();
   void ApplyTentativeEnd(FileNode& file, const OpenFile& open) const;
+  // A file cut at `splitPos` whose structure, looked ahead, ends there or before:
+  // it ends with its structure.
+  static bool EndFoundAhead(FileNode& file, const OpenFile& open, std::int64_t splitPos);
   std::string CurrentExtension() const;
   void AddToOpenFile(std::string_view bytes);
   void CloseInScan(std::int64_t splitPos);

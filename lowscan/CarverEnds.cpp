@@ -36,6 +36,18 @@ void TCarver::ApplyTentativeEnd(FileNode& file, const OpenFile& open) const {
   file.Size = std::min(file.Size, *tentative);
 }
 
+bool TCarver::EndFoundAhead(FileNode& file, const OpenFile& open, std::int64_t splitPos) {
+  // The walk itself still waits for bytes behind the split (a continuation, the
+  // next frame's header), which the look ahead had.
+  if (!open.End || open.End->Verdict() != TEndVerdict::kWalking || open.CoveredUntil < 0 ||
+      open.CoveredUntil > splitPos - file.StartPos) {
+    return false;
+  }
+  file.EndPos = file.StartPos + open.CoveredUntil;
+  file.Size = open.CoveredUntil;
+  return true;
+}
+
 bool TCarver::Dropped(const TMarkerData& marker, std::string_view text, std::size_t split, std::int64_t splitPos) {
   if (std::unique_ptr<TFileEnd> probe = MakeFileEnd(marker.Extension, LimitAt(marker, splitPos))) {
     // The header's own structure, as far as this read step holds it.

@@ -35,6 +35,8 @@ class TEndBytes {
   std::uint64_t Le64(std::size_t at) const;
   std::uint64_t Be64(std::size_t at) const;
   bool Is(std::size_t at, std::string_view text) const;
+  // The length of the line ending (CR LF, LF or CR) at `at`; 0 when there is none.
+  std::size_t LineEnd(std::size_t at) const;
 
  private:
   std::span<const unsigned char> m_bytes;
