@@ -98,7 +98,8 @@ void TCarver::CloseInScan(std::int64_t splitPos) {
     ApplyTentativeEnd(file, open);
   }
   if (file.Image && file.Image->Size() > file.EndPos - file.StartPos) file.Image->SetSize(file.EndPos - file.StartPos);
-  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false, byStructure);
+  const std::string_view shownType = byStructure ? open.End->ShownType() : std::string_view();
+  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false, byStructure, shownType);
 }
 
 void TCarver::Open(int marker, std::int64_t splitPos) {
@@ -197,7 +198,7 @@ void TCarver::Finish() {
   }
   ApplyTentativeEnd(file, open);
   if (file.Image && file.Image->Size() > file.EndPos - file.StartPos) file.Image->SetSize(file.EndPos - file.StartPos);
-  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, true, false);
+  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, true, false, {});
 }
 
 }  // namespace lowscan

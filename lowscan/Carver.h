@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "lowscan/FileEnd.h"
@@ -27,8 +28,10 @@ namespace lowscan {
 struct TCarverEvents {
   util::ProcessMessagesFn ProcessMessages;
   // A file was closed: during the scan (atEnd false) or when the drive ended;
-  // byStructure when its own structure gave the end.
-  std::function<void(FileNode&& file, int markerIndex, bool atEnd, bool byStructure)> FileClosed;
+  // byStructure when its own structure gave the end, and `shownType` what the
+  // structure showed it to be (TFileEnd::ShownType), if anything.
+  std::function<void(FileNode&& file, int markerIndex, bool atEnd, bool byStructure, std::string_view shownType)>
+      FileClosed;
   MarkerLogFn Log;
   std::function<std::int64_t()> FreeMemory;  // for the "-20" line; may be empty
 };

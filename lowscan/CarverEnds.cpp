@@ -25,7 +25,7 @@ void TCarver::CloseAtStructureEnd() {
   file.EndPos = file.StartPos + open.End->End();
   file.Size = open.End->End();
   if (file.Image && file.Image->Size() > file.Size) file.Image->SetSize(file.Size);
-  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false, true);
+  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false, true, open.End->ShownType());
 }
 
 void TCarver::ApplyTentativeEnd(FileNode& file, const OpenFile& open) const {

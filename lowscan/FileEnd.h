@@ -59,6 +59,10 @@ class TFileEnd {
   std::optional<std::int64_t> TentativeEnd() const { return m_tentative; }
   // The header itself was read and is sound: later faults are kLost.
   bool HeaderParsed() const { return m_headerParsed; }
+  // Where catalogue types share a marker, the one the structure shows the file to
+  // be (a Word, Excel or PowerPoint document; the package a ZIP archive holds;
+  // sound or video in Windows Media), as its extension; empty while untold.
+  std::string_view ShownType() const { return m_shownType; }
   // Nothing of the file may lie at or beyond this length (size limit, end of the drive).
   void SetLimit(std::int64_t limit) { m_limit = limit; }
 
@@ -79,6 +83,8 @@ class TFileEnd {
   void Finish(std::int64_t end);
   void Tentative(std::int64_t end) { m_tentative = end; }
   void SetHeaderParsed() { m_headerParsed = true; }
+  // `type`: text that outlives the walker (a literal).
+  void SetShownType(std::string_view type) { m_shownType = type; }
   void Reject() { m_verdict = m_headerParsed ? TEndVerdict::kLost : TEndVerdict::kBadHeader; }
   void Lose() { m_verdict = TEndVerdict::kLost; }
   std::int64_t Limit() const { return m_limit; }
@@ -106,6 +112,7 @@ class TFileEnd {
   std::int64_t m_covered = 0;
   std::int64_t m_limit = INT64_MAX;
   std::optional<std::int64_t> m_tentative;
+  std::string_view m_shownType;
 };
 
 // The copyable part every walker shares.

@@ -206,12 +206,13 @@ TEST_F(CarvedEnds, FilesInsideOtherFilesAreNoFilesOfTheirOwn) {
   }
 }
 
-// Samples that hold no file of another type (as raw photos hold previews): the
-// one read drops nothing that separate passes would keep.
+// Samples that hold no file of another type (as raw photos hold previews) and
+// that no type sharing their marker carves too (as Excel carves a Word file):
+// the one read drops nothing that separate passes would keep.
 TEST_F(CarvedEnds, OneReadForAllBatchesGivesWhatSeparatePassesGive) {
   const std::set<std::string> plain = {"sample.png", "sample.gif", "sample.bmp", "sample.pdf",  "sample.zip",
-                                       "sample.doc", "sample.wav", "sample.mp3", "sample.ogg",  "sample.mp4",
-                                       "sample.jpg", "sample.7z",  "sample.ico", "sample.html", "sample.gz"};
+                                       "sample.wav", "sample.mp3", "sample.ogg", "sample.mp4",  "sample.jpg",
+                                       "sample.7z",  "sample.ico", "sample.html", "sample.gz", "sample.flac"};
   std::vector<Placed> placed;
   std::int64_t at = 512;
   for (const auto& s : testing::Samples()) {
@@ -254,6 +255,34 @@ TEST_F(CarvedEnds, OneReadForAllBatchesGivesWhatSeparatePassesGive) {
     EXPECT_EQ(all.FileList()[i]->EndPos, one.FileList()[i]->EndPos);
   }
   EXPECT_EQ(all.FileCounter(), one.FileCounter());
+}
+
+// Word, Excel and PowerPoint files, the ZIP packages and Windows Media share
+// their markers, so each such file is carved in the batch of every type of its
+// family; its structure says which it is, and only that copy is kept.
+TEST_F(CarvedEnds, AFileOfATypeSharingItsMarkerIsKeptOnceUnderItsOwnType) {
+  const std::set<std::string> family = {"doc",  "xls", "ppt", "docx", "xlsx", "pptx", "odt",
+                                        "ods",  "epub", "jar", "zip", "wma",  "wmv"};
+  std::vector<Placed> placed;
+  std::int64_t at = 4096;
+  for (const auto& s : testing::Samples()) {
+    if (!family.count(s.extension)) continue;
+    placed.push_back({s.extension, s.bytes, at});
+    at += static_cast<std::int64_t>(s.bytes.size()) + 777;
+  }
+  ASSERT_EQ(placed.size(), family.size());
+  const char letter = Attach(placed, at + kMiB, 23);
+  TMekLowScan scan;
+  Prepare(scan, letter, false);
+  ASSERT_TRUE(scan.ScanDriveBatches(Passes(false)));
+  ExpectExactly(scan, placed);
+  for (const auto& p : placed) {
+    std::vector<std::string> kept;
+    for (const auto& f : scan.FileList()) {
+      if (f->StartPos == p.offset) kept.push_back(f->Extension);
+    }
+    EXPECT_EQ(kept, std::vector<std::string>{p.name}) << "at " << p.offset;
+  }
 }
 
 struct Damage {
