@@ -5,6 +5,8 @@
 // that another frame header does not follow.
 
 #include <algorithm>
+#include <span>
+#include <vector>
 
 #include "lowscan/FileEndWalkers.h"
 #include "lowscan/FlacFrame.h"
@@ -12,8 +14,8 @@
 namespace lowscan::fileend {
 namespace {
 
-// Bytes asked for at a frame: the stream's largest frame, or this, doubled
-// while a frame is longer, up to the walkers' largest request.
+// Bytes gathered before a frame is read: the stream's largest frame, or this,
+// doubled while a frame is longer, up to a bound.
 constexpr std::size_t kFirstWindow = 1 << 14;
 constexpr std::size_t kLargestWindow = 1 << 20;
 constexpr std::int64_t kInfoEnd = 42;  // "fLaC", a block header and the 34 bytes of stream information
@@ -26,7 +28,7 @@ class FlacEnd : public TEndWalker<FlacEnd> {
     switch (m_state) {
       case State::kInfo: return OnInfo(b);
       case State::kBlock: return OnBlock(at, b);
-      case State::kFrame: return OnFrame(at, b);
+      case State::kFrame: return OnFrames(at, b);
     }
   }
 
@@ -45,6 +47,7 @@ class FlacEnd : public TEndWalker<FlacEnd> {
     m_total = (std::int64_t{b.U8(21) & 0x0Fu} << 32) | b.Be(22, 4);
     const std::uint32_t maxFrame = b.Be(15, 3);
     m_window = maxFrame > 0 ? std::clamp<std::size_t>(maxFrame, 64, kLargestWindow) : kFirstWindow;
+    m_want = m_window;
     if (b.U8(4) & 0x80) return FrameAt(kInfoEnd);
     m_state = State::kBlock;
     Want(kInfoEnd, 4);
@@ -57,31 +60,44 @@ class FlacEnd : public TEndWalker<FlacEnd> {
     Want(next, 4);
   }
 
+  // Frames are read from a scan: bytes a frame turns out not to need begin the
+  // next one, so the walk keeps them.
   void FrameAt(std::int64_t at) {
-    if (m_total > 0 && m_samples >= m_total) return Finish(at);
-    const std::int64_t room = Limit() - at;
-    if (room <= 0) return Lose();
     m_state = State::kFrame;
-    Want(at, static_cast<std::size_t>(std::min<std::int64_t>(room, static_cast<std::int64_t>(m_window))));
+    m_frameAt = at;
+    ScanFrom(at);
   }
 
-  void OnFrame(std::int64_t at, const Bytes& b) {
-    const TFlacFrame frame = ReadFlacFrame({b.Data(), b.Size()}, m_stream);
-    switch (frame.result) {
-      case TFlacFrame::Result::kFrame:
-        ++m_frames;
-        m_samples += frame.blockSize;
-        return FrameAt(at + static_cast<std::int64_t>(frame.length));
-      case TFlacFrame::Result::kShort:
-        // A longer frame than asked for, unless the limit is what cut it.
-        if (b.Size() < m_window || m_window >= kLargestWindow) return Lose();
-        m_window *= 2;
-        return FrameAt(at);
-      case TFlacFrame::Result::kNoFrame:
-        if (m_total == 0 && m_frames > 0) return Finish(at);
-        return Lose();
-      case TFlacFrame::Result::kDamaged: return Lose();
+  void OnFrames(std::int64_t at, const Bytes& b) {
+    std::span<const unsigned char> data(b.Data(), b.Size());
+    if (!m_carry.empty()) {
+      m_carry.insert(m_carry.end(), b.Data(), b.Data() + b.Size());
+      data = m_carry;
     }
+    const bool toLimit = at + static_cast<std::int64_t>(b.Size()) >= Limit();
+    std::size_t pos = 0;
+    for (;;) {
+      if (m_total > 0 && m_samples >= m_total) return Finish(m_frameAt);
+      const std::span<const unsigned char> rest = data.subspan(pos);
+      if (rest.size() < m_want && !toLimit) break;
+      const TFlacFrame frame = ReadFlacFrame(rest, m_stream);
+      if (frame.result == TFlacFrame::Result::kShort) {
+        // A longer frame than the stream said, or one cut by the limit.
+        if (toLimit || rest.size() >= kLargestWindow) return Lose();
+        m_want = std::min(kLargestWindow, rest.size() * 2);
+        break;
+      }
+      if (frame.result == TFlacFrame::Result::kNoFrame && m_total == 0 && m_frames > 0) return Finish(m_frameAt);
+      if (frame.result != TFlacFrame::Result::kFrame) return Lose();
+      ++m_frames;
+      m_samples += frame.blockSize;
+      m_frameAt += static_cast<std::int64_t>(frame.length);
+      pos += frame.length;
+      m_want = m_window;
+    }
+    std::vector<unsigned char> rest(data.begin() + static_cast<std::ptrdiff_t>(pos), data.end());
+    m_carry = std::move(rest);
+    ScanFrom(at + static_cast<std::int64_t>(b.Size()));
   }
 
   State m_state = State::kInfo;
@@ -89,7 +105,10 @@ class FlacEnd : public TEndWalker<FlacEnd> {
   std::int64_t m_total = 0;  // samples per channel, 0 when not known
   std::int64_t m_samples = 0;
   std::int64_t m_frames = 0;
-  std::size_t m_window = kFirstWindow;
+  std::size_t m_window = kFirstWindow;  // bytes a frame is read from
+  std::size_t m_want = kFirstWindow;    // bytes to gather before the next try
+  std::int64_t m_frameAt = 0;           // where the next frame begins
+  std::vector<unsigned char> m_carry;   // its bytes so far, when a piece cut it
 };
 
 }  // namespace

@@ -105,7 +105,14 @@ class CarvedEnds : public ::testing::Test {
     for (const auto& p : placed) m_image.replace(static_cast<std::size_t>(p.offset), p.bytes.size(), p.bytes);
     const auto path = m_temp.Path() / ("image" + std::to_string(++m_images) + ".img");
     testsupport::WriteFileBytes(path, m_image);
-    return platform::DriveTable::Instance().Attach(path.string());
+    const char letter = platform::DriveTable::Instance().Attach(path.string());
+    m_letters.push_back(letter);
+    return letter;
+  }
+
+  // The drive table has 26 letters for every test of the program.
+  void TearDown() override {
+    for (const char letter : m_letters) platform::DriveTable::Instance().Detach(letter);
   }
 
   void Prepare(TMekLowScan& scan, char letter, bool quick) {
@@ -141,6 +148,7 @@ class CarvedEnds : public ::testing::Test {
   std::set<std::string> m_footers;
   std::string m_image;
   int m_images = 0;
+  std::vector<char> m_letters;
 };
 
 constexpr std::int64_t kMiB = 1024 * 1024;
