@@ -26,7 +26,6 @@ class RtfEnd : public TEndWalker<RtfEnd> {
       m_state = State::kWord;
       return ScanFrom(5);
     }
-    if (m_state == State::kTrail) return Finish(at + static_cast<std::int64_t>(b.LineEnd(0)));
     const std::size_t n = b.Size();
     for (std::size_t i = 0; i < n; ++i) {
       if (m_binary > 0) {
@@ -43,14 +42,14 @@ class RtfEnd : public TEndWalker<RtfEnd> {
       } else if (c == '{') {
         if (++m_depth > kDeepest) return Lose();
       } else if (c == '}' && --m_depth == 0) {
-        return Closed(at + static_cast<std::int64_t>(i) + 1);
+        return FinishBehindLineEnd(at + static_cast<std::int64_t>(i) + 1);
       }
     }
     ScanFrom(at + static_cast<std::int64_t>(n));
   }
 
  private:
-  enum class State { kStart, kText, kEscape, kWord, kParameter, kTrail };
+  enum class State { kStart, kText, kEscape, kWord, kParameter };
 
   // A byte of a control word or symbol; false when it ends the word and is text itself.
   bool Control(unsigned c) {
@@ -90,12 +89,6 @@ class RtfEnd : public TEndWalker<RtfEnd> {
     if (m_word != "bin" || m_parameter <= 0) return c == ' ';
     m_binary = m_parameter - (c == ' ' ? 0 : 1);
     return true;
-  }
-
-  void Closed(std::int64_t end) {
-    if (end >= Limit()) return Finish(end);
-    m_state = State::kTrail;
-    Want(end, static_cast<std::size_t>(std::min<std::int64_t>(2, Limit() - end)));
   }
 
   State m_state = State::kStart;

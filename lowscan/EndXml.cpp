@@ -28,20 +28,19 @@ class XmlEnd : public TEndWalker<XmlEnd> {
       m_state = State::kInstruction;
       return ScanFrom(static_cast<std::int64_t>(kMagic));
     }
-    if (m_state == State::kTrail) return Finish(at + static_cast<std::int64_t>(b.LineEnd(0)));
     const std::size_t n = b.Size();
     for (std::size_t i = 0; i < n; ++i) {
       const unsigned c = b.U8(i);
       if (c < 0x20 && !Blank(c)) return Lose();
       const Step step = Next(c);
       if (step == Step::kLost) return Lose();
-      if (step == Step::kRootClosed) return Closed(at + static_cast<std::int64_t>(i) + 1);
+      if (step == Step::kRootClosed) return FinishBehindLineEnd(at + static_cast<std::int64_t>(i) + 1);
     }
     ScanFrom(at + static_cast<std::int64_t>(n));
   }
 
  private:
-  enum class State { kStart, kText, kOpen, kTag, kBang, kBangDash, kComment, kCdata, kInstruction, kDoctype, kTrail };
+  enum class State { kStart, kText, kOpen, kTag, kBang, kBangDash, kComment, kCdata, kInstruction, kDoctype };
   enum class Step { kOn, kLost, kRootClosed };
 
   Step Next(unsigned c) {
@@ -127,12 +126,6 @@ class XmlEnd : public TEndWalker<XmlEnd> {
       m_state = State::kText;
     }
     return Step::kOn;
-  }
-
-  void Closed(std::int64_t end) {
-    if (end >= Limit()) return Finish(end);
-    m_state = State::kTrail;
-    Want(end, static_cast<std::size_t>(std::min<std::int64_t>(2, Limit() - end)));
   }
 
   State m_state = State::kStart;

@@ -83,7 +83,17 @@ void TFileEnd::Finish(std::int64_t end) {
   }
 }
 
+void TFileEnd::FinishBehindLineEnd(std::int64_t end) {
+  if (end >= m_limit) return Finish(end);
+  Want(end, static_cast<std::size_t>(std::min<std::int64_t>(2, m_limit - end)));
+  m_lineEnd = true;
+}
+
 void TFileEnd::Call(std::int64_t at, std::span<const unsigned char> bytes) {
+  if (m_lineEnd) {
+    m_lineEnd = false;
+    return Finish(at + static_cast<std::int64_t>(TEndBytes(bytes).LineEnd(0)));
+  }
   const Request before = m_request;
   m_requested = false;
   OnBytes(at, TEndBytes(bytes));

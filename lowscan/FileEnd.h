@@ -81,6 +81,8 @@ class TFileEnd {
   // asking again, so a scan never holds bytes back.
   void ScanFrom(std::int64_t at);
   void Finish(std::int64_t end);
+  // A text's end: `end`, and the line ending (CR LF, LF or CR) right behind it.
+  void FinishBehindLineEnd(std::int64_t end);
   void Tentative(std::int64_t end) { m_tentative = end; }
   void SetHeaderParsed() { m_headerParsed = true; }
   // `type`: text that outlives the walker (a literal).
@@ -102,6 +104,7 @@ class TFileEnd {
   bool m_headerParsed = false;
   bool m_requested = false;
   bool m_endAhead = false;  // Finish() named an end not yet fed
+  bool m_lineEnd = false;   // the bytes asked for may hold the line ending behind an end
   int m_stalls = 0;
   Request m_request;
   std::basic_string<unsigned char> m_pending;  // a request's bytes split across pieces

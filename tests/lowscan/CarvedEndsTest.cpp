@@ -265,6 +265,25 @@ TEST_F(CarvedEnds, OneReadForAllBatchesGivesWhatSeparatePassesGive) {
   EXPECT_EQ(all.FileCounter(), one.FileCounter());
 }
 
+// An AVI ends where no further RIFF form follows, which its walk learns only from
+// the bytes behind it: here the header of the next file, which cuts the AVI
+// there. Its end is still its structure's, and the frames inside it (JPEGs,
+// found by another batch) are no files of their own.
+TEST_F(CarvedEnds, AFileCutRightAtItsStructuresEndStillHoldsWhatIsInsideIt) {
+  std::string avi, bmp;
+  for (const auto& s : testing::Samples()) {
+    if (s.path.filename() == "sample.avi") avi = s.bytes;
+    if (s.path.filename() == "sample.bmp") bmp = s.bytes;
+  }
+  const std::int64_t at = 8192 + 77;
+  const std::vector<Placed> placed = {{"avi", avi, at}, {"bmp", bmp, at + static_cast<std::int64_t>(avi.size())}};
+  const char letter = Attach(placed, kMiB, 29);
+  TMekLowScan scan;
+  Prepare(scan, letter, false);
+  ASSERT_TRUE(scan.ScanDriveBatches(Passes(false)));
+  ExpectExactly(scan, placed);
+}
+
 // Word, Excel and PowerPoint files, the ZIP packages and Windows Media share
 // their markers, so each such file is carved in the batch of every type of its
 // family; its structure says which it is, and only that copy is kept.

@@ -22,6 +22,13 @@ std::string RandomBytes(std::size_t n, unsigned seed) {
   return bytes;
 }
 
+testing::Sample SampleNamed(const std::string& name) {
+  for (const auto& s : testing::Samples()) {
+    if (s.path.filename() == name) return s;
+  }
+  return {};
+}
+
 // Feeds `bytes` in pieces of `piece` until the walk decides.
 TEndVerdict Walk(TFileEnd& walker, std::string_view bytes, std::size_t piece) {
   TEndVerdict verdict = TEndVerdict::kWalking;
@@ -111,11 +118,9 @@ class FileEndCorruption : public ::testing::TestWithParam<Corruption> {};
 
 TEST_P(FileEndCorruption, AHeaderWhoseFieldsDisagreeIsNoFile) {
   const Corruption& c = GetParam();
-  std::string bytes;
-  std::string extension;
-  for (const auto& s : testing::Samples()) {
-    if (s.path.filename() == c.sample) bytes = s.bytes, extension = s.extension;
-  }
+  const testing::Sample sample = SampleNamed(c.sample);
+  std::string bytes = sample.bytes;
+  const std::string& extension = sample.extension;
   ASSERT_FALSE(bytes.empty());
   bytes[c.offset] = c.value;
   // The drive ends a little behind the sample.
@@ -162,11 +167,9 @@ class FileEndDamage : public ::testing::TestWithParam<Damage> {};
 // falls back to the marker rules instead of naming an end.
 TEST_P(FileEndDamage, ADamagedStreamNamesNoEnd) {
   const Damage& d = GetParam();
-  std::string bytes;
-  std::string extension;
-  for (const auto& s : testing::Samples()) {
-    if (s.path.filename() == d.sample) bytes = s.bytes, extension = s.extension;
-  }
+  const testing::Sample sample = SampleNamed(d.sample);
+  std::string bytes = sample.bytes;
+  const std::string& extension = sample.extension;
   ASSERT_GT(bytes.size(), d.offset);
   bytes[d.offset] = static_cast<char>(bytes[d.offset] ^ 0x24);
   const std::string drive = bytes + RandomBytes(4096, 2);
