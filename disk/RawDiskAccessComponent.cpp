@@ -161,6 +161,24 @@ void TRawDiskAccessComponent::ReadDrive() {
   }
 }
 
+void TRawDiskAccessComponent::ReadSectorsInto(std::int64_t sector, std::int64_t count, std::span<std::byte> into) {
+  if (!RequireDrive()) return;
+  const std::int64_t bytes = count * m_diskInfo.SectorSize;
+  if (count <= 0 || count > 0xFFFF || sector < 0 || sector > 0xFFFFFFFFLL ||
+      static_cast<std::int64_t>(into.size()) < bytes) {
+    SetStatus(status::kBufferSizeMismatch, "Buffer size mismatch.");
+    return;
+  }
+  SetStatus(status::kReading, "Reading...");
+  platform::SetLastError(0);
+  if (TRawDiskAccess::RDAReadSectors(m_driveNumber, static_cast<std::uint32_t>(sector),
+                                     static_cast<std::uint16_t>(count), into.first(static_cast<std::size_t>(bytes)))) {
+    SetSuccess();
+  } else {
+    SetStatus(static_cast<std::int32_t>(platform::GetLastError()), "Read failed. See API Error");
+  }
+}
+
 void TRawDiskAccessComponent::WriteDrive() {
   if (m_clusterCount == 0 && m_sectorCount == 0) {
     SetStatus(status::kNoCount, "No cluster or sector count provided.");

@@ -5,7 +5,9 @@
 // and transfer leaves StatusCode/StatusText; nothing throws or shows anything.
 // Owned by its user; single-threaded.
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -66,6 +68,10 @@ class TRawDiskAccessComponent {
 
   void ReadDrive();
   void WriteDrive();
+  // Reads `count` sectors from `sector` straight into `into` (which must hold them), leaving
+  // position, counts and buffer as they are: for reads of many megabytes in a row, which
+  // would otherwise be zero-filled and copied once more each. Status as ReadDrive leaves it.
+  void ReadSectorsInto(std::int64_t sector, std::int64_t count, std::span<std::byte> into);
 
  private:
   bool RequireDrive();

@@ -117,7 +117,7 @@ std::optional<std::int64_t> TMekFATScan::FindDeletedDirectoryContinuation(std::i
   // continuation lies ahead, or behind once the allocator wrapped round. Only the first
   // sector of a free cluster is read; the search is bounded per directory and per scan.
   constexpr std::int64_t kClustersLookedAt = std::int64_t{1} << 20;
-  constexpr std::int64_t kClustersReadPerSearch = 8192;
+  constexpr std::int64_t kClustersReadPerSearch = 4096;
   const util::ByteReader bootReader(boot.data(), boot.size());
   const std::int64_t spc = bootReader.U8(13);
   const std::int64_t bps = bootReader.U16(11);
@@ -127,8 +127,9 @@ std::optional<std::int64_t> TMekFATScan::FindDeletedDirectoryContinuation(std::i
   std::vector<std::byte> sector(static_cast<std::size_t>(std::max<std::int64_t>(bps, 32)));
   std::int64_t read = 0;
   for (std::int64_t step = 0; step < std::min(totalClusters, kClustersLookedAt) && read < kClustersReadPerSearch &&
-                              m_continuationReadsLeft > 0;
+                              m_continuationReadsLeft > 0 && m_continuationLooksLeft > 0;
        ++step) {
+    --m_continuationLooksLeft;
     const std::int64_t cluster = 2 + (after - 2 + step) % totalClusters;
     if (!IsFreeCluster(fatType, cluster) || m_visitedDirClusters.contains(cluster)) continue;
     ++read;

@@ -248,8 +248,11 @@ class TMekFATScan {
   // Directory clusters read in this scan: none is read twice, so loops through
   // damaged or reused clusters end.
   std::unordered_set<std::int64_t> m_visitedDirClusters;
-  // Sectors the search for deleted directories' scattered clusters may still read in this scan.
+  // What the search for deleted directories' scattered clusters may still do in this scan:
+  // sectors to read and clusters to look up in the FAT (a hostile volume may hold many
+  // deleted directories that each seem to go on).
   std::int64_t m_continuationReadsLeft = 0;
+  std::int64_t m_continuationLooksLeft = 0;
   // The FAT read once per scan for every directory chain; empty outside a scan.
   FatBuffer m_scanFat;
   bool m_scanFatValid = false;

@@ -59,7 +59,8 @@ void TMekFATScan::ScanDrive() {
   m_depth = 0;
   m_dirCount = 0;
   m_depthLimitLogged = false;
-  m_continuationReadsLeft = std::int64_t{1} << 18;
+  m_continuationReadsLeft = std::int64_t{1} << 16;
+  m_continuationLooksLeft = std::int64_t{1} << 26;
   const FatType type = GetFATType(boot);
   static constexpr const char* kTypeNames[] = {"FAT12", "FAT16", "FAT32"};
   Log(std::string("Disk Type: ") + kTypeNames[type] + " <br> Free Memory: " + FreeMemoryText(), "46");

@@ -31,10 +31,10 @@ TCarver::TCarver(const std::vector<TMarkerData>& markers, const std::vector<TPat
       m_carryCap = std::max(m_carryCap, static_cast<std::size_t>(m.Offset) + m.Marker.size());
     }
   }
-  m_buffer.resize(m_carryCap + m_stepBytes);
+  m_buffer = util::TLargeBuffer(m_carryCap + m_stepBytes);
 }
 
-std::span<std::byte> TCarver::ChunkBuffer() { return std::span<std::byte>(m_buffer).subspan(m_carryCap, m_stepBytes); }
+std::span<std::byte> TCarver::ChunkBuffer() { return m_buffer.Bytes().subspan(m_carryCap, m_stepBytes); }
 
 std::string TCarver::CurrentExtension() const {
   // While the open file's structure is followed, it decides the end: footers wait.

@@ -21,6 +21,7 @@
 #include "lowscan/MarkerData.h"
 #include "lowscan/MarkerSearch.h"
 #include "lowscan/PictureEnd.h"
+#include "util/LargeBuffer.h"
 #include "util/Prompt.h"
 
 namespace lowscan {
@@ -83,7 +84,7 @@ class TCarver {
 
   std::size_t m_carryCap = 32;
   std::size_t m_stepBytes;
-  std::vector<std::byte> m_buffer;  // [carry-over | read step]
+  util::TLargeBuffer m_buffer;  // [carry-over | read step]
   std::size_t m_carryLen = 0;
   std::int64_t m_dataEnd = 0;       // drive offset just after the last byte taken in
   std::int64_t m_skipEnd = 0;       // markers starting below this offset are not searched

@@ -137,20 +137,27 @@ bool TMekLowScan::CopyRange(FileNode& file, int fd, const std::string& path, std
   const std::int64_t endSector = file.EndPos / sectorSize + 1;
   std::int64_t current = file.StartPos / sectorSize;
   std::int64_t got = 1;
+  // One buffer for every file of the save run.
+  if (m_copyBuffer.size() < static_cast<std::size_t>(perRead * sectorSize)) {
+    m_copyBuffer = util::TLargeBuffer(static_cast<std::size_t>(std::max(perRead * sectorSize, kSaveBuffer)));
+  }
+  const std::span<std::byte> buffer = m_copyBuffer.Bytes();
   try {
     // The whole span is copied: the saved length is EndPos - StartPos.
     while (written < span && got > 0 && current < endSector) {
       const std::int64_t chunk = current * sectorSize;
       const std::int64_t n = std::min(perRead, endSector - current);
-      // Written straight from the component's buffer: no copy of the range in between.
-      got = ReadIntoComponent(current, n, sectorSize * n);
+      got = ReadSectors(buffer.first(static_cast<std::size_t>(n * sectorSize)), current, n);
+      // Short of the drive's end: only the sectors that are there count.
+      if (got > 0 && m_raw->GetStatusCode() != disk::status::kSuccess) {
+        got = ReadLeadingSectors(buffer, current, n);
+      }
       if (got > 0) {
         if (m_processMessages) m_processMessages();
-        const std::byte* buffer = m_raw->GetDiskBufferStream().Memory();
         const std::int64_t from = std::max(file.StartPos, chunk) - chunk;
         const std::int64_t to = std::min(file.EndPos, chunk + got) - chunk;
         if (to > from) {
-          const std::int64_t put = WriteAll(fd, buffer + from, to - from);
+          const std::int64_t put = WriteAll(fd, buffer.data() + from, to - from);
           written += put;
           if (put != to - from) {
             Log("Problem writing file. Wrote / Expected to write / Total Written: " + std::to_string(put) + " / " +

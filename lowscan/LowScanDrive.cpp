@@ -38,7 +38,6 @@ void TMekLowScan::RunSteps(std::vector<std::unique_ptr<TScanBatch>>& batches) {
     batch->carver = MakeCarver(*batch, static_cast<std::size_t>(stepBytes));
   }
   if (m_processMessages) m_processMessages();
-  raw.SetSectorCount(perStep);
 
   std::int64_t steps = 0;
   for (std::int64_t sector = 0; sector <= lastSector && !m_terminated; sector += perStep) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
+#include <utility>
 #include <string>
 
 namespace lowscan {
@@ -21,7 +23,8 @@ std::int64_t FloorMod(std::int64_t value, std::int64_t divisor) {
 }  // namespace
 
 TMarkerSearch::TMarkerSearch(const std::vector<TMarkerData>& markers, const std::vector<TPattern>& patterns)
-    : m_markers(markers), m_patterns(patterns), m_headerBuckets(65536), m_footerCache(markers.size()) {
+    : m_markers(markers), m_patterns(patterns), m_bucketStart(65537), m_footerCache(markers.size()) {
+  std::vector<std::pair<std::uint16_t, int>> bucketed;
   for (int i = 0; i < static_cast<int>(markers.size()); ++i) {
     const std::string& marker = markers[i].Marker;
     if (marker.empty()) continue;  // an empty marker never matches
@@ -44,11 +47,19 @@ TMarkerSearch::TMarkerSearch(const std::vector<TMarkerData>& markers, const std:
     m_headerPrefixes.Add(first, second);
     if (marker.size() == 1) {
       m_shortHeaders.push_back(i);
-      for (unsigned b = 0; b < 256; ++b) m_headerBuckets[static_cast<std::uint16_t>(first | (b << 8))].push_back(i);
+      for (unsigned b = 0; b < 256; ++b) bucketed.emplace_back(static_cast<std::uint16_t>(first | (b << 8)), i);
       continue;
     }
-    m_headerBuckets[PrefixAt(marker.data())].push_back(i);
+    bucketed.emplace_back(PrefixAt(marker.data()), i);
   }
+  // Stable by prefix: each bucket keeps its entries in catalogue order.
+  std::stable_sort(bucketed.begin(), bucketed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  m_bucketEntries.reserve(bucketed.size());
+  for (const auto& [prefix, index] : bucketed) {
+    ++m_bucketStart[prefix + 1u];
+    m_bucketEntries.push_back(index);
+  }
+  for (std::size_t p = 1; p < m_bucketStart.size(); ++p) m_bucketStart[p] += m_bucketStart[p - 1];
 }
 
 bool TMarkerSearch::Matches(int index, std::size_t pos) const {
@@ -70,15 +81,14 @@ bool TMarkerSearch::PatternAccepts(int index, std::size_t pos) const {
 }
 
 void TMarkerSearch::CheckHeadersAt(std::size_t pos, std::optional<std::int32_t> offset) {
-  const std::vector<int>* bucket = nullptr;
+  std::span<const int> bucket = m_shortHeaders;
   if (pos + 1 < m_text.size()) {
     if (!m_headerPrefixes.Contains(m_text.data() + pos)) return;
-    bucket = &m_headerBuckets[PrefixAt(m_text.data() + pos)];
-  } else {
-    bucket = &m_shortHeaders;
+    const std::uint16_t prefix = PrefixAt(m_text.data() + pos);
+    bucket = std::span<const int>(m_bucketEntries)
+                 .subspan(m_bucketStart[prefix], m_bucketStart[prefix + 1u] - m_bucketStart[prefix]);
   }
-  if (bucket == nullptr) return;
-  for (const int index : *bucket) {
+  for (const int index : bucket) {
     if (offset && m_markers[index].Offset != *offset) continue;
     if (Matches(index, pos) && PatternAccepts(index, pos)) m_headers.push_back({index, pos});
   }

@@ -60,8 +60,11 @@ class TMarkerSearch {
   const std::vector<TPattern>& m_patterns;
   TPrefixFilter m_headerPrefixes;
   // Two-byte prefix -> header entries, in order; a flat table, since zero-filled
-  // space puts a common prefix at every byte.
-  std::vector<std::vector<int>> m_headerBuckets;
+  // space puts a common prefix at every byte. Prefix p's entries are
+  // m_bucketEntries[m_bucketStart[p], m_bucketStart[p + 1]): one small array
+  // instead of 65536 vectors, which cost a scan's start more than small drives take.
+  std::vector<std::uint32_t> m_bucketStart;
+  std::vector<int> m_bucketEntries;
   std::vector<int> m_shortHeaders;                                    // one-byte headers
   std::vector<int> m_footers;
   std::vector<TPrefixFilter> m_footerPrefixes;  // parallel to m_footers

@@ -72,36 +72,34 @@ void TMekLowScan::AddFile(FileNode& file, util::TFileType type, std::int64_t ind
 }
 
 std::int64_t TMekLowScan::ReadSectors(std::span<std::byte> buffer, std::int64_t startSector, std::int64_t sectorCount) {
-  const std::int64_t count = ReadIntoComponent(startSector, sectorCount, static_cast<std::int64_t>(buffer.size()));
-  if (count > 0) std::copy_n(m_raw->GetDiskBufferStream().Memory(), count, buffer.data());
-  return count;
-}
-
-std::int64_t TMekLowScan::ReadIntoComponent(std::int64_t startSector, std::int64_t sectorCount, std::int64_t limit) {
+  // Straight into the caller's buffer: through the component's own buffer each 4 MiB step
+  // would be zero-filled twice and copied once more.
   disk::TRawDiskAccessComponent& raw = *m_raw;
-  raw.SetClusterCount(0);
-  raw.SetClusterNumber(0);
-  raw.SetSectorNumber(startSector);
-  raw.SetSectorCount(sectorCount);
+  const std::int64_t sectorSize = raw.GetDriveSectorSize();
+  const std::int64_t count =
+      sectorSize > 0 ? std::min<std::int64_t>(sectorCount, static_cast<std::int64_t>(buffer.size()) / sectorSize) : 0;
   std::int64_t copied = 0;
-  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-    raw.ReadDrive();
+  for (int attempt = 0; attempt < kReadAttempts && count > 0; ++attempt) {
+    raw.ReadSectorsInto(startSector, count, buffer);
     const std::int32_t status = raw.GetStatusCode();
     if (status != disk::status::kSuccess && status != 0) {
-      // Selecting the drive again re-reads its sizes before the next attempt.
       if (attempt + 1 < kReadAttempts) raw.SetDriveLetter(std::string(1, m_drive));
       continue;
     }
-    copied = std::max<std::int64_t>(0, std::min(limit, raw.GetDiskBufferStream().Size()));
+    copied = count * sectorSize;
     break;
   }
+  RecordRead(startSector, sectorCount, copied);
+  return copied;
+}
+
+void TMekLowScan::RecordRead(std::int64_t startSector, std::int64_t sectorCount, std::int64_t copied) {
   util::TReadInfo& info = util::GlobalReadInfo();
-  info.Drive = raw.GetDriveLetter();
+  info.Drive = m_raw->GetDriveLetter();
   info.StartSector = startSector;
   info.NumSectors = sectorCount;
-  info.Status = raw.GetStatusCode();
+  info.Status = m_raw->GetStatusCode();
   info.Count = static_cast<std::int32_t>(copied);
-  return copied;
 }
 
 }  // namespace lowscan

@@ -17,6 +17,7 @@
 #include "lowscan/FileNode.h"
 #include "lowscan/MarkerData.h"
 #include "lowscan/MarkerSearch.h"
+#include "util/LargeBuffer.h"
 #include "util/MemoryStream.h"
 #include "util/Prompt.h"
 #include "util/Types.h"
@@ -152,9 +153,8 @@ class TMekLowScan {
   // After a short read: the sectors of the step that can still be read, from its
   // start; bytes read.
   std::int64_t ReadLeadingSectors(std::span<std::byte> buffer, std::int64_t sector, std::int64_t count);
-  // ReadSectors without the copy: the bytes stay in the component's buffer
-  // stream; returns how many of them (at most `limit`) the caller may use.
-  std::int64_t ReadIntoComponent(std::int64_t startSector, std::int64_t sectorCount, std::int64_t limit);
+  // What the last read did, for the read report.
+  void RecordRead(std::int64_t startSector, std::int64_t sectorCount, std::int64_t copied);
   std::int64_t FreeMemory() const;
   void SaveOne(FileNode& file, const std::string& folder, std::int64_t& saved);
   bool CopyRange(FileNode& file, int fd, const std::string& path, std::int64_t& written);
@@ -175,6 +175,7 @@ class TMekLowScan {
   std::int64_t m_fileCounter = 0;
   std::int64_t m_clusterBase = 0;
   std::int64_t m_readableEnd = -1;  // first sector found unreadable after a short read
+  util::TLargeBuffer m_copyBuffer;  // the save run's read buffer
   bool m_terminated = false;
   bool m_markerError = false;
   std::vector<TDeferredEvent>* m_deferred = nullptr;  // log lines of a batch that reports later

@@ -120,6 +120,12 @@ BlkidValues ProbeWithBlkid(const std::string& devicePath) {
   if (!probe) return values;
   blkid_probe_enable_superblocks(probe.get(), 1);
   blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE | BLKID_SUBLKS_UUID);
+  // Only file systems a drive list names: probing for every kind blkid knows (RAID and
+  // volume-manager labels, ZFS, ...) reads all over a drive of random data, and a drive
+  // is selected several times per scan.
+  static const char* kNamed[] = {"vfat",  "ntfs", "exfat", "iso9660", "udf",     "ext2", "ext3", "ext4",
+                                 "btrfs", "xfs",  "f2fs",  "hfsplus", "apfs",    "jfs",  "nilfs2", nullptr};
+  blkid_probe_filter_superblocks_type(probe.get(), BLKID_FLTR_ONLYIN, const_cast<char**>(kNamed));
   if (blkid_do_safeprobe(probe.get()) != 0) return values;
   const char* data = nullptr;
   if (blkid_probe_lookup_value(probe.get(), "TYPE", &data, nullptr) == 0) values.type = data;
