@@ -86,16 +86,20 @@ void TCarver::CloseInScan(std::int64_t splitPos) {
   m_open.reset();
   const TMarkerData& marker = m_markers[open.Marker];
   FileNode& file = open.Node;
-  // The file's bytes run up to the split point itself: its last byte is the one
-  // just before the next marker's split.
-  file.EndPos = splitPos;
-  if (marker.MaxSize > 0 && file.Size > marker.MaxSize) {
-    file.Size = marker.MaxSize;
-    file.EndPos = file.StartPos + marker.MaxSize;
+  const bool byStructure = EndFoundAhead(file, open, splitPos);
+  if (!byStructure) {
+    // The file's bytes run up to the split point itself: its last byte is the one
+    // just before the next marker's split.
+    file.EndPos = splitPos;
+    if (marker.MaxSize > 0 && file.Size > marker.MaxSize) {
+      file.Size = marker.MaxSize;
+      file.EndPos = file.StartPos + marker.MaxSize;
+    }
+    ApplyTentativeEnd(file, open);
   }
-  ApplyTentativeEnd(file, open);
   if (file.Image && file.Image->Size() > file.EndPos - file.StartPos) file.Image->SetSize(file.EndPos - file.StartPos);
-  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false, false);
+  const std::string_view shownType = byStructure ? open.End->ShownType() : std::string_view();
+  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false, byStructure, shownType);
 }
 
 void TCarver::Open(int marker, std::int64_t splitPos) {
@@ -194,7 +198,7 @@ void TCarver::Finish() {
   }
   ApplyTentativeEnd(file, open);
   if (file.Image && file.Image->Size() > file.EndPos - file.StartPos) file.Image->SetSize(file.EndPos - file.StartPos);
-  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, true, false);
+  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, true, false, {});
 }
 
 }  // namespace lowscan

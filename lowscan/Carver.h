@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "lowscan/FileEnd.h"
@@ -28,8 +29,10 @@ namespace lowscan {
 struct TCarverEvents {
   util::ProcessMessagesFn ProcessMessages;
   // A file was closed: during the scan (atEnd false) or when the drive ended;
-  // byStructure when its own structure gave the end.
-  std::function<void(FileNode&& file, int markerIndex, bool atEnd, bool byStructure)> FileClosed;
+  // byStructure when its own structure gave the end, and `shownType` what the
+  // structure showed it to be (TFileEnd::ShownType), if anything.
+  std::function<void(FileNode&& file, int markerIndex, bool atEnd, bool byStructure, std::string_view shownType)>
+      FileClosed;
   MarkerLogFn Log;
   std::function<std::int64_t()> FreeMemory;  // for the "-20" line; may be empty
 };
@@ -64,6 +67,9 @@ class TCarver {
   bool Covered(std::string_view text, std::size_t split, std::int64_t splitPos);
   void CloseAtStructureEnd();
   void ApplyTentativeEnd(FileNode& file, const OpenFile& open) const;
+  // A file cut at `splitPos` whose structure, looked ahead, ends there or before:
+  // it ends with its structure.
+  static bool EndFoundAhead(FileNode& file, const OpenFile& open, std::int64_t splitPos);
   std::string CurrentExtension() const;
   void AddToOpenFile(std::string_view bytes);
   void CloseInScan(std::int64_t splitPos);

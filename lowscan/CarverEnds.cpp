@@ -25,7 +25,7 @@ void TCarver::CloseAtStructureEnd() {
   file.EndPos = file.StartPos + open.End->End();
   file.Size = open.End->End();
   if (file.Image && file.Image->Size() > file.Size) file.Image->SetSize(file.Size);
-  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false, true);
+  if (m_events.FileClosed) m_events.FileClosed(std::move(file), open.Marker, false, true, open.End->ShownType());
 }
 
 void TCarver::ApplyTentativeEnd(FileNode& file, const OpenFile& open) const {
@@ -34,6 +34,18 @@ void TCarver::ApplyTentativeEnd(FileNode& file, const OpenFile& open) const {
   if (!tentative || file.StartPos + *tentative >= file.EndPos) return;
   file.EndPos = file.StartPos + *tentative;
   file.Size = std::min(file.Size, *tentative);
+}
+
+bool TCarver::EndFoundAhead(FileNode& file, const OpenFile& open, std::int64_t splitPos) {
+  // The walk itself still waits for bytes behind the split (a continuation, the
+  // next frame's header), which the look ahead had.
+  if (!open.End || open.End->Verdict() != TEndVerdict::kWalking || open.CoveredUntil < 0 ||
+      open.CoveredUntil > splitPos - file.StartPos) {
+    return false;
+  }
+  file.EndPos = file.StartPos + open.CoveredUntil;
+  file.Size = open.CoveredUntil;
+  return true;
 }
 
 bool TCarver::Dropped(const TMarkerData& marker, std::string_view text, std::size_t split, std::int64_t splitPos) {

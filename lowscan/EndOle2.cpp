@@ -1,8 +1,12 @@
 // OLE2 compound documents (Word, Excel, PowerPoint 97-2003): the sector size and
 // the FAT sectors come from the header (and the DIFAT chain for large files); the
-// file ends behind the highest sector the FAT marks as used.
+// file ends behind the highest sector the FAT marks as used. The directory's first
+// sector names the document's streams.
 
 #include <algorithm>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "lowscan/FileEndWalkers.h"
@@ -13,10 +17,11 @@ namespace {
 constexpr std::uint32_t kFree = 0xFFFFFFFF;
 constexpr std::uint32_t kLastRegular = 0xFFFFFFFA;
 constexpr std::uint32_t kMaxFatSectors = 1 << 16;
+constexpr std::uint32_t kDirectory = 0xFFFFFFFE;  // the sector queued is the directory's first
 
 struct Sector {
   std::uint32_t number;
-  std::uint32_t fatIndex;  // which FAT sector it is, or kFree for a DIFAT sector
+  std::uint32_t fatIndex;  // which FAT sector it is, kFree for a DIFAT sector, or kDirectory
 };
 
 class Ole2End : public TEndWalker<Ole2End> {
@@ -28,7 +33,9 @@ class Ole2End : public TEndWalker<Ole2End> {
     const Sector sector = m_queue.front();
     m_queue.erase(m_queue.begin());
     const std::uint32_t perSector = m_sectorSize / 4;
-    if (sector.fatIndex == kFree) {
+    if (sector.fatIndex == kDirectory) {
+      Tell(b);
+    } else if (sector.fatIndex == kFree) {
       // A DIFAT sector: FAT sector numbers, the last entry chains to the next one.
       for (std::uint32_t i = 0; i + 1 < perSector; ++i) AddFat(b.Le(4 * std::size_t{i}, 4));
       const std::uint32_t next = b.Le(4 * std::size_t{perSector - 1}, 4);
@@ -57,7 +64,27 @@ class Ole2End : public TEndWalker<Ole2End> {
     for (std::uint32_t i = 0; i < 109; ++i) AddFat(b.Le(76 + 4 * std::size_t{i}, 4));
     const std::uint32_t difat = b.Le(68, 4);
     AddDifat(difat);
+    const std::uint32_t directory = b.Le(48, 4);
+    if (directory <= kLastRegular) Add({directory, kDirectory});
     Next();
+  }
+
+  // The document's main stream, named in the directory's first sector, tells a
+  // Word, Excel or PowerPoint file.
+  void Tell(const Bytes& b) {
+    constexpr std::pair<std::string_view, std::string_view> kStreams[] = {
+        {"WordDocument", "doc"}, {"Workbook", "xls"}, {"Book", "xls"}, {"PowerPoint Document", "ppt"}};
+    for (std::size_t entry = 0; entry + 128 <= b.Size(); entry += 128) {
+      const std::size_t length = b.Le(entry + 64, 2);
+      if (b.U8(entry + 66) != 2 || length < 2 || length > 64) continue;  // streams only
+      std::string name;
+      for (std::size_t i = 0; i + 2 < length; i += 2) {
+        name += static_cast<char>(b.Le(entry + i, 2) < 0x80 ? b.U8(entry + i) : '?');
+      }
+      for (const auto& [stream, kind] : kStreams) {
+        if (name == stream) return SetShownType(kind);
+      }
+    }
   }
 
   void AddDifat(std::uint32_t number) {

@@ -1,9 +1,10 @@
 // ZIP and the packages built on it (Office Open XML, OpenDocument, EPUB, JAR):
 // local headers with their data, the central directory, then the end record and
 // its comment. Members written without sizes (data descriptor) are scanned to
-// the next record's signature.
+// the next record's signature. The members' names tell which package it is.
 
 #include <cstring>
+#include <string_view>
 
 #include "lowscan/FileEndWalkers.h"
 
@@ -21,7 +22,11 @@ class ZipEnd : public TEndWalker<ZipEnd> {
       case State::kCentral:
         m_state = State::kSignature;
         return Want(at + 46 + b.Le(28, 2) + b.Le(30, 2) + b.Le(32, 2), 4);
-      case State::kEnd: return Finish(at + 22 + b.Le(20, 2));
+      case State::kEnd:
+        if (ShownType().empty() && !m_otherPackage) SetShownType("zip");
+        return Finish(at + 22 + b.Le(20, 2));
+      case State::kName: return OnName(b);
+      case State::kMime: return OnMime(b);
       case State::kZip64End:
         m_state = State::kSignature;
         return Want(at + 12 + static_cast<std::int64_t>(b.Le64(4) & 0x7FFFFFFFFFFFull), 4);
@@ -37,7 +42,7 @@ class ZipEnd : public TEndWalker<ZipEnd> {
   }
 
  private:
-  enum class State { kSignature, kLocal, kCentral, kEnd, kZip64End, kScan, kPeek };
+  enum class State { kSignature, kLocal, kCentral, kEnd, kZip64End, kScan, kPeek, kName, kMime };
 
   static bool IsRecord(const unsigned char* p) {
     return p[0] == 'P' && p[1] == 'K' &&
@@ -71,14 +76,43 @@ class ZipEnd : public TEndWalker<ZipEnd> {
     const std::uint32_t size = b.Le(18, 4);
     if (!b.Is(0, "PK\x03\x04") || (version & 0xFF) > 63 || nameLength == 0 || nameLength > 4096) return Reject();
     SetHeaderParsed();
-    const std::int64_t data = at + 30 + nameLength + b.Le(28, 2);
+    m_member = {at + 30 + nameLength + b.Le(28, 2), size, flags, b.Le(8, 2)};
     if (size == 0xFFFFFFFFu) return Lose();  // zip64 sizes in the extra field: not followed
-    if ((flags & 0x08) != 0 && size == 0) {
+    if (!ShownType().empty() || m_otherPackage) return AfterLocal();
+    m_state = State::kName;
+    Want(at + 30, nameLength);
+  }
+
+  void AfterLocal() {
+    if ((m_member.flags & 0x08) != 0 && m_member.size == 0) {
       m_state = State::kScan;
-      return ScanFrom(data);
+      return ScanFrom(m_member.data);
     }
     m_state = State::kSignature;
-    Want(data + size, 4);
+    Want(m_member.data + m_member.size, 4);
+  }
+
+  // The packages built on ZIP tell themselves by their part names, or by a first,
+  // stored member "mimetype" that names their media type.
+  void OnName(const Bytes& b) {
+    const std::string_view name(reinterpret_cast<const char*>(b.Data()), b.Size());
+    if (name.starts_with("word/")) SetShownType("docx");
+    else if (name.starts_with("xl/")) SetShownType("xlsx");
+    else if (name.starts_with("ppt/")) SetShownType("pptx");
+    else if (name == "META-INF/MANIFEST.MF") SetShownType("jar");
+    const bool mime = name == "mimetype" && m_member.method == 0 && (m_member.flags & 0x08) == 0;
+    if (!mime || m_member.size == 0 || m_member.size > 128) return AfterLocal();
+    m_state = State::kMime;
+    Want(m_member.data, m_member.size);
+  }
+
+  void OnMime(const Bytes& b) {
+    const std::string_view type(reinterpret_cast<const char*>(b.Data()), b.Size());
+    if (type == "application/vnd.oasis.opendocument.text") SetShownType("odt");
+    else if (type == "application/vnd.oasis.opendocument.spreadsheet") SetShownType("ods");
+    else if (type == "application/epub+zip") SetShownType("epub");
+    else m_otherPackage = true;  // a package of a type the catalogue does not name
+    AfterLocal();
   }
 
   // A member of unknown size: its data ends where a descriptor or the next
@@ -102,7 +136,16 @@ class ZipEnd : public TEndWalker<ZipEnd> {
     ScanFrom(at + static_cast<std::int64_t>(n));
   }
 
+  struct Member {
+    std::int64_t data = 0;
+    std::uint32_t size = 0;
+    unsigned flags = 0;
+    unsigned method = 0;
+  };
+
   State m_state = State::kLocal;
+  Member m_member;
+  bool m_otherPackage = false;
 };
 
 }  // namespace

@@ -39,6 +39,12 @@ bool TEndBytes::Is(std::size_t at, std::string_view text) const {
          std::memcmp(m_bytes.data() + at, text.data(), text.size()) == 0;
 }
 
+std::size_t TEndBytes::LineEnd(std::size_t at) const {
+  if (at >= m_bytes.size()) return 0;
+  if (m_bytes[at] == '\r') return at + 1 < m_bytes.size() && m_bytes[at + 1] == '\n' ? 2 : 1;
+  return m_bytes[at] == '\n' ? 1 : 0;
+}
+
 void TFileEnd::Want(std::int64_t at, std::size_t length) {
   m_requested = true;
   if (length == 0 || length > kLargestRequest || at < 0 || at > m_limit ||
@@ -77,7 +83,17 @@ void TFileEnd::Finish(std::int64_t end) {
   }
 }
 
+void TFileEnd::FinishBehindLineEnd(std::int64_t end) {
+  if (end >= m_limit) return Finish(end);
+  Want(end, static_cast<std::size_t>(std::min<std::int64_t>(2, m_limit - end)));
+  m_lineEnd = true;
+}
+
 void TFileEnd::Call(std::int64_t at, std::span<const unsigned char> bytes) {
+  if (m_lineEnd) {
+    m_lineEnd = false;
+    return Finish(at + static_cast<std::int64_t>(TEndBytes(bytes).LineEnd(0)));
+  }
   const Request before = m_request;
   m_requested = false;
   OnBytes(at, TEndBytes(bytes));

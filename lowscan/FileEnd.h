@@ -35,6 +35,8 @@ class TEndBytes {
   std::uint64_t Le64(std::size_t at) const;
   std::uint64_t Be64(std::size_t at) const;
   bool Is(std::size_t at, std::string_view text) const;
+  // The length of the line ending (CR LF, LF or CR) at `at`; 0 when there is none.
+  std::size_t LineEnd(std::size_t at) const;
 
  private:
   std::span<const unsigned char> m_bytes;
@@ -57,6 +59,10 @@ class TFileEnd {
   std::optional<std::int64_t> TentativeEnd() const { return m_tentative; }
   // The header itself was read and is sound: later faults are kLost.
   bool HeaderParsed() const { return m_headerParsed; }
+  // Where catalogue types share a marker, the one the structure shows the file to
+  // be (a Word, Excel or PowerPoint document; the package a ZIP archive holds;
+  // sound or video in Windows Media), as its extension; empty while untold.
+  std::string_view ShownType() const { return m_shownType; }
   // Nothing of the file may lie at or beyond this length (size limit, end of the drive).
   void SetLimit(std::int64_t limit) { m_limit = limit; }
 
@@ -75,8 +81,12 @@ class TFileEnd {
   // asking again, so a scan never holds bytes back.
   void ScanFrom(std::int64_t at);
   void Finish(std::int64_t end);
+  // A text's end: `end`, and the line ending (CR LF, LF or CR) right behind it.
+  void FinishBehindLineEnd(std::int64_t end);
   void Tentative(std::int64_t end) { m_tentative = end; }
   void SetHeaderParsed() { m_headerParsed = true; }
+  // `type`: text that outlives the walker (a literal).
+  void SetShownType(std::string_view type) { m_shownType = type; }
   void Reject() { m_verdict = m_headerParsed ? TEndVerdict::kLost : TEndVerdict::kBadHeader; }
   void Lose() { m_verdict = TEndVerdict::kLost; }
   std::int64_t Limit() const { return m_limit; }
@@ -94,6 +104,7 @@ class TFileEnd {
   bool m_headerParsed = false;
   bool m_requested = false;
   bool m_endAhead = false;  // Finish() named an end not yet fed
+  bool m_lineEnd = false;   // the bytes asked for may hold the line ending behind an end
   int m_stalls = 0;
   Request m_request;
   std::basic_string<unsigned char> m_pending;  // a request's bytes split across pieces
@@ -104,6 +115,7 @@ class TFileEnd {
   std::int64_t m_covered = 0;
   std::int64_t m_limit = INT64_MAX;
   std::optional<std::int64_t> m_tentative;
+  std::string_view m_shownType;
 };
 
 // The copyable part every walker shares.

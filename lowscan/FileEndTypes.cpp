@@ -30,6 +30,17 @@ std::unique_ptr<TFileEnd> MakeFileEnd(std::string_view extension, std::int64_t l
   else if (e == "flv") walker = Flv();
   else if (e == "mkv" || e == "webm") walker = Ebml();
   else if (e == "wmv" || e == "wma") walker = Asf();
+  else if (e == "gz") walker = Gzip();
+  else if (e == "bz2") walker = Bzip2();
+  else if (e == "pcx") walker = Pcx();
+  else if (e == "dds") walker = Dds();
+  else if (e == "psd") walker = Psd();
+  else if (e == "flac") walker = Flac();
+  else if (e == "amr") walker = Amr();
+  else if (e == "rtf") walker = Rtf();
+  else if (e == "xml") walker = Xml();
+  else if (e == "mpg") walker = MpegPs();
+  else if (e == "voc") walker = Voc();
   else walker = DeclaredSize(e);
   if (walker && limit > 0) walker->SetLimit(limit);
   return walker;

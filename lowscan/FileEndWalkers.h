@@ -31,6 +31,19 @@ std::unique_ptr<TFileEnd> Flv();
 std::unique_ptr<TFileEnd> Ebml();
 // Windows Media.
 std::unique_ptr<TFileEnd> Asf();
+std::unique_ptr<TFileEnd> Gzip();
+std::unique_ptr<TFileEnd> Bzip2();
+std::unique_ptr<TFileEnd> Pcx();
+std::unique_ptr<TFileEnd> Dds();
+std::unique_ptr<TFileEnd> Psd();
+std::unique_ptr<TFileEnd> Flac();
+std::unique_ptr<TFileEnd> Amr();
+std::unique_ptr<TFileEnd> Rtf();
+std::unique_ptr<TFileEnd> Xml();
+// MPEG-1 system and MPEG-2 program streams.
+std::unique_ptr<TFileEnd> MpegPs();
+// Creative Voice files.
+std::unique_ptr<TFileEnd> Voc();
 // Formats whose header states the size of the whole file.
 std::unique_ptr<TFileEnd> DeclaredSize(std::string_view kind);
 

@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <stdexcept>
 #include <utility>
 
 #include "lowscan/MekLowScan.h"
 #include "lowscan/ScanBatch.h"
 #include "util/SizeText.h"
+#include "util/Text.h"
 
 namespace lowscan {
 namespace {
@@ -62,6 +64,7 @@ bool TMekLowScan::ScanDriveBatches(const std::vector<std::vector<std::string>>& 
     prompt.Ask("Trellmond", kScanProblemText, util::PromptButtons::Ok, util::PromptIcon::Error);
   }
   DropFilesInsideOthers(batches);
+  DropSiblingCopies(batches);
   // A stop ends the run: batches after the first would not have started.
   for (std::size_t i = 0; i < batches.size() && (i == 0 || !m_terminated); ++i) {
     // A live batch was announced before the read; the others where their reports begin.
@@ -78,8 +81,9 @@ bool TMekLowScan::ScanDriveBatches(const std::vector<std::vector<std::string>>& 
 std::unique_ptr<TCarver> TMekLowScan::MakeCarver(TScanBatch& batch, std::size_t stepBytes) {
   TCarverEvents events;
   events.ProcessMessages = m_processMessages;
-  events.FileClosed = [this, &batch](FileNode&& file, int marker, bool atEnd, bool byStructure) {
-    BatchFileClosed(batch, std::move(file), marker, atEnd, byStructure);
+  events.FileClosed = [this, &batch](FileNode&& file, int marker, bool atEnd, bool byStructure,
+                                     std::string_view shownType) {
+    BatchFileClosed(batch, std::move(file), marker, atEnd, byStructure, shownType);
   };
   events.Log = [this, &batch](const std::string& m, const std::string& a) { BatchLog(batch, m, a); };
   events.FreeMemory = [this] { return FreeMemory(); };
@@ -95,7 +99,7 @@ void TMekLowScan::BatchLog(TScanBatch& batch, const std::string& message, const 
 }
 
 void TMekLowScan::BatchFileClosed(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd,
-                                  bool byStructure) {
+                                  bool byStructure, std::string_view shownType) {
   if (!CheckImage(file)) {
     // A rejected file gives its number to the next one found.
     if (!atEnd) --batch.counter;
@@ -108,6 +112,7 @@ void TMekLowScan::BatchFileClosed(TScanBatch& batch, FileNode&& file, int marker
   event.marker = markerIndex;
   event.atEnd = atEnd;
   event.byStructure = byStructure;
+  event.shownType = shownType;
   event.number = batch.counter;
   batch.deferred.push_back(std::move(event));
 }
@@ -166,6 +171,28 @@ void TMekLowScan::DropFilesInsideOthers(std::vector<std::unique_ptr<TScanBatch>>
       const auto after = std::lower_bound(spans.begin(), spans.end(), std::make_pair(e.file.StartPos, INT64_MIN));
       const auto before = static_cast<std::size_t>(after - spans.begin());
       e.dropped = before > 0 && reach[before - 1] > e.file.StartPos;
+    }
+  }
+}
+
+void TMekLowScan::DropSiblingCopies(std::vector<std::unique_ptr<TScanBatch>>& batches) {
+  // Types that share a marker (Word, Excel and PowerPoint files; ZIP and the
+  // packages on it; Windows Media sound and video) each carve the same file in
+  // their own batch. Where one batch holds it under the type its structure
+  // names, the copies under the other types go.
+  std::map<std::pair<std::int64_t, std::int64_t>, std::string> claimed;
+  const auto told = [](const TDeferredEvent& e) { return e.isFile && e.byStructure && !e.shownType.empty(); };
+  for (const auto& batch : batches) {
+    for (const TDeferredEvent& e : batch->deferred) {
+      if (told(e) && util::LowerCase(e.file.Extension) == e.shownType) claimed[{e.file.StartPos, e.file.EndPos}] = e.shownType;
+    }
+  }
+  if (claimed.empty()) return;
+  for (auto& batch : batches) {
+    for (TDeferredEvent& e : batch->deferred) {
+      if (!told(e) || util::LowerCase(e.file.Extension) == e.shownType) continue;
+      const auto owner = claimed.find({e.file.StartPos, e.file.EndPos});
+      if (owner != claimed.end() && owner->second == e.shownType) e.dropped = true;
     }
   }
 }

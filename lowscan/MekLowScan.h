@@ -142,10 +142,12 @@ class TMekLowScan {
   void ProcessStep(std::vector<std::unique_ptr<TScanBatch>>& batches, std::int64_t driveOffset, std::int64_t got);
   std::unique_ptr<TCarver> MakeCarver(TScanBatch& batch, std::size_t stepBytes);
   void BatchLog(TScanBatch& batch, const std::string& message, const std::string& action);
-  void BatchFileClosed(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd, bool byStructure);
+  void BatchFileClosed(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd, bool byStructure,
+                       std::string_view shownType);
   void ListFile(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd, std::int64_t number);
   void Replay(TScanBatch& batch);
   static void DropFilesInsideOthers(std::vector<std::unique_ptr<TScanBatch>>& batches);
+  static void DropSiblingCopies(std::vector<std::unique_ptr<TScanBatch>>& batches);
   TAlignment Alignment();
   void ShowProgress(std::int64_t sector, std::int64_t lastSector);
   // After a short read: the sectors of the step that can still be read, from its

@@ -23,6 +23,7 @@ struct TDeferredEvent {
   int marker = -1;
   bool atEnd = false;
   bool byStructure = false;     // its structure gave its end
+  std::string shownType;        // the type its structure showed it to be, if told
   bool dropped = false;         // inside a file another batch found
   std::int64_t number = 0;      // its number within the batch
 };

@@ -12,6 +12,8 @@ packages=(
   clang libclang-rt-dev llvm
   # engine
   libpcre2-dev libcurl4-openssl-dev libblkid-dev libudev-dev
+  # carved gzip and bzip2 streams, read to their ends
+  zlib1g-dev libbz2-dev
   # GUI
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libgif-dev libwmf-dev
   # service
@@ -24,6 +26,8 @@ packages=(
   openbox xdotool imagemagick x11-utils
   # "Run as Administrator" in the desktop entry, and its check
   pkexec desktop-file-utils
+  # the sound tools that made the committed samples (scripts/make-samples.sh)
+  sox flac
   # bench and peers for side-by-side runs
   libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3
 )

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the small sample files the Low Level Scan tests carve: one real file per
 # catalogue type (tests/data/samples/sample.<ext>, plus sample.mm.tif for the
-# big-endian TIFF marker). Run once by hand; the results are committed so that
-# CI needs none of these tools. Tools: ImageMagick 6 (convert), sox, ffmpeg, zip,
+# big-endian TIFF marker and sample.<variant>.<ext> for other forms of a format's
+# structure). Run once by hand; the results are committed so that CI needs none
+# of these tools. Tools: ImageMagick 6 (convert), sox, flac, ffmpeg, zip,
 # gzip/bzip2/xz, 7z (p7zip-full), sqlite3, gsf (libgsf-bin), gcab, c44
 # (djvulibre-bin), and python3 for the files written byte by byte.
 set -euo pipefail
@@ -54,6 +55,11 @@ convert base.png "$out/sample.heic"
 convert base.png "$out/sample.jp2"
 convert base.ppm "$out/sample.pcx"
 convert base.png -define dds:compression=none "$out/sample.dds"
+# 256 colours with the VGA palette behind the picture; run-length coded lines with
+# their count table; block-compressed levels of a mipmap chain.
+convert base.ppm -colors 16 -type Palette "$out/sample.palette.pcx"
+convert base.ppm -resize 20x15 -compress RLE "$out/sample.rle.psd"
+convert base.png -resize '64x32!' -define dds:compression=dxt1 -define dds:mipmaps=3 "$out/sample.dxt1.dds"
 # Camera raw files: the vendors' headers around a real TIFF structure with a JPEG preview.
 python3 "$here/scripts/make-raw-samples.py" "$out/sample.jpg" "$out"
 
@@ -65,6 +71,11 @@ sox tone.wav "$out/sample.aif"
 sox tone.wav "$out/sample.au"
 sox tone.wav "$out/sample.voc"
 sox tone.wav "$out/sample.flac"
+# 8-bit sound in the old-format sound block.
+sox tone.wav -b 8 -e unsigned "$out/sample.8bit.voc"
+# Four frames of stereo, some coded as left and side.
+sox -n -r 8000 -c 2 -b 16 stereo.wav synth 0.25 sine 440 sine 660
+flac -s -f --no-padding --blocksize=576 -o "$out/sample.stereo.flac" stereo.wav
 ffmpeg -loglevel error -y -i tone.wav -c:a libvorbis "$out/sample.ogg"
 ffmpeg -loglevel error -y -i tone.wav -ar 48000 -c:a libopus -b:a 16k "$out/sample.opus"
 ffmpeg -loglevel error -y -i tone.wav -c:a aac -b:a 24k "$out/sample.m4a"
@@ -105,6 +116,10 @@ done
 cp docs/sample.ps docs/sample.rtf docs/sample.html docs/sample.xml docs/sample.vcf docs/sample.ics "$out/"
 gzip -9 -n -c docs/readme.txt > "$out/sample.gz"
 bzip2 -9 -c docs/readme.txt > "$out/sample.bz2"
+# The file's name and time in the gzip header; two 100 k blocks in one bzip2 stream.
+touch -d "@$SOURCE_DATE_EPOCH" docs/readme.txt
+gzip -9 -c docs/readme.txt > "$out/sample.named.gz"
+yes "card photo" | head -c 150000 | bzip2 -1 > "$out/sample.blocks.bz2"
 xz -9 -c docs/readme.txt > "$out/sample.xz"
 (cd docs && 7z a -bd -bso0 readme.7z readme.txt && cp readme.7z "$out/sample.7z")
 sqlite3 "$out/sample.sqlite.tmp" "create table t(a,b); insert into t values(1,'card'),(2,'photo');"

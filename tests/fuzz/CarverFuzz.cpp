@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::int64_t counter = 0;
   lowscan::TCarverEvents events;
-  events.FileClosed = [](lowscan::FileNode&& node, int, bool, bool) {
+  events.FileClosed = [](lowscan::FileNode&& node, int, bool, bool, std::string_view) {
     if (node.Size < 0 || node.EndPos < node.StartPos) __builtin_trap();
   };
   events.Log = [](const std::string&, const std::string&) {};

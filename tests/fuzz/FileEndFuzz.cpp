@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::string kTypes[] = {"jpg", "png", "gif", "bmp", "ico", "tif", "cr2", "orf", "rw2", "raf",
                                        "avi", "wav", "webp", "aif", "zip", "docx", "pdf", "doc", "xls", "mp4",
                                        "mov", "3gp", "m4a", "mp3", "flac", "ogg", "mid", "flv", "mkv", "webm",
-                                       "wmv", "psd", "heic", "jp2", "pcx", "dds", "wmf", "rtf"};
+                                       "wmv", "psd", "heic", "jp2", "pcx", "dds", "wmf", "rtf", "gz",   "bz2",
+                                       "amr", "xml", "mpg", "voc", "wma", "ppt", "odt", "jar"};
   const std::string& type = kTypes[data[0] % std::size(kTypes)];
   const std::size_t piece = 1 + (data[1] % 64) * 97;
   const std::string_view file = fuzz::Text(data + 2, size - 2);

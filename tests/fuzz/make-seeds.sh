@@ -75,11 +75,14 @@ done
 
 # Each sample whole, for the walker of its type (the option bytes pick type and piece size).
 ends=(jpg png gif bmp ico tif cr2 orf rw2 raf avi wav webp aif zip docx pdf doc xls mp4 mov 3gp m4a mp3 flac ogg
-      mid flv mkv webm wmv psd heic jp2 pcx dds wmf rtf)
+      mid flv mkv webm wmv psd heic jp2 pcx dds wmf rtf gz bz2 amr xml mpg voc wma ppt odt jar)
 for i in "${!ends[@]}"; do
   s="${ends[$i]}"
-  [ -f "$samples/sample.$s" ] || continue
-  { printf "\\$(printf '%03o' "$i")\\$(printf '%03o' 40)"; cat "$samples/sample.$s"; } > "$out/fuzz_file_end/$s"
+  # Every form of the type: sample.<ext> and sample.<variant>.<ext>.
+  for f in "$samples"/sample.$s "$samples"/sample.*.$s; do
+    [ -f "$f" ] || continue
+    { printf "\\$(printf '%03o' "$i")\\$(printf '%03o' 40)"; cat "$f"; } > "$out/fuzz_file_end/$(basename "$f")"
+  done
 done
 
 declare -A types=([jpg]=0 [gif]=1 [bmp]=2 [wmf]=3 [jpeg]=5)

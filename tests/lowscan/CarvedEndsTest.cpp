@@ -105,7 +105,14 @@ class CarvedEnds : public ::testing::Test {
     for (const auto& p : placed) m_image.replace(static_cast<std::size_t>(p.offset), p.bytes.size(), p.bytes);
     const auto path = m_temp.Path() / ("image" + std::to_string(++m_images) + ".img");
     testsupport::WriteFileBytes(path, m_image);
-    return platform::DriveTable::Instance().Attach(path.string());
+    const char letter = platform::DriveTable::Instance().Attach(path.string());
+    m_letters.push_back(letter);
+    return letter;
+  }
+
+  // The drive table has 26 letters for every test of the program.
+  void TearDown() override {
+    for (const char letter : m_letters) platform::DriveTable::Instance().Detach(letter);
   }
 
   void Prepare(TMekLowScan& scan, char letter, bool quick) {
@@ -141,6 +148,7 @@ class CarvedEnds : public ::testing::Test {
   std::set<std::string> m_footers;
   std::string m_image;
   int m_images = 0;
+  std::vector<char> m_letters;
 };
 
 constexpr std::int64_t kMiB = 1024 * 1024;
@@ -206,12 +214,13 @@ TEST_F(CarvedEnds, FilesInsideOtherFilesAreNoFilesOfTheirOwn) {
   }
 }
 
-// Samples that hold no file of another type (as raw photos hold previews): the
-// one read drops nothing that separate passes would keep.
+// Samples that hold no file of another type (as raw photos hold previews) and
+// that no type sharing their marker carves too (as Excel carves a Word file):
+// the one read drops nothing that separate passes would keep.
 TEST_F(CarvedEnds, OneReadForAllBatchesGivesWhatSeparatePassesGive) {
   const std::set<std::string> plain = {"sample.png", "sample.gif", "sample.bmp", "sample.pdf",  "sample.zip",
-                                       "sample.doc", "sample.wav", "sample.mp3", "sample.ogg",  "sample.mp4",
-                                       "sample.jpg", "sample.7z",  "sample.ico", "sample.html", "sample.gz"};
+                                       "sample.wav", "sample.mp3", "sample.ogg", "sample.mp4",  "sample.jpg",
+                                       "sample.7z",  "sample.ico", "sample.html", "sample.gz", "sample.flac"};
   std::vector<Placed> placed;
   std::int64_t at = 512;
   for (const auto& s : testing::Samples()) {
@@ -254,6 +263,53 @@ TEST_F(CarvedEnds, OneReadForAllBatchesGivesWhatSeparatePassesGive) {
     EXPECT_EQ(all.FileList()[i]->EndPos, one.FileList()[i]->EndPos);
   }
   EXPECT_EQ(all.FileCounter(), one.FileCounter());
+}
+
+// An AVI ends where no further RIFF form follows, which its walk learns only from
+// the bytes behind it: here the header of the next file, which cuts the AVI
+// there. Its end is still its structure's, and the frames inside it (JPEGs,
+// found by another batch) are no files of their own.
+TEST_F(CarvedEnds, AFileCutRightAtItsStructuresEndStillHoldsWhatIsInsideIt) {
+  std::string avi, bmp;
+  for (const auto& s : testing::Samples()) {
+    if (s.path.filename() == "sample.avi") avi = s.bytes;
+    if (s.path.filename() == "sample.bmp") bmp = s.bytes;
+  }
+  const std::int64_t at = 8192 + 77;
+  const std::vector<Placed> placed = {{"avi", avi, at}, {"bmp", bmp, at + static_cast<std::int64_t>(avi.size())}};
+  const char letter = Attach(placed, kMiB, 29);
+  TMekLowScan scan;
+  Prepare(scan, letter, false);
+  ASSERT_TRUE(scan.ScanDriveBatches(Passes(false)));
+  ExpectExactly(scan, placed);
+}
+
+// Word, Excel and PowerPoint files, the ZIP packages and Windows Media share
+// their markers, so each such file is carved in the batch of every type of its
+// family; its structure says which it is, and only that copy is kept.
+TEST_F(CarvedEnds, AFileOfATypeSharingItsMarkerIsKeptOnceUnderItsOwnType) {
+  const std::set<std::string> family = {"doc",  "xls", "ppt", "docx", "xlsx", "pptx", "odt",
+                                        "ods",  "epub", "jar", "zip", "wma",  "wmv"};
+  std::vector<Placed> placed;
+  std::int64_t at = 4096;
+  for (const auto& s : testing::Samples()) {
+    if (!family.count(s.extension)) continue;
+    placed.push_back({s.extension, s.bytes, at});
+    at += static_cast<std::int64_t>(s.bytes.size()) + 777;
+  }
+  ASSERT_EQ(placed.size(), family.size());
+  const char letter = Attach(placed, at + kMiB, 23);
+  TMekLowScan scan;
+  Prepare(scan, letter, false);
+  ASSERT_TRUE(scan.ScanDriveBatches(Passes(false)));
+  ExpectExactly(scan, placed);
+  for (const auto& p : placed) {
+    std::vector<std::string> kept;
+    for (const auto& f : scan.FileList()) {
+      if (f->StartPos == p.offset) kept.push_back(f->Extension);
+    }
+    EXPECT_EQ(kept, std::vector<std::string>{p.name}) << "at " << p.offset;
+  }
 }
 
 struct Damage {

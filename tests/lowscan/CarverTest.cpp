@@ -32,7 +32,7 @@ CarveRun Carve(const std::vector<std::string>& catalogue, const std::string& dat
   CarveRun run;
   TMarkerPreparation prepared = PrepareMarkers(catalogue, selection, {});
   TCarverEvents events;
-  events.FileClosed = [&](FileNode&& node, int marker, bool atEnd, bool) {
+  events.FileClosed = [&](FileNode&& node, int marker, bool atEnd, bool, std::string_view) {
     run.files.push_back({std::move(node), marker, atEnd});
   };
   events.Log = [&](const std::string& m, const std::string&) { run.logs.push_back(m); };

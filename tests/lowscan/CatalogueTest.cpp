@@ -118,7 +118,9 @@ TEST_P(CatalogueSample, EverySampleIsCarvedWholeByItsOwnLines) {
     std::vector<std::pair<FileNode, int>> files;
     std::int64_t counter = 0;
     TCarverEvents events;
-    events.FileClosed = [&](FileNode&& node, int marker, bool, bool) { files.emplace_back(std::move(node), marker); };
+    events.FileClosed = [&](FileNode&& node, int marker, bool, bool, std::string_view) {
+      files.emplace_back(std::move(node), marker);
+    };
     TCarver carver(prepared.Markers, prepared.Patterns, TAlignment{place.quick, -2 * 4096, 4096}, 65536, counter,
                    events);
     for (std::size_t off = 0; off < image.size(); off += 65536) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,13 @@ std::string RandomBytes(std::size_t n, unsigned seed) {
   std::string bytes(n, '\0');
   for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
   return bytes;
+}
+
+testing::Sample SampleNamed(const std::string& name) {
+  for (const auto& s : testing::Samples()) {
+    if (s.path.filename() == name) return s;
+  }
+  return {};
 }
 
 // Feeds `bytes` in pieces of `piece` until the walk decides.
@@ -110,11 +118,9 @@ class FileEndCorruption : public ::testing::TestWithParam<Corruption> {};
 
 TEST_P(FileEndCorruption, AHeaderWhoseFieldsDisagreeIsNoFile) {
   const Corruption& c = GetParam();
-  std::string bytes;
-  std::string extension;
-  for (const auto& s : testing::Samples()) {
-    if (s.path.filename() == c.sample) bytes = s.bytes, extension = s.extension;
-  }
+  const testing::Sample sample = SampleNamed(c.sample);
+  std::string bytes = sample.bytes;
+  const std::string& extension = sample.extension;
   ASSERT_FALSE(bytes.empty());
   bytes[c.offset] = c.value;
   // The drive ends a little behind the sample.
@@ -133,8 +139,120 @@ INSTANTIATE_TEST_SUITE_P(
                       Corruption{"IconReserved", "sample.ico", 0, 1}, Corruption{"GifWidth", "sample.gif", 6, 0},
                       Corruption{"JpegStart", "sample.jpg", 1, 0}, Corruption{"Id3Version", "sample.mp3", 3, 9},
                       Corruption{"OggFirstPage", "sample.ogg", 5, 0}, Corruption{"FileTypeBox", "sample.mp4", 4, 'x'},
-                      Corruption{"RiffFormType", "sample.wav", 8, 1}),
+                      Corruption{"RiffFormType", "sample.wav", 8, 1}, Corruption{"GzipMethod", "sample.gz", 2, 7},
+                      Corruption{"Bzip2BlockSize", "sample.bz2", 3, '0'},
+                      Corruption{"Bzip2FirstBlockMark", "sample.bz2", 6, 0x42},
+                      Corruption{"PcxPlanes", "sample.pcx", 65, 5}, Corruption{"PcxLineBytes", "sample.pcx", 66, 1},
+                      Corruption{"DdsHeaderSize", "sample.dds", 4, 100},
+                      Corruption{"DdsPixelFormatSize", "sample.dds", 76, 8},
+                      Corruption{"PsdChannels", "sample.psd", 13, 0}, Corruption{"PsdDepth", "sample.psd", 23, 7},
+                      Corruption{"FlacFirstBlockNotStreamInfo", "sample.flac", 4, 1},
+                      Corruption{"FlacSmallestBlock", "sample.flac", 8, 0},
+                      Corruption{"FlacBlockSizesDisagree", "sample.flac", 10, 0x0F},
+                      Corruption{"AmrMagic", "sample.amr", 5, ' '}, Corruption{"RtfGroup", "sample.rtf", 0, '['},
+                      Corruption{"XmlDeclaration", "sample.xml", 1, '!'},
+                      Corruption{"MpegPackMarkerBit", "sample.mpg", 4, 0x40},
+                      Corruption{"VocChecksum", "sample.voc", 24, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct Damage {
+  const char* name;
+  const char* sample;
+  std::size_t offset;
+};
+
+class FileEndDamage : public ::testing::TestWithParam<Damage> {};
+
+// A compressed stream or a frame whose check fails inside the file: the walk
+// falls back to the marker rules instead of naming an end.
+TEST_P(FileEndDamage, ADamagedStreamNamesNoEnd) {
+  const Damage& d = GetParam();
+  const testing::Sample sample = SampleNamed(d.sample);
+  std::string bytes = sample.bytes;
+  const std::string& extension = sample.extension;
+  ASSERT_GT(bytes.size(), d.offset);
+  bytes[d.offset] = static_cast<char>(bytes[d.offset] ^ 0x24);
+  const std::string drive = bytes + RandomBytes(4096, 2);
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{4096}}) {
+    const auto walker = MakeFileEnd(extension, static_cast<std::int64_t>(drive.size()));
+    EXPECT_NE(Walk(*walker, drive, piece), TEndVerdict::kEnd) << piece;
+    EXPECT_TRUE(walker->HeaderParsed());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, FileEndDamage,
+                         ::testing::Values(Damage{"GzipData", "sample.gz", 30}, Damage{"GzipTrailer", "sample.gz", 47},
+                                           Damage{"Bzip2Block", "sample.bz2", 40},
+                                           Damage{"Bzip2SecondBlock", "sample.blocks.bz2", 100},
+                                           Damage{"FlacFrame", "sample.flac", 1500},
+                                           Damage{"FlacSecondFrame", "sample.stereo.flac", 2000}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct Written {
+  const char* name;
+  const char* extension;
+  std::string bytes;
+  TEndVerdict verdict;
+  std::size_t end;  // with kEnd
+};
+
+class FileEndWritten : public ::testing::TestWithParam<Written> {};
+
+// Files written byte by byte where the text formats and the frame formats hide
+// their ends: markup and escapes that look like the end, and what follows it.
+TEST_P(FileEndWritten, EndsWhereTheStructureCloses) {
+  const Written& w = GetParam();
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{4096}}) {
+    const auto walker = MakeFileEnd(w.extension, 0);
+    std::int64_t end = 0;
+    TEndVerdict verdict = Walk(*walker, w.bytes, piece);
+    if (verdict == TEndVerdict::kEnd) end = walker->End();
+    EXPECT_EQ(verdict, w.verdict) << piece;
+    if (w.verdict == TEndVerdict::kEnd) {
+      EXPECT_EQ(end, static_cast<std::int64_t>(w.end)) << piece;
+    }
+  }
+}
+
+std::string AmrFrames() {
+  // A 12.2 kbit/s frame (type 7, 31 bytes of speech), a no-data frame, then slack.
+  return std::string("#!AMR\n\x3C", 7) + std::string(31, '\x55') + "\x7C" + std::string(8, '\0');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FileEndWritten,
+    ::testing::Values(
+        Written{"XmlMarkupThatLooksLikeTheEnd", "xml",
+                "<?xml version=\"1.0\"?><!-- </r> --><r a=\"x>y\" b='</r>'><![CDATA[</r>]]><e/><?pi </r>?>"
+                "</r>\r\n<r/>",
+                TEndVerdict::kEnd, 91},
+        Written{"XmlDoctypeAndEmptyRoot", "xml",
+                "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY e \"v>\">]>\n<r/>\nmore", TEndVerdict::kEnd, 59},
+        Written{"XmlTextOutsideTheRoot", "xml", "<?xml version=\"1.0\"?>text<r/>", TEndVerdict::kLost, 0},
+        Written{"XmlControlByte", "xml", std::string("<?xml version=\"1.0\"?><r>te\x01xt</r>"), TEndVerdict::kLost, 0},
+        Written{"RtfEscapedBraces", "rtf", "{\\rtf1{\\f0 a}\\{ \\} \\\\}\n}x", TEndVerdict::kEnd, 23},
+        Written{"RtfBinaryData", "rtf", "{\\rtf1 \\bin3 }}}}}xx", TEndVerdict::kEnd, 17},
+        Written{"RtfControlByte", "rtf", std::string("{\\rtf1 te\x02xt}"), TEndVerdict::kLost, 0},
+        Written{"AmrFramesBeforeSlack", "amr", AmrFrames(), TEndVerdict::kEnd, 39}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Where types share a marker, the structure tells which one a file is.
+TEST(FileEnd, TheStructureTellsWhichTypeOfAFamilyAFileIs) {
+  const std::set<std::string> family = {"doc", "xls", "ppt", "docx", "xlsx", "pptx", "odt",
+                                        "ods", "epub", "jar", "zip", "wma", "wmv"};
+  for (const auto& sample : testing::Samples()) {
+    if (!family.count(sample.extension)) continue;
+    SCOPED_TRACE(sample.path.filename().string());
+    // Walked as every other member of its family, it shows its own type.
+    for (const std::string& as : family) {
+      const auto walker = MakeFileEnd(as, 0);
+      Walk(*walker, sample.bytes + RandomBytes(4096, 4), 512);
+      if (walker->Verdict() == TEndVerdict::kEnd) {
+        EXPECT_EQ(walker->ShownType(), sample.extension) << as;
+      }
+    }
+  }
+}
 
 }  // namespace
 }  // namespace lowscan
