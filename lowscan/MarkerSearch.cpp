@@ -15,6 +15,20 @@ std::uint16_t PrefixAt(const char* p) {
                                     (static_cast<unsigned char>(p[1]) << 8));
 }
 
+// The first position at or after `from` whose byte differs from data[from], or `end`.
+std::size_t RunEnd(const char* data, std::size_t from, std::size_t end) {
+  const char b = data[from];
+  std::uint64_t word = 0x0101010101010101ull * static_cast<unsigned char>(b);
+  std::size_t i = from;
+  for (; i + 8 <= end; i += 8) {
+    std::uint64_t chunk = 0;
+    std::memcpy(&chunk, data + i, 8);
+    if (chunk != word) break;
+  }
+  while (i < end && data[i] == b) ++i;
+  return i;
+}
+
 std::int64_t FloorMod(std::int64_t value, std::int64_t divisor) {
   const std::int64_t r = value % divisor;
   return r < 0 ? r + divisor : r;
@@ -30,6 +44,14 @@ TMarkerSearch::TMarkerSearch(const std::vector<TMarkerData>& markers, const std:
     if (marker.empty()) continue;  // an empty marker never matches
     m_longest = std::max(m_longest, marker.size());
     if (!markers[i].IsFooter) {
+      const auto lead = static_cast<unsigned char>(marker[0]);
+      const std::size_t run = marker.find_first_not_of(marker[0]);
+      std::uint16_t& reach = m_leadingRun[lead];
+      if (run == std::string::npos) {
+        reach = kAnyRun;
+      } else if (reach != kAnyRun) {
+        reach = static_cast<std::uint16_t>(std::max<std::size_t>(reach, std::min<std::size_t>(run, kAnyRun - 1)));
+      }
       if (std::find(m_headerOffsets.begin(), m_headerOffsets.end(), markers[i].Offset) == m_headerOffsets.end()) {
         m_headerOffsets.push_back(markers[i].Offset);
       }
@@ -100,7 +122,21 @@ void TMarkerSearch::CollectAllHeaders() {
   const char* data = m_text.data();
   // Positions with a second byte go through the prefix set; the last one can
   // only hold a one-byte marker.
-  for (std::size_t i = 0; (i = m_headerPrefixes.Find(data, i, n - 1)) < n - 1; ++i) CheckHeadersAt(i, std::nullopt);
+  for (std::size_t i = 0; (i = m_headerPrefixes.Find(data, i, n - 1)) < n - 1; ++i) {
+    const std::uint16_t reach = m_leadingRun[static_cast<unsigned char>(data[i])];
+    if (data[i + 1] != data[i] || reach == kAnyRun) {
+      CheckHeadersAt(i, std::nullopt);
+      continue;
+    }
+    // A run of one byte: a marker that begins with k of them and then another byte
+    // can only lie k bytes before the run's end (or across the step's end).
+    const std::size_t end = RunEnd(data, i, n);
+    for (std::size_t p = std::max(i, end - std::min<std::size_t>(end, reach)); p < end && p < n - 1; ++p) {
+      CheckHeadersAt(p, std::nullopt);
+    }
+    if (end >= n - 1) break;
+    i = end - 1;
+  }
   CheckHeadersAt(n - 1, std::nullopt);
 }
 

@@ -8,6 +8,7 @@
 // turn from that position (a quick scan takes a header where the file it starts
 // begins a cluster). Owned by one scan; the text must outlive the calls.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -70,6 +71,11 @@ class TMarkerSearch {
   std::vector<TPrefixFilter> m_footerPrefixes;  // parallel to m_footers
   std::size_t m_longest = 0;
   std::vector<std::int32_t> m_headerOffsets;  // distinct header offsets
+  // Per byte value b: the longest run of b that begins a header marker, or kAnyRun when
+  // a marker is b alone (repeated). Inside a run of b (zero-filled or erased space) a
+  // header can then only start that close to the run's end.
+  static constexpr std::uint16_t kAnyRun = 0xFFFF;
+  std::array<std::uint16_t, 256> m_leadingRun{};
   std::int64_t m_minHeaderOffset = 0;
   std::int64_t m_maxHeaderOffset = 0;
 

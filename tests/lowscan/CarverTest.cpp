@@ -253,5 +253,34 @@ TEST(MarkerSearch, AgreesWithTestingEveryMarkerInTurn) {
   }
 }
 
+// Zero-filled and other one-byte runs are passed over up to where a marker that
+// begins with such a run could still start; the winners stay the same.
+TEST(MarkerSearch, AgreesWithTestingEveryMarkerInTurnInsideLongRunsOfOneByte) {
+  const std::vector<std::string> catalogue = {"m;0;000001BA;;0;0;0;0", "v;0;00000018;;0;0;0;0",
+                                              "a;0;41414142;;0;0;0;0", "b;0;4142;;0;0;0;0",
+                                              "z;0;0001;;0;0;0;0",     "q;0;4141;^AAA\x11;0;0;0;0"};
+  const TMarkerPreparation prepared = PrepareMarkers(catalogue, {"m;0", "v;0", "a;0", "b;0", "z;0", "q;0"}, {});
+  std::mt19937 random(11);
+  const char sprinkle[] = {'A', 'B', '\0', '\x01', '\xBA', '\x18'};
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    while (text.size() < 400) {
+      text.append(random() % 80, random() % 2 ? '\0' : 'A');
+      for (unsigned k = random() % 4; k > 0; --k) text += sprinkle[random() % 6];
+    }
+    const TAlignment align{false, 0, 0};
+    TMarkerSearch search(prepared.Markers, prepared.Patterns);
+    search.BeginText(text, 0, align);
+    for (std::size_t from = 0; from < text.size(); from += 1 + random() % 30) {
+      const TMarkerHit got = search.Next(from, "");
+      const TMarkerHit want = ReferenceNext(prepared.Markers, prepared.Patterns, text, 0, from, "", align);
+      ASSERT_EQ(got.Index, want.Index) << "round " << round << " from " << from;
+      if (want.Index >= 0) {
+        ASSERT_EQ(got.Pos, want.Pos) << "round " << round;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace lowscan
