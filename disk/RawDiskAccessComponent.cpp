@@ -1,5 +1,6 @@
 #include "disk/RawDiskAccessComponent.h"
 
+#include <functional>
 #include <limits>
 
 #include "platform/DriveTable.h"
@@ -152,9 +153,13 @@ void TRawDiskAccessComponent::ReadDrive() {
     SetStatus(status::kNoCount, "No cluster or sector count provided.");
     return;
   }
+  RunRead([this] { return Transfer(false); });
+}
+
+void TRawDiskAccessComponent::RunRead(const std::function<bool()>& read) {
   SetStatus(status::kReading, "Reading...");
   platform::SetLastError(0);
-  if (Transfer(false)) {
+  if (read()) {
     SetSuccess();
   } else {
     SetStatus(static_cast<std::int32_t>(platform::GetLastError()), "Read failed. See API Error");
@@ -169,14 +174,10 @@ void TRawDiskAccessComponent::ReadSectorsInto(std::int64_t sector, std::int64_t 
     SetStatus(status::kBufferSizeMismatch, "Buffer size mismatch.");
     return;
   }
-  SetStatus(status::kReading, "Reading...");
-  platform::SetLastError(0);
-  if (TRawDiskAccess::RDAReadSectors(m_driveNumber, static_cast<std::uint32_t>(sector),
-                                     static_cast<std::uint16_t>(count), into.first(static_cast<std::size_t>(bytes)))) {
-    SetSuccess();
-  } else {
-    SetStatus(static_cast<std::int32_t>(platform::GetLastError()), "Read failed. See API Error");
-  }
+  RunRead([&] {
+    return TRawDiskAccess::RDAReadSectors(m_driveNumber, static_cast<std::uint32_t>(sector),
+                                          static_cast<std::uint16_t>(count), into.first(static_cast<std::size_t>(bytes)));
+  });
 }
 
 void TRawDiskAccessComponent::WriteDrive() {

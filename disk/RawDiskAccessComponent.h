@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -79,6 +80,8 @@ class TRawDiskAccessComponent {
   void SetStatus(std::int32_t code, std::string text);
   void SetSuccess();
   bool Transfer(bool write);
+  // The status a read leaves: reading, then success or the system's error.
+  void RunRead(const std::function<bool()>& read);
 
   char m_driveLetter = 0;
   std::uint8_t m_driveNumber = 0;

@@ -145,10 +145,8 @@ std::optional<std::int64_t> TMekFATScan::FindDeletedDirectoryContinuation(std::i
 
 DirectoryCluster TMekFATScan::TakeDeletedDirectoryCluster(std::int64_t cluster, bool first, const BootRecord& boot,
                                                           std::uint8_t fatType, const std::string& path,
-                                                          LongNameAssembler& names) {
-  const util::ByteReader bootReader(boot.data(), boot.size());
-  const std::int64_t spc = bootReader.U8(13);
-  const std::int64_t bps = bootReader.U16(11);
+                                                          LongNameAssembler& names, std::vector<std::byte>& buffer) {
+  const std::int64_t spc = util::ByteReader(boot.data(), boot.size()).U8(13);
   const std::int64_t totalClusters = m_raw->GetTotalClusterCount();
   const std::int64_t lastCluster = totalClusters + 1;
   if (cluster < 2 || cluster > lastCluster || m_dirCount >= totalClusters + 2) return DirectoryCluster::kNotDirectory;
@@ -156,7 +154,6 @@ DirectoryCluster TMekFATScan::TakeDeletedDirectoryCluster(std::int64_t cluster, 
   if (!first && !IsFreeCluster(fatType, cluster)) return DirectoryCluster::kNotDirectory;
   if (m_visitedDirClusters.contains(cluster)) return DirectoryCluster::kNotDirectory;
   ++m_dirCount;
-  std::vector<std::byte> buffer(static_cast<std::size_t>(spc * bps));
   const std::int64_t got = ReadSectors(buffer.data(), static_cast<std::int64_t>(buffer.size()), spc,
                                        (cluster - 2) * spc + GetFirstDataSector(boot));
   if (got < static_cast<std::int64_t>(buffer.size())) return DirectoryCluster::kNotDirectory;
@@ -174,19 +171,23 @@ DirectoryCluster TMekFATScan::TakeDeletedDirectoryCluster(std::int64_t cluster, 
 
 void TMekFATScan::ScanDeletedDirectory(std::int64_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
                                        const std::string& path) {
+  const util::ByteReader bootReader(boot.data(), boot.size());
+  // One cluster's bytes, read again for each cluster of the run; a sub-directory
+  // entered from it has a buffer of its own.
+  std::vector<std::byte> buffer(static_cast<std::size_t>(std::int64_t{bootReader.U8(13)} * bootReader.U16(11)));
   LongNameAssembler names;
   ++m_depth;
   std::int64_t cluster = firstCluster;
-  DirectoryCluster kind = TakeDeletedDirectoryCluster(cluster, true, boot, fatType, path, names);
+  DirectoryCluster kind = TakeDeletedDirectoryCluster(cluster, true, boot, fatType, path, names, buffer);
   while (kind == DirectoryCluster::kContinues) {
-    kind = TakeDeletedDirectoryCluster(++cluster, false, boot, fatType, path, names);
+    kind = TakeDeletedDirectoryCluster(++cluster, false, boot, fatType, path, names, buffer);
     if (kind != DirectoryCluster::kNotDirectory || !names.AwaitsDeletedShortEntry()) continue;
     // A long name cut off at the end of the run: the directory grew into a cluster elsewhere
     // after other files took the ones that follow. Its pieces and checksum find that cluster.
     const std::optional<std::int64_t> next = FindDeletedDirectoryContinuation(cluster, names, boot, fatType);
     if (!next) break;
     cluster = *next;
-    kind = TakeDeletedDirectoryCluster(cluster, false, boot, fatType, path, names);
+    kind = TakeDeletedDirectoryCluster(cluster, false, boot, fatType, path, names, buffer);
   }
   --m_depth;
 }

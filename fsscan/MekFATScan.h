@@ -152,10 +152,10 @@ class TMekFATScan {
   void ScanDeletedDirectory(std::int64_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
                             const std::string& path);
   // Reads one cluster of a deleted directory and lists its entries, unless it is in use,
-  // read before or holds no directory entries (then kNotDirectory).
+  // read before or holds no directory entries (then kNotDirectory). `buffer` holds one cluster.
   DirectoryCluster TakeDeletedDirectoryCluster(std::int64_t cluster, bool first, const BootRecord& boot,
                                                std::uint8_t fatType, const std::string& path,
-                                               LongNameAssembler& names);
+                                               LongNameAssembler& names, std::vector<std::byte>& buffer);
   // The free cluster where a deleted directory's long name `pending` goes on, if one does.
   std::optional<std::int64_t> FindDeletedDirectoryContinuation(std::int64_t after, const LongNameAssembler& pending,
                                                                const BootRecord& boot, std::uint8_t fatType);
