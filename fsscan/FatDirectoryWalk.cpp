@@ -201,6 +201,7 @@ void TMekFATScan::ExtractDirEntries(const std::byte* buffer, const BootRecord& b
       continue;
     }
     if ((attr & kAttrVolumeLabel) != 0 || size == 0) continue;
+    if (!deleted && firstCluster >= 2) m_liveFirstClusters.push_back(firstCluster);
     if (m_deletedOnly && !deleted) continue;
     const std::string extension = util::UpperCase(ShortPart(entry, 8, 11));
     if (!noFilter && (extension.empty() || filter.find(extension) == std::string::npos)) continue;

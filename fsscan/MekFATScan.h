@@ -95,6 +95,9 @@ class TMekFATScan {
   // Records and the directory tree.
   const std::vector<std::unique_ptr<FileNode>>& FileList() const { return m_fileList; }
   std::vector<std::unique_ptr<FileNode>>& MutableFileList() { return m_fileList; }
+  // The first clusters of the live (not deleted) files a FAT scan passed by, whatever
+  // the filters; a front end tells carved copies of files still on the drive by them.
+  const std::vector<std::int64_t>& LiveFirstClusters() const { return m_liveFirstClusters; }
   DirectoryTree& DirTree() { return m_dirTree; }
   std::int64_t GetFoundNumber() const;
   std::int64_t GetNumber(bool saved) const;
@@ -240,6 +243,7 @@ class TMekFATScan {
   util::ProcessMessagesFn m_processMessages;
 
   std::vector<std::unique_ptr<FileNode>> m_fileList;
+  std::vector<std::int64_t> m_liveFirstClusters;
   DirectoryTree m_dirTree;
   bool m_terminated = false;
   std::int64_t m_depth = 0;

@@ -49,6 +49,7 @@ void TMekFATScan::ProcessMessages() {
 
 void TMekFATScan::DeletePrevious() {
   DeleteFileList();
+  m_liveFirstClusters.clear();
   Log("FATScan Checkpoint: DeleteBTree", "46");
   DeleteBTree();
 }

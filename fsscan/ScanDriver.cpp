@@ -34,6 +34,7 @@ void TMekFATScan::ScanDrive() {
   m_overwriteFiles = false;
   m_terminated = false;
   m_visitedDirClusters.clear();
+  m_liveFirstClusters.clear();
   m_volumeSectors = 0;
   NotifyUpdateMessage("", false);
   const std::string fileSystem = util::UpperCase(m_raw->GetFileSystem());

@@ -92,7 +92,6 @@ QWidget* Tfrm_Main::BuildStatusColumn(QWidget* parent) {
   lbl_Progress->setObjectName(QStringLiteral("lbl_Progress"));
   Progress = new QProgressBar(pnl_Status);
   Progress->setObjectName(QStringLiteral("Progress"));
-  Progress->setTextVisible(false);
   Progress->setVisible(false);
   m_progress = std::make_unique<ScanProgress>(*Progress);
   progressRow->addWidget(lbl_Progress);

@@ -32,7 +32,13 @@ void Tfrm_Main::BuildRecoveryPanel() {
   locationRow->addWidget(new QLabel(QStringLiteral("Output Location:"), pnl_Recovery));
   df_OutputDirectory = new QLineEdit(pnl_Recovery);
   df_OutputDirectory->setObjectName(QStringLiteral("df_OutputDirectory"));
+  // Plainly read-only: the folder is chosen in the tree below, never typed.
   df_OutputDirectory->setReadOnly(true);
+  df_OutputDirectory->setFocusPolicy(Qt::NoFocus);
+  df_OutputDirectory->setFrame(false);
+  QPalette shown = df_OutputDirectory->palette();
+  shown.setColor(QPalette::Base, shown.color(QPalette::Window));
+  df_OutputDirectory->setPalette(shown);
   locationRow->addWidget(df_OutputDirectory, 1);
   pb_ShellUpdate = new QPushButton(QStringLiteral("Refresh"), pnl_Recovery);
   pb_ShellUpdate->setObjectName(QStringLiteral("pb_ShellUpdate"));

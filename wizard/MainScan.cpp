@@ -14,6 +14,7 @@
 #include "widgets/MekFlashingLabel.h"
 #include "wizard/FileTypesTable.h"
 #include "wizard/ImagePreview.h"
+#include "wizard/PictureDecode.h"
 #include "wizard/ResultTrees.h"
 #include "wizard/ScanProgress.h"
 
@@ -83,7 +84,7 @@ void Tfrm_Main::BindScanners() {
   FATScan.SetProcessMessages(process);
   LowScan.SetProcessMessages(process);
   FATScan.SetDeletedOnly(true);
-  FATScan.SetImageFilter("jpg;bmp;emf;wmf");
+  FATScan.SetImageFilter(kWizardImageFilter);
   FATScan.SetOverwriteFiles(false);
   LowScan.SetOverwriteFiles(false);
   LowScan.SetUseClusterBoundary(true);
@@ -115,10 +116,15 @@ void Tfrm_Main::BindScanners() {
   LowScan.OnUpdateMessageNotify = [this](lowscan::TMekLowScan*, const std::string& m, bool v) {
     LowScanUpdateMessageNotify(m, v);
   };
-  FATScan.OnImageCheck = [](fsscan::TMekFATScan* sender, util::TMemoryStream& image, const std::string& type,
-                            bool& ok) { lowscan::LowScanImageCheck(sender, image, type, ok); };
-  LowScan.OnImageCheck = [](lowscan::TMekLowScan* sender, util::TMemoryStream& image, const std::string& type,
-                            bool& ok) { lowscan::LowScanImageCheck(sender, image, type, ok); };
+  // The engine's check decides what is kept; the pictures it leaves undecoded are shown all the same.
+  const auto check = [](const void* sender, util::TMemoryStream& image, const std::string& type, bool& ok) {
+    lowscan::LowScanImageCheck(sender, image, type, ok);
+    if (ok && IsExtraPictureType(type)) DecodePicture(image, type);
+  };
+  FATScan.OnImageCheck = [check](fsscan::TMekFATScan* sender, util::TMemoryStream& image, const std::string& type,
+                                 bool& ok) { check(sender, image, type, ok); };
+  LowScan.OnImageCheck = [check](lowscan::TMekLowScan* sender, util::TMemoryStream& image, const std::string& type,
+                                 bool& ok) { check(sender, image, type, ok); };
   LowScan.OnGetFileData = [this](lowscan::TMekLowScan*, std::vector<std::string>& data) {
     online::PopulateStringList(online::CatalogueRequest(online::ProgramEdition()), online::CatalogueSuffix(m_state.language), data,
                                m_http);
@@ -217,6 +223,7 @@ void Tfrm_Main::DoScan() {
   Timer_Memory->start();
   QApplication::restoreOverrideCursor();  // the window stays usable while it scans
   RunUndeleteScan();
+  NoteUndeleteStarts();
   RunLowLevelScan();
   FinishScanRun(started);
 }
@@ -329,6 +336,7 @@ void Tfrm_Main::ScanFileNotify(util::TScanType xSource, const std::string& sID, 
   const bool low = xSource == util::stLowScan;
   m_trees->AddTreeEntry(xSource, (low ? "L" : "F") + sID, sFullName, sExtension, low ? "LowScan\\" : "Undelete\\",
                         iSize, xImage, xType);
+  if (low) MarkCarvedTwin(sID);
   m_trees->ExpandAllSoon();
 }
 
@@ -368,7 +376,9 @@ void Tfrm_Main::cx_SelectFilesClick() {
   QApplication::restoreOverrideCursor();
 }
 
-void Tfrm_Main::cx_ShowImagesClick() { FATScan.SetImageFilter(cx_ShowImages->isChecked() ? "jpg;jpeg;bmp;emf;wmf" : ""); }
+void Tfrm_Main::cx_ShowImagesClick() {
+  FATScan.SetImageFilter(cx_ShowImages->isChecked() ? std::string("jpeg;") + kWizardImageFilter : std::string());
+}
 
 void Tfrm_Main::pb_FindClick() { m_trees->FindFirst(m_trees->Tabs()->currentIndex(), df_Search->text().toStdString()); }
 
