@@ -335,6 +335,7 @@ class Tfrm_Main : public QWidget {
   widgets::TMekFlashingLabel* lbl_Summary = nullptr;
   QPushButton* pb_Stop = nullptr;
   QLineEdit* df_OutputDirectory = nullptr;
+  QLabel* lbl_RealFolder = nullptr;
   QPushButton* pb_ShellUpdate = nullptr;
   class TFolderTree* ShellTree = nullptr;
   QPushButton* pb_NewFolder = nullptr;

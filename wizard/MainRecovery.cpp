@@ -69,6 +69,7 @@ bool IsFolderName(const std::string& name) {
 }  // namespace
 
 std::string Tfrm_Main::DefaultOutputFolder() const {
+  // Documents falls back to the home folder itself when the user has no Documents folder.
   std::string parent;
   for (const platform::TUserFolder place : {platform::ufMyPictures, platform::ufPersonal}) {
     const std::string posix = platform::GetUserDirectoryPosix(place);
@@ -78,7 +79,8 @@ std::string Tfrm_Main::DefaultOutputFolder() const {
       if (!parent.empty()) break;
     }
   }
-  if (parent.empty()) return platform::GetUserDirectory(platform::ufPersonal);
+  if (parent.empty()) parent = platform::GetUserDirectory(platform::ufPersonal);
+  if (parent.empty()) return parent;
   if (parent.back() != '\\') parent += '\\';
   // A folder of its own for this recovery: never mixed into one that exists already.
   const std::string name = "Recovered files " + QDate::currentDate().toString(Qt::ISODate).toStdString();
@@ -125,7 +127,9 @@ std::int64_t Tfrm_Main::FreeBytesOf(char letter) {
 
 void Tfrm_Main::ShowOutputFolder(const std::string& path) {
   df_OutputDirectory->setText(QString::fromStdString(path));
-  df_OutputDirectory->setToolTip(QString::fromStdString(platform::ToPosixPath(path).value_or(path)));
+  const QString real = QString::fromStdString(platform::ToPosixPath(path).value_or(path));
+  df_OutputDirectory->setToolTip(real);
+  lbl_RealFolder->setText(QStringLiteral("Folder: ") + real);
   // A path without a drive letter (the network group, a share) keeps the figure shown.
   if (path.empty() || !IsLetter(path[0])) return;
   OutputFree = FreeBytesOf(path[0]);

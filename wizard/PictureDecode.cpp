@@ -25,12 +25,13 @@
 namespace wizard {
 
 const char kWizardImageFilter[] =
-    "jpg;bmp;emf;wmf;png;tif;tiff;webp;heic;heif;cr2;cr3;nef;nrw;arw;srf;sr2;orf;rw2;raf;dng;pef;srw;x3f;kdc;mrw";
+    "jpg;bmp;emf;wmf;png;tif;tiff;webp;heic;heif;hei;cr2;cr3;nef;nrw;arw;srf;sr2;orf;rw2;raf;dng;pef;srw;x3f;kdc;mrw";
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kQtTypes = {"png", "tif", "tiff", "webp", "jp2", "tga"};
-constexpr std::array<std::string_view, 2> kHeifTypes = {"heic", "heif"};
+// With the three-letter forms an Undelete scan reports from short names ("photo.webp" is WEB).
+constexpr std::array<std::string_view, 7> kQtTypes = {"png", "tif", "tiff", "webp", "web", "jp2", "tga"};
+constexpr std::array<std::string_view, 3> kHeifTypes = {"heic", "heif", "hei"};
 constexpr std::array<std::string_view, 19> kRawTypes = {"cr2", "cr3", "nef", "nrw", "arw", "srf", "sr2",
                                                         "orf", "rw2", "raf", "dng", "pef", "srw", "x3f",
                                                         "kdc", "mrw", "3fr", "erf", "rwl"};
