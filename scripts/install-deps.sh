@@ -16,6 +16,9 @@ packages=(
   zlib1g-dev libbz2-dev
   # GUI
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libgif-dev libwmf-dev
+  # GUI pictures beyond the engine's check: TIFF and WebP plugins, camera raw previews, HEIF;
+  # file-type icons where no desktop session names an icon theme
+  qt6-image-formats-plugins libraw-dev libheif-dev adwaita-icon-theme shared-mime-info
   # service
   libcpp-httplib-dev libsqlite3-dev sqlite3
   # reports
