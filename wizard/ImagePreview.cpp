@@ -92,7 +92,8 @@ QWidget* TImagePreview::ShowDetails(const TreeNode* node) {
       auto* image = new QLabel(dialog);
       image->setObjectName(QStringLiteral("img_Large"));
       image->setAlignment(Qt::AlignCenter);
-      image->setPixmap(QPixmap::fromImage(picture.scaled(picture.size() * 2, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+      image->setPixmap(
+          QPixmap::fromImage(picture.scaled(picture.size() * 2, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
       layout->addWidget(image);
     }
   }

@@ -122,7 +122,9 @@ QVariant ResultTreeModel::data(const QModelIndex& index, int role) const {
                                                                              ? data.ImageIndex
                                                                              : static_cast<int>(kIconImage));
       }
-      if (column == kThumbnailColumn && data.ImageIndex >= kFixedIconCount) return m_store.Images().Image(data.ImageIndex);
+      if (column == kThumbnailColumn && data.ImageIndex >= kFixedIconCount) {
+        return m_store.Images().Image(data.ImageIndex);
+      }
       if (column == kThumbnailColumn && data.ImageIndex >= 0) {
         return m_store.Images().TypeIcon(data.Extension, data.ImageIndex);
       }

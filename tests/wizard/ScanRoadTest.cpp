@@ -97,7 +97,8 @@ QString Moved(const std::map<QString, QRect>& from, const std::map<QString, QRec
       moved << QStringLiteral("%1 %2,%3 %4x%5 -> %6,%7 %8x%9")
                    .arg(name)
                    .arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height())
-                   .arg(other->second.x()).arg(other->second.y()).arg(other->second.width()).arg(other->second.height());
+                   .arg(other->second.x()).arg(other->second.y())
+                   .arg(other->second.width()).arg(other->second.height());
     }
   }
   for (const auto& [name, rect] : to) {
@@ -239,8 +240,8 @@ void ScanRoadTest::carvedCopiesOfKnownFilesAreMarkedAndLeftUnticked() {
   std::sort(saved.begin(), saved.end());
   std::string names;
   for (const std::string& name : saved) names += name + " ";
-  QVERIFY2((saved == std::vector<std::string>{"DCIM/100CANON/xMG_0001.jpg", "DCIM/100CANON/xMG_0003.png", "Docs/xlan.pdf"}),
-           names.c_str());
+  const std::vector<std::string> lost = {"DCIM/100CANON/xMG_0001.jpg", "DCIM/100CANON/xMG_0003.png", "Docs/xlan.pdf"};
+  QVERIFY2(saved == lost, names.c_str());
   window->State().Cancelled = true;
 }
 
