@@ -8,8 +8,8 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <QStyle>
 
 #include <algorithm>
@@ -71,6 +71,11 @@ TFolderTree::TFolderTree(QWidget* parent) : QTreeView(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setContextMenuPolicy(Qt::NoContextMenu);
   connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) { Load(ItemOf(index)); });
+  // The keyboard picks a folder by moving the selection; a key released on arrival from
+  // another panel (the Enter of "Recover >>") picks nothing.
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+    if (!m_programmatic) emit pathChosen();
+  });
   Rebuild();
 }
 
@@ -143,6 +148,7 @@ void TFolderTree::AddDrives(QStandardItem* top) {
 }
 
 void TFolderTree::Rebuild() {
+  const QScopedValueRollback<bool> programmatic(m_programmatic, true);
   // The open folders and the selection come back as they were, where they still exist.
   const QString selected = SelectedPath();
   std::vector<QString> open;
@@ -217,6 +223,7 @@ QString TFolderTree::SelectedPath() const {
 }
 
 bool TFolderTree::SelectPath(const QString& path) {
+  const QScopedValueRollback<bool> programmatic(m_programmatic, true);
   QStandardItem* found = FindRow(path);
   if (found == nullptr) return false;
   for (QStandardItem* above = found->parent(); above != nullptr; above = above->parent()) expand(above->index());
@@ -232,11 +239,6 @@ void TFolderTree::mousePressEvent(QMouseEvent* event) {
     setCurrentIndex(indexAt(event->position().toPoint()));
     emit pathChosen();
   }
-}
-
-void TFolderTree::keyReleaseEvent(QKeyEvent* event) {
-  QTreeView::keyReleaseEvent(event);
-  emit pathChosen();
 }
 
 }  // namespace wizard

@@ -41,7 +41,6 @@ class TFolderTree : public QTreeView {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
-  void keyReleaseEvent(QKeyEvent* event) override;
 
  private:
   QStandardItem* MakeFolder(const QString& name, const QString& path, const QString& posix) const;
@@ -54,6 +53,7 @@ class TFolderTree : public QTreeView {
 
   QStandardItemModel m_model;
   bool m_autoRefresh = true;
+  bool m_programmatic = false;  // the tree itself moves the selection (SelectPath, Rebuild)
 };
 
 }  // namespace wizard

@@ -100,9 +100,10 @@ QWidget* TImagePreview::ShowDetails(const TreeNode* node) {
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Name:"), new QLabel(text(data.Name), dialog));
   form->addRow(QStringLiteral("Type:"), new QLabel(text(data.Extension).toUpper(), dialog));
-  form->addRow(QStringLiteral("Size:"), new QLabel(QString::fromStdString(util::GetSizeDescription(data.Size)) +
-                                                       QStringLiteral(" (%1 bytes)").arg(data.Size),
-                                                   dialog));
+  QString size = QString::fromStdString(util::GetSizeDescription(data.Size));
+  size.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
+  if (data.Size >= 1000) size += QStringLiteral(" (%1 bytes)").arg(data.Size);
+  form->addRow(QStringLiteral("Size:"), new QLabel(size, dialog));
   form->addRow(QStringLiteral("Found in:"), new QLabel(text(data.Path), dialog));
   if (!data.Note.empty()) form->addRow(QStringLiteral("Note:"), new QLabel(text(data.Note), dialog));
   layout->addLayout(form);
