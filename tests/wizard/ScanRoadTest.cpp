@@ -66,6 +66,14 @@ void WhileScanning(wizard::Tfrm_Main& window, std::function<bool()> step) {
   timer->start();
 }
 
+// On the Recovery panel: the folder chosen in the tree as a click would, then "Recover >>".
+void SaveTo(wizard::Tfrm_Main& window, const QString& path) {
+  auto* tree = Control<wizard::TFolderTree>(window, "ShellTree");
+  QVERIFY2(tree->SelectPath(path), qPrintable(path));
+  emit tree->pathChosen();
+  Control<QPushButton>(window, "pb_Feedback")->click();
+}
+
 // The side column's rows and the bottom buttons, in window coordinates.
 std::map<QString, QRect> Places(wizard::Tfrm_Main& window) {
   std::map<QString, QRect> places;
@@ -137,10 +145,7 @@ void ScanRoadTest::startAgainAfterAStoppedScanReturnsToSetup() {
   QVERIFY(window->GetFileCount() > 0);
   const std::string oldID = window->TransactionID();
   Control<QPushButton>(*window, "pb_ToRecovery")->click();
-  auto* tree = Control<wizard::TFolderTree>(*window, "ShellTree");
-  QVERIFY(tree->SelectPath(QStringLiteral("F:\\")));
-  emit tree->pathChosen();
-  Control<QPushButton>(*window, "pb_Feedback")->click();
+  SaveTo(*window, QStringLiteral("F:\\"));
   QVERIFY(!Control<QWidget>(*window, "pnl_Feedback")->isHidden());
   QSignalSpy ended(window.get(), &wizard::Tfrm_Main::terminateRequested);
   Control<QCheckBox>(*window, "cx_OpenRecovered")->setChecked(false);
@@ -229,10 +234,7 @@ void ScanRoadTest::carvedCopiesOfKnownFilesAreMarkedAndLeftUnticked() {
 
   // Through the Recovery panel: the three files under their names, nothing else.
   Control<QPushButton>(*window, "pb_ToRecovery")->click();
-  auto* tree = Control<wizard::TFolderTree>(*window, "ShellTree");
-  QVERIFY(tree->SelectPath(QStringLiteral("F:\\")));
-  emit tree->pathChosen();
-  Control<QPushButton>(*window, "pb_Feedback")->click();
+  SaveTo(*window, QStringLiteral("F:\\"));
   std::vector<std::string> saved;
   for (const auto& entry : fs::recursive_directory_iterator(out)) {
     if (entry.is_regular_file()) saved.push_back(fs::relative(entry.path(), out).string());
