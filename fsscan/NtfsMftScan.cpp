@@ -24,6 +24,10 @@ bool Qualifies(const ntfs::RecordHeader& header, bool deletedOnly) {
 
 }  // namespace
 
+std::optional<platform::BootGeometry> TMekFATScan::NtfsGeometry(const BootRecord& boot) {
+  return platform::DecodeNtfsBootSector(util::ByteReader(boot.data(), boot.size()), {});
+}
+
 void TMekFATScan::GetNTFSBootRecord(BootRecord& out) {
   Log("FATScan Checkpoint: GetNTFSBootRecord", "46");
   if (ReadBootRecord("NTFS", out)) Log("NTFS Boot Record Read", "47");
@@ -31,24 +35,24 @@ void TMekFATScan::GetNTFSBootRecord(BootRecord& out) {
 
 std::int64_t TMekFATScan::GetMFTRunList(const BootRecord& boot, std::vector<ClusterNode>& runs) {
   Log("FATScan Checkpoint: GetMFTRunList", "46");
-  const auto geometry = ntfs::ParseBootSector(util::ByteReader(boot.data(), boot.size()));
-  if (!geometry || geometry->recordSize == 0 || geometry->mftCluster < 0) return 0;
+  const auto geometry = NtfsGeometry(boot);
+  if (!geometry) return 0;
   const std::int64_t spc = geometry->sectorsPerCluster;
   const std::int64_t clusters = std::max<std::int64_t>(1, kFindBlockBytes / static_cast<std::int64_t>(geometry->ClusterBytes()));
-  if (geometry->mftCluster > m_raw->GetTotalClusterCount()) return 0;
+  const auto mftCluster = static_cast<std::int64_t>(geometry->mftCluster);
+  if (mftCluster > m_raw->GetTotalClusterCount()) return 0;
   std::vector<std::byte> block(static_cast<std::size_t>(clusters * static_cast<std::int64_t>(geometry->ClusterBytes())));
-  std::int64_t got = ReadSectors(block.data(), static_cast<std::int64_t>(block.size()), clusters * spc,
-                                 geometry->mftCluster * spc);
+  std::int64_t got = ReadSectors(block.data(), static_cast<std::int64_t>(block.size()), clusters * spc, mftCluster * spc);
   // One bad record in the block must not hide the $MFT record in front of it.
-  if (got < static_cast<std::int64_t>(geometry->recordSize)) {
-    got = ReadRecordsSingly(block, geometry->mftCluster * spc, clusters * spc,
-                            std::max<std::int64_t>(1, static_cast<std::int64_t>(geometry->recordSize / geometry->bytesPerSector)),
+  if (got < static_cast<std::int64_t>(geometry->mftRecordSize)) {
+    got = ReadRecordsSingly(block, mftCluster * spc, clusters * spc,
+                            std::max<std::int64_t>(1, static_cast<std::int64_t>(geometry->mftRecordSize / geometry->bytesPerSector)),
                             geometry->bytesPerSector);
   }
   std::int64_t sectors = 0;
   // Records are stepped by the boot sector's record size: a damaged record's own allocated
   // size (0, say) must not stall the search.
-  const auto size = static_cast<std::int64_t>(geometry->recordSize);
+  const auto size = static_cast<std::int64_t>(geometry->mftRecordSize);
   for (std::int64_t at = 0; at + size <= got; at += size) {
     const std::span<std::byte> bytes(block.data() + at, static_cast<std::size_t>(size));
     if (!ntfs::HasFileSignature(util::ByteReader(bytes))) continue;
@@ -76,8 +80,8 @@ void TMekFATScan::ScanMFT(const BootRecord& boot) {
     m_progress->SetPosition(0);
   }
   Log("FATScan Checkpoint: ScanMFT", "46");
-  const auto geometry = ntfs::ParseBootSector(util::ByteReader(boot.data(), boot.size()));
-  if (!geometry || geometry->recordSize == 0) return;
+  const auto geometry = NtfsGeometry(boot);
+  if (!geometry) return;
   const std::int64_t clusters = std::max<std::int64_t>(1, kScanBlockBytes / static_cast<std::int64_t>(geometry->ClusterBytes()));
   std::vector<std::byte> block(static_cast<std::size_t>(clusters * static_cast<std::int64_t>(geometry->ClusterBytes())));
   std::int64_t processed = 0;
@@ -100,7 +104,7 @@ void TMekFATScan::KeepMFTRecord(std::unique_ptr<FileNode> record, ntfs::RecordSt
   }
 }
 
-void TMekFATScan::ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geometry, std::vector<std::byte>& block,
+void TMekFATScan::ScanMFTRun(const ClusterNode& run, const platform::BootGeometry& geometry, std::vector<std::byte>& block,
                              std::int64_t totalSectors, std::int64_t& processed) {
   const std::int64_t spc = geometry.sectorsPerCluster;
   const std::int64_t bps = geometry.bytesPerSector;
@@ -112,7 +116,7 @@ void TMekFATScan::ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geome
   }
   const std::int64_t blockSectors = static_cast<std::int64_t>(block.size()) / bps;
   const std::int64_t runSectors = run.NumClusters * spc;
-  const auto recordSize = static_cast<std::int64_t>(geometry.recordSize);
+  const auto recordSize = static_cast<std::int64_t>(geometry.mftRecordSize);
   std::int64_t sector = run.StartCluster * spc;
   std::int64_t done = 0;
   const std::int64_t recordSectors = std::max<std::int64_t>(1, recordSize / bps);

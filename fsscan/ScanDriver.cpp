@@ -91,8 +91,8 @@ void TMekFATScan::ScanNTFSVolume() {
   GetNTFSBootRecord(boot);
   if (m_terminated) return;
   // Reads are bounded by the whole volume, not only its clusters.
-  m_volumeSectors = static_cast<std::int64_t>(std::min<std::uint64_t>(
-      util::ByteReader(boot.data(), boot.size()).U64(40), std::numeric_limits<std::int64_t>::max()));
+  const auto geometry = NtfsGeometry(boot);
+  m_volumeSectors = geometry ? static_cast<std::int64_t>(geometry->totalSectors) : 0;
   NotifyUpdateMessage("Initial Scan...", true);
   ScanMFT(boot);
   NotifyUpdateMessage("Undelete Scan...", true);
