@@ -5,6 +5,7 @@
 
 #include "fsscan/FatNames.h"
 #include "fsscan/MekFATScan.h"
+#include "online/ActionCodes.h"
 #include "util/ByteReader.h"
 #include "util/Text.h"
 
@@ -90,14 +91,14 @@ util::TDateTime EntryDateTime(const util::ByteReader& entry) {
 }  // namespace
 
 void TMekFATScan::ScanFAT12_FAT16DirectoryEntries(const BootRecord& boot) {
-  Log("FATScan Checkpoint: ScanDirectoryEntries", "46");
+  Log("FATScan Checkpoint: ScanDirectoryEntries", online::action::kFatScan);
   const std::uint8_t type = GetFATType(boot);
   const auto first = static_cast<std::int64_t>(GetFirstRootDirSector(boot));
   ScanDirectoryEntries(boot, "", type, static_cast<std::int64_t>(GetFirstDataSector(boot)) - first, first);
 }
 
 void TMekFATScan::ScanFAT32DirectoryEntries(const BootRecord& boot) {
-  Log("FATScan Checkpoint: ScanDirectoryEntries", "46");
+  Log("FATScan Checkpoint: ScanDirectoryEntries", online::action::kFatScan);
   const std::uint8_t type = GetFATType(boot);
   ScanDirectoryClusters(BootFields(boot).rootCluster, boot, type, "");
 }
@@ -155,7 +156,7 @@ void TMekFATScan::EnterDirectory(const util::ByteReader& entry, std::int64_t fir
                                  std::uint8_t fatType, const std::string& path) {
   if (m_depth >= kMaxDepth) {
     if (!m_depthLimitLogged) {
-      Log("Directory depth limit of " + std::to_string(kMaxDepth) + " reached; not read: " + path, "-30");
+      Log("Directory depth limit of " + std::to_string(kMaxDepth) + " reached; not read: " + path, online::action::kError);
       m_depthLimitLogged = true;
     }
     return;
@@ -211,7 +212,7 @@ void TMekFATScan::ExtractDirEntries(const std::byte* buffer, const BootRecord& b
               std::to_string(firstCluster) + "<br>" + "Maximum: " + std::to_string(m_raw->GetTotalClusterCount()) +
               "<br>" + "High: " + std::to_string(entry.U16(20)) + "<br>" + "Low: " + std::to_string(entry.U16(26)) +
               "<br>" + "Hex: " + util::StrToHex(all.Text(offset, std::min<std::uint64_t>(50, all.Size() - offset))),
-          "-30");
+          online::action::kError);
     }
     m_fileList.push_back(std::move(record));
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fsscan/MekFATScan.h"
+#include "online/ActionCodes.h"
 #include "platform/FatBootSector.h"
 #include "util/ByteReader.h"
 #include "util/Text.h"
@@ -39,14 +40,14 @@ std::int64_t TMekFATScan::ReadSectors(std::byte* buffer, std::int64_t bufferSize
   if (startSector > total) {
     Log("Start Sector exceeds Total Sectors. Total / Start : " + std::to_string(total) + " / " +
             std::to_string(startSector),
-        "-30");
+        online::action::kError);
   } else {
     if (startSector + sectorCount > total) {
       raw.SetSectorCount(total - startSector);
       Log("Adjusted Sector Count. Total / Start / Before / After: " + std::to_string(total) + " / " +
               std::to_string(startSector) + " / " + std::to_string(sectorCount) + " / " +
               std::to_string(total - startSector),
-          "-30");
+          online::action::kError);
     }
     for (int attempt = 0; attempt < 3; ++attempt) {
       raw.ReadDrive();
@@ -71,7 +72,7 @@ std::int64_t TMekFATScan::ReadSectors(std::byte* buffer, std::int64_t bufferSize
 }
 
 void TMekFATScan::ReportSecurityProblem() {
-  Log("Security Screen Shown", "47");
+  Log("Security Screen Shown", online::action::kBootRecordRead);
   Prompt().SecurityWarning();
   m_terminated = true;
 }
@@ -95,9 +96,9 @@ bool TMekFATScan::ReadBootRecord(std::string_view fileSystem, BootRecord& out) {
 }
 
 void TMekFATScan::GetFATBootRecord(BootRecord& out) {
-  Log("FATScan Checkpoint: GetFATBootRecord", "46");
+  Log("FATScan Checkpoint: GetFATBootRecord", online::action::kFatScan);
   m_raw->SetDriveLetter(std::string(1, m_drive));
-  if (ReadBootRecord("FAT", out)) Log("FAT Boot Record Read", "47");
+  if (ReadBootRecord("FAT", out)) Log("FAT Boot Record Read", online::action::kBootRecordRead);
 }
 
 platform::FatFields TMekFATScan::BootFields(const BootRecord& boot) {
@@ -219,7 +220,7 @@ FatBuffer TMekFATScan::GetFATBuffer(const BootRecord& boot, std::int64_t& buffer
 void TMekFATScan::LogUnreadable(const std::string& what, std::int64_t firstSector, std::int64_t sectorCount) {
   Log("Cannot read " + what + "<br>Sectors: " + std::to_string(firstSector) + " - " +
           std::to_string(firstSector + std::max<std::int64_t>(sectorCount, 1) - 1),
-      "-30");
+      online::action::kError);
 }
 
 void TMekFATScan::BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,
@@ -258,7 +259,7 @@ void TMekFATScan::BuildFileClusterList(const FatBuffer& fat, const BootRecord& b
 }
 
 void TMekFATScan::BuildFATClusterList(const BootRecord& boot) {
-  Log("FATScan Checkpoint: BuildClusterList", "46");
+  Log("FATScan Checkpoint: BuildClusterList", online::action::kFatScan);
   FatBuffer ownCopy;
   if (!m_scanFatValid) {
     std::int64_t size = 0, read = 0;

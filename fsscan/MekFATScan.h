@@ -90,7 +90,7 @@ class TMekFATScan {
   void Terminate(bool value) { m_terminated = value; }
   bool IsTerminated() const { return m_terminated; }
   void DeletePrevious();
-  void Log(const std::string& message, const std::string& action);
+  void Log(const std::string& message, std::string_view action);
   void NotifyUpdateMessage(const std::string& message, bool visible);
 
   // Records and the directory tree.

@@ -6,6 +6,7 @@
 
 #include "fsscan/MekFATScan.h"
 #include "fsscan/NtfsLayout.h"
+#include "online/ActionCodes.h"
 #include "util/Text.h"
 
 namespace fsscan {
@@ -29,12 +30,12 @@ std::optional<platform::BootGeometry> TMekFATScan::NtfsGeometry(const BootRecord
 }
 
 void TMekFATScan::GetNTFSBootRecord(BootRecord& out) {
-  Log("FATScan Checkpoint: GetNTFSBootRecord", "46");
-  if (ReadBootRecord("NTFS", out)) Log("NTFS Boot Record Read", "47");
+  Log("FATScan Checkpoint: GetNTFSBootRecord", online::action::kFatScan);
+  if (ReadBootRecord("NTFS", out)) Log("NTFS Boot Record Read", online::action::kBootRecordRead);
 }
 
 std::int64_t TMekFATScan::GetMFTRunList(const BootRecord& boot, std::vector<ClusterNode>& runs) {
-  Log("FATScan Checkpoint: GetMFTRunList", "46");
+  Log("FATScan Checkpoint: GetMFTRunList", online::action::kFatScan);
   const auto geometry = NtfsGeometry(boot);
   if (!geometry) return 0;
   const std::int64_t spc = geometry->sectorsPerCluster;
@@ -61,7 +62,7 @@ std::int64_t TMekFATScan::GetMFTRunList(const BootRecord& boot, std::vector<Clus
     for (ClusterNode& run : record->Clusters ? *record->Clusters : std::vector<ClusterNode>{}) {
       Log("FATScan Checkpoint: MFT DataRuns<br>Start / Count: " + std::to_string(run.StartCluster) + " /" +
               std::to_string(run.NumClusters),
-          "46");
+          online::action::kFatScan);
       sectors += run.NumClusters * spc;
       runs.push_back(std::move(run));
     }
@@ -79,7 +80,7 @@ void TMekFATScan::ScanMFT(const BootRecord& boot) {
     m_progress->SetMaximum(100);
     m_progress->SetPosition(0);
   }
-  Log("FATScan Checkpoint: ScanMFT", "46");
+  Log("FATScan Checkpoint: ScanMFT", online::action::kFatScan);
   const auto geometry = NtfsGeometry(boot);
   if (!geometry) return;
   const std::int64_t clusters = std::max<std::int64_t>(1, kScanBlockBytes / static_cast<std::int64_t>(geometry->ClusterBytes()));

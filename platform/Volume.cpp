@@ -110,16 +110,17 @@ bool Volume::StillSameMedium(const std::string& path) const {
   if (st.st_dev != m_device || st.st_ino != m_inode || st.st_rdev != m_rdev) return false;
   std::uint64_t deviceBytes = static_cast<std::uint64_t>(st.st_size);
   if (m_blockDevice) {
-    // A card swapped in its reader keeps the device node: its size and first sectors tell.
     std::uint64_t size = 0;
     if (ioctl(m_fd, BLKGETSIZE64, &size) != 0) return false;
     deviceBytes = size;
   } else if (ModifiedNs(st) != m_modifiedNs) {
-    return false;
+    return false;  // an image file written since: its modification time tells
   }
   const bool sameSize = m_bounded ? deviceBytes >= m_offset + m_size : deviceBytes == m_offset + m_size;
   if (!sameSize) return false;
-  return ReadFirstBytes(m_fd, m_offset, m_size) == m_firstBytes;
+  // A card swapped in its reader keeps the device node (and often the size): its first
+  // sectors tell.
+  return !m_blockDevice || ReadFirstBytes(m_fd, m_offset, m_size) == m_firstBytes;
 }
 
 std::shared_ptr<const Volume> Volume::Choose(char letter) {
