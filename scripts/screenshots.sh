@@ -84,6 +84,11 @@ press() {  # window, key
   xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1"
   xdotool key --clearmodifiers "$2"
 }
+pick() {  # window, text: typed into the focused list, which selects the item starting with it
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1"
+  sleep 0.5
+  xdotool type --delay 60 "$2"
+}
 click() {  # window, x, y (inside the window)
   xdotool mousemove --window "$1" "$2" "$3" click 1
 }
@@ -195,16 +200,14 @@ setup_shots() {  # suffix
   press "$main" Return  # "Next >>"
   sleep 1.5
   geometry "$main"
-  # The drive list has the focus: the arrow keys pick a drive as a user would.
-  press "$main" Down
-  press "$main" Down
+  # The drive list has the focus: typing the start of a drive's name picks it as a user would
+  # (arrow keys would depend on which other drives this machine has).
+  pick "$main" HOLIDAY
   shot "$main" "10-setup-$1.png"
-  press "$main" Down
-  press "$main" Down
+  pick "$main" Removable
   shot "$main" "11-setup-unformatted-$1.png"
   # The camera card (F:) for the file-type dialog and then the scan.
-  press "$main" Up
-  press "$main" Up
+  pick "$main" CAMERA
   sleep 0.5
   # "Options..." of the Low Level Scan, at the bottom right of the centred Setup panel.
   local left=$(( (WIDTH - 680) / 2 )) top=$(( 100 + (HEIGHT - 136 - 540) / 2 ))

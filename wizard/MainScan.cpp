@@ -4,7 +4,7 @@
 #include "wizard/Main.h"
 
 #include "drives/ZubDrvListBox.h"
-#include "lowscan/ImageCheck.h"
+#include "lowscan/imagecheck/ImageCheck.h"
 #include "online/ActionCodes.h"
 #include "online/Requests.h"
 #include "online/SysInfo.h"
@@ -118,7 +118,7 @@ void Tfrm_Main::BindScanners() {
   };
   // The engine's check decides what is kept; the pictures it leaves undecoded are shown all the same.
   const auto check = [](const void* sender, util::TMemoryStream& image, const std::string& type, bool& ok) {
-    lowscan::LowScanImageCheck(sender, image, type, ok);
+    lowscan::imagecheck::LowScanImageCheck(sender, image, type, ok);
     if (ok && IsExtraPictureType(type)) DecodePicture(image, type);
   };
   FATScan.OnImageCheck = [check](fsscan::TMekFATScan* sender, util::TMemoryStream& image, const std::string& type,

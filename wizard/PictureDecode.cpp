@@ -1,6 +1,6 @@
 #include "wizard/PictureDecode.h"
 
-#include "lowscan/ImageCheck.h"
+#include "lowscan/imagecheck/ImageCheck.h"
 #include "util/Geometry.h"
 #include "util/Text.h"
 
@@ -29,6 +29,9 @@ const char kWizardImageFilter[] =
 
 namespace {
 
+// The reduced picture is as large as the engine's check makes its own.
+constexpr int kBox = lowscan::imagecheck::kImageCheckBox;
+
 // With the three-letter forms an Undelete scan reports from short names ("photo.webp" is WEB).
 constexpr std::array<std::string_view, 7> kQtTypes = {"png", "tif", "tiff", "webp", "web", "jp2", "tga"};
 constexpr std::array<std::string_view, 3> kHeifTypes = {"heic", "heif", "hei"};
@@ -48,8 +51,9 @@ QImage FromQtPlugins(const QByteArray& bytes) {
   QImageReader reader(&buffer);
   // Large photos are decoded straight to the reduced size where the format allows it.
   const QSize size = reader.size();
-  if (size.isValid() && (size.width() > 4 * lowscan::kImageCheckBox || size.height() > 4 * lowscan::kImageCheckBox)) {
-    reader.setScaledSize(size.scaled(4 * lowscan::kImageCheckBox, 4 * lowscan::kImageCheckBox, Qt::KeepAspectRatio));
+  constexpr int kDecoded = 4 * kBox;
+  if (size.isValid() && (size.width() > kDecoded || size.height() > kDecoded)) {
+    reader.setScaledSize(size.scaled(kDecoded, kDecoded, Qt::KeepAspectRatio));
   }
   return reader.read();
 }
@@ -139,8 +143,7 @@ bool DecodePicture(util::TMemoryStream& image, const std::string& type) {
                                           : QImage();
   if (picture.isNull()) return false;
   util::TPoint scaled;
-  util::ProportionalSize({picture.width(), picture.height()}, {lowscan::kImageCheckBox, lowscan::kImageCheckBox},
-                         scaled);
+  util::ProportionalSize({picture.width(), picture.height()}, {kBox, kBox}, scaled);
   if (scaled.X <= 0 || scaled.Y <= 0) return false;
   const QImage reduced = picture.convertToFormat(QImage::Format_RGB32)
                              .scaled(scaled.X, scaled.Y, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
