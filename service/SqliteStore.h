@@ -1,0 +1,37 @@
+#pragma once
+// The SQLite backend: one file in WAL mode, written by the group-commit
+// writer through one connection. The console reads through a connection of
+// its own (SqliteConsoleData) without blocking the writer.
+
+#include "service/Sqlite.h"
+#include "service/StoreBackend.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace service {
+
+class SqliteStore : public StoreBackend {
+ public:
+  // Creates the file and its tables when missing, and adds what an older file lacks.
+  static std::unique_ptr<SqliteStore> Open(const std::string& path, SyncMode sync, std::string& error);
+  explicit SqliteStore(DbPtr db) : m_db(std::move(db)) {}
+
+  bool WriteBatch(std::span<const PendingRow> rows, std::vector<std::int64_t>& ids, std::string& error) override;
+
+ private:
+  bool PrepareStatements(std::string& error);
+  bool WriteRow(const PendingRow& row, std::int64_t& id);
+
+  DbPtr m_db;
+  StmtPtr m_addTransaction;
+  std::map<std::string_view, StmtPtr> m_addRecord;  // by endpoint
+};
+
+// The schema: tables, their request-id column (added to a file made before it
+// existed) and indexes.
+bool CreateSqliteSchema(sqlite3* db, std::string& error);
+
+}  // namespace service
