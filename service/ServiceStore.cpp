@@ -3,6 +3,8 @@
 #include "service/PostgresStore.h"
 #include "service/SqliteStore.h"
 
+#include <algorithm>
+
 namespace service {
 
 bool IsPostgresAddress(const std::string& database) {
@@ -76,10 +78,20 @@ void ServiceStore::WriterLoop() {
   std::vector<Ticket*> batch;
   std::vector<PendingRow> rows;
   std::vector<std::int64_t> ids;
+  std::size_t lastBatch = 0;
+  std::chrono::steady_clock::duration lastCommit{};
   for (;;) {
     {
       std::unique_lock lock(m_mutex);
       m_queued.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
+      // Clients answered together come back together, a little spread out. A
+      // commit started with the first of them would make the rest wait for
+      // it and then for one more; so when fewer rows are queued than the last
+      // commit took, wait a fraction of a commit's time for the others.
+      if (m_queue.size() < lastBatch) {
+        const auto gather = std::min<std::chrono::steady_clock::duration>(lastCommit / 2, kMaxGather);
+        m_queued.wait_for(lock, gather, [&] { return m_stopping || m_queue.size() >= lastBatch; });
+      }
       // Requests already queued are still written when stopping: their handlers are waiting.
       if (m_queue.empty()) return;
       batch.clear();
@@ -92,7 +104,10 @@ void ServiceStore::WriterLoop() {
     rows.clear();
     for (Ticket* t : batch) rows.push_back(std::move(t->row));
     std::string error;
+    const auto started = std::chrono::steady_clock::now();
     const bool ok = m_backend->WriteBatch(rows, ids, error);
+    lastCommit = std::chrono::steady_clock::now() - started;
+    lastBatch = batch.size();
     {
       std::lock_guard lock(m_mutex);
       for (std::size_t i = 0; i < batch.size(); ++i) {

@@ -9,6 +9,7 @@
 
 #include "service/StoreBackend.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -42,6 +43,8 @@ class ServiceStore {
 
   // Most rows one commit takes.
   static constexpr std::size_t kMaxBatch = 256;
+  // Longest a commit waits for more rows to join it.
+  static constexpr std::chrono::microseconds kMaxGather{1000};
 
  private:
   struct Ticket {

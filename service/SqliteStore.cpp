@@ -71,7 +71,14 @@ std::unique_ptr<SqliteStore> SqliteStore::Open(const std::string& path, SyncMode
   if (!Execute(db.get(), pragmas, error) || !CreateSqliteSchema(db.get(), error)) return nullptr;
   auto store = std::make_unique<SqliteStore>(std::move(db));
   if (!store->PrepareStatements(error)) return nullptr;
+  store->m_checkpointer = SqliteCheckpointer::Start(store->m_db.get(), path, error);
+  if (!store->m_checkpointer) return nullptr;
   return store;
+}
+
+SqliteStore::~SqliteStore() {
+  // The checkpointer goes first; the connection must not call into it afterwards.
+  if (m_db) sqlite3_wal_hook(m_db.get(), nullptr, nullptr);
 }
 
 bool SqliteStore::PrepareStatements(std::string& error) {

@@ -4,6 +4,7 @@
 // its own (SqliteConsoleData) without blocking the writer.
 
 #include "service/Sqlite.h"
+#include "service/SqliteCheckpointer.h"
 #include "service/StoreBackend.h"
 
 #include <map>
@@ -18,6 +19,9 @@ class SqliteStore : public StoreBackend {
   // Creates the file and its tables when missing, and adds what an older file lacks.
   static std::unique_ptr<SqliteStore> Open(const std::string& path, SyncMode sync, std::string& error);
   explicit SqliteStore(DbPtr db) : m_db(std::move(db)) {}
+  ~SqliteStore() override;
+  SqliteStore(const SqliteStore&) = delete;
+  SqliteStore& operator=(const SqliteStore&) = delete;
 
   bool WriteBatch(std::span<const PendingRow> rows, std::vector<std::int64_t>& ids, std::string& error) override;
 
@@ -28,6 +32,7 @@ class SqliteStore : public StoreBackend {
   DbPtr m_db;
   StmtPtr m_addTransaction;
   std::map<std::string_view, StmtPtr> m_addRecord;  // by endpoint
+  std::unique_ptr<SqliteCheckpointer> m_checkpointer;  // declared last: stops before the statements go
 };
 
 // The schema: tables, their request-id column (added to a file made before it
