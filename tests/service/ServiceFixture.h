@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace testsupport {
@@ -29,6 +30,9 @@ inline const StoreCase kSqliteNormal{"SqliteNormal", false, "normal"};
 inline const StoreCase kSqliteFull{"SqliteFull", false, "full"};
 inline const StoreCase kPostgresNormal{"PostgresNormal", true, "normal"};
 inline const StoreCase kPostgresFull{"PostgresFull", true, "full"};
+
+// Test names show the case's name, not its bytes.
+inline void PrintTo(const StoreCase& store, std::ostream* os) { *os << store.name; }
 
 inline std::string StoreCaseName(const testing::TestParamInfo<StoreCase>& info) { return info.param.name; }
 
