@@ -42,6 +42,22 @@ new_pg_database() {
   echo "postgresql://postgres@/$name?host=$pg_dir&port=5432"
 }
 
+# Sets `database` for store $1 ("sqlite-normal", "postgresql-full", ...; the
+# part before "-" names the kind), a fresh one named after $2; false, saying
+# so, when PostgreSQL is not installed.
+open_store() {
+  local kind="${1%-*}" sync="${1##*-}"
+  if [ "$kind" = postgresql ]; then
+    if [ -z "$pg_dir" ] && ! start_postgres; then
+      echo "$1: skipped, PostgreSQL's server programs are not installed (package postgresql)"
+      return 1
+    fi
+    database="$(new_pg_database "${2}_${sync}_$$")"
+  else
+    database="$work/$2-$sync.sqlite"
+  fi
+}
+
 # Runs SQL on a store ($1: SQLite file or PostgreSQL address), printing bare values.
 store_query() {
   case "$1" in

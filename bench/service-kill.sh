@@ -28,15 +28,7 @@ printf '%-20s %8s %14s %10s %6s\n' "store" "kills" "acknowledged" "stored" "lost
 for store in $stores; do
   kind="${store%-*}"
   sync="${store##*-}"
-  if [ "$kind" = postgresql ]; then
-    if [ -z "$pg_dir" ] && ! start_postgres; then
-      echo "$store: skipped, PostgreSQL's server programs are not installed (package postgresql)"
-      continue
-    fi
-    database="$(new_pg_database "kill_${sync}_$$")"
-  else
-    database="$work/kill-$sync.sqlite"
-  fi
+  open_store "$store" kill || continue
   acked="$work/acked-$store.txt"
   : >"$acked"
   for round in $(seq "$rounds"); do

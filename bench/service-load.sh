@@ -66,17 +66,8 @@ run_wrk() {
 status=0
 printf '%-22s %12s %9s   %s\n' "store" "requests/s" "p99 ms" "with $slow slow clients: requests/s, p99 ms, probes"
 for store in $stores; do
-  kind="${store%-*}"
   sync="${store##*-}"
-  if [ "$kind" = postgresql ]; then
-    if [ -z "$pg_dir" ] && ! start_postgres; then
-      echo "$store: skipped, PostgreSQL's server programs are not installed (package postgresql)"
-      continue
-    fi
-    database="$(new_pg_database "${sync}_$$")"
-  else
-    database="$work/bench-$sync.sqlite"
-  fi
+  open_store "$store" load || continue
   start_service "$database" "$sync"
   read -r rps p99 answered failed < <(run_wrk "$database" 4242)
 

@@ -158,9 +158,7 @@ std::string NewRequestId() {
   return id;
 }
 
-std::string WithRequestId(std::string_view request) {
-  return std::string(request) + "&request=" + NewRequestId();
-}
+std::string WithRequestId(std::string_view request) { return std::string(request) + "&request=" + NewRequestId(); }
 
 void AddLog(std::string_view transaction, std::string_view message, std::string_view actionCode,
             THttpClient& client) {

@@ -23,26 +23,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kPeekBytes = 96 * 1024;
 constexpr std::uint64_t kWakeId = 0;
 
-bool PeerAddress(int fd, std::string& address, int& port) {
-  sockaddr_storage storage{};
-  socklen_t length = sizeof storage;
-  if (getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0) return false;
-  char text[INET6_ADDRSTRLEN] = {};
-  if (storage.ss_family == AF_INET) {
-    const auto* in = reinterpret_cast<const sockaddr_in*>(&storage);
-    inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-    port = ntohs(in->sin_port);
-  } else if (storage.ss_family == AF_INET6) {
-    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&storage);
-    inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
-    port = ntohs(in6->sin6_port);
-  } else {
-    return false;
-  }
-  address = text;
-  return true;
-}
-
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The body length a head announces (0 without Content-Length).
@@ -65,7 +45,36 @@ std::size_t AnnouncedBody(std::string_view head) {
   return 0;
 }
 
+bool AddressText(const sockaddr_storage& storage, std::string& address, int& port) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (storage.ss_family == AF_INET) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(&storage);
+    inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+    port = ntohs(in->sin_port);
+  } else if (storage.ss_family == AF_INET6) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&storage);
+    inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
+    port = ntohs(in6->sin6_port);
+  } else {
+    return false;
+  }
+  address = text;
+  return true;
+}
+
 }  // namespace
+
+bool PeerAddress(int fd, std::string& address, int& port) {
+  sockaddr_storage storage{};
+  socklen_t length = sizeof storage;
+  return getpeername(fd, reinterpret_cast<sockaddr*>(&storage), &length) == 0 && AddressText(storage, address, port);
+}
+
+bool LocalAddress(int fd, std::string& address, int& port) {
+  sockaddr_storage storage{};
+  socklen_t length = sizeof storage;
+  return getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length) == 0 && AddressText(storage, address, port);
+}
 
 ConnectionGate::ConnectionGate(GateLimits limits, Serve serve) : m_limits(limits), m_serve(std::move(serve)) {
   m_epoll = epoll_create1(EPOLL_CLOEXEC);
@@ -146,10 +155,8 @@ ConnectionGate::Head ConnectionGate::Inspect(Connection& connection) const {
 void ConnectionGate::CheckLocked(Connection& connection) {
   if (connection.state != Connection::State::Waiting) return;
   switch (Inspect(connection)) {
-    case Head::Closed:
-      return CloseLocked(connection);
-    case Head::Empty:
-      return;
+    case Head::Closed: return CloseLocked(connection);
+    case Head::Empty: return;
     case Head::Partial:
       if (!connection.requestStarted) {
         connection.requestStarted = true;

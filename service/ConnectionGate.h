@@ -50,6 +50,10 @@ struct Connection {
   enum class State { Waiting, Queued, Serving } state = State::Waiting;
 };
 
+// The peer's or this end's address of a connected socket as text and port; false when unknown.
+bool PeerAddress(int fd, std::string& address, int& port);
+bool LocalAddress(int fd, std::string& address, int& port);
+
 class ConnectionGate {
  public:
   // `serve` answers one request of the connection; it returns true to keep the connection open.

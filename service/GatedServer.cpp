@@ -1,6 +1,5 @@
 #include "service/GatedServer.h"
 
-#include <arpa/inet.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -77,22 +76,9 @@ class ConnectionStream : public httplib::Stream {
     port = m_connection.port;
   }
   void get_local_ip_and_port(std::string& ip, int& port) const override {
-    sockaddr_storage storage{};
-    socklen_t length = sizeof storage;
     ip.clear();
     port = 0;
-    if (getsockname(m_connection.fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0) return;
-    char text[INET6_ADDRSTRLEN] = {};
-    if (storage.ss_family == AF_INET) {
-      const auto* in = reinterpret_cast<const sockaddr_in*>(&storage);
-      inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-      port = ntohs(in->sin_port);
-    } else if (storage.ss_family == AF_INET6) {
-      const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&storage);
-      inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
-      port = ntohs(in6->sin6_port);
-    }
-    ip = text;
+    LocalAddress(m_connection.fd, ip, port);
   }
   socket_t socket() const override { return m_connection.fd; }
 

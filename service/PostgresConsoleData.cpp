@@ -60,10 +60,10 @@ std::vector<StoredRow> PostgresConsoleData::RowsFor(std::string_view table, cons
   if (kind == nullptr) return rows;
   PgParams params;
   params.AddBytes(transaction);
-  const PgResultPtr result = Query("SELECT " + std::string(kReceived) + StoredValueColumns(*kind) + " FROM " +
-                                       std::string(table) + " WHERE trans = $1 ORDER BY id" +
-                                       (newestFirst ? " DESC" : ""),
-                                   params);
+  const PgResultPtr result =
+      Query("SELECT " + std::string(kReceived) + StoredValueColumns(*kind) + " FROM " + std::string(table) +
+                " WHERE trans = $1 ORDER BY id" + (newestFirst ? " DESC" : ""),
+            params);
   for (int r = 0; result && r < PQntuples(result.get()); ++r) {
     StoredRow row;
     row.received = PgValue(result.get(), r, 0);
@@ -101,17 +101,17 @@ std::vector<TransactionSummary> PostgresConsoleData::Transactions(std::int64_t o
   return summaries;
 }
 
-std::vector<LogLine> PostgresConsoleData::Log(const std::string& transaction, std::int64_t offset,
-                                              std::int64_t limit) {
+std::vector<LogLine> PostgresConsoleData::Log(const std::string& transaction, std::int64_t offset, std::int64_t limit) {
   std::lock_guard lock(m_mutex);
   std::vector<LogLine> lines;
   PgParams params;
   params.AddBytes(transaction);
   params.AddInt(limit);
   params.AddInt(offset);
-  const PgResultPtr result = Query("SELECT id::text, " + std::string(kReceived) +
-                                       ", action, message FROM logs WHERE trans = $1 ORDER BY logs.id LIMIT $2 OFFSET $3",
-                                   params);
+  const PgResultPtr result =
+      Query("SELECT id::text, " + std::string(kReceived) +
+                ", action, message FROM logs WHERE trans = $1 ORDER BY logs.id LIMIT $2 OFFSET $3",
+            params);
   for (int r = 0; result && r < PQntuples(result.get()); ++r) {
     lines.push_back({ToInt(PgValue(result.get(), r, 0)), PgValue(result.get(), r, 1), PgValue(result.get(), r, 2),
                      PgValue(result.get(), r, 3)});

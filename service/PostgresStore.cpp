@@ -47,8 +47,10 @@ std::string InsertSql(const RecordKind& kind, std::span<const PendingRow> rows, 
 }  // namespace
 
 bool CreatePostgresSchema(PGconn* conn, std::string& error) {
-  std::string sql = "BEGIN; SELECT pg_advisory_xact_lock(7270001);\n"
-                    "CREATE TABLE IF NOT EXISTS transactions (" + std::string(kCommonColumns) + ");\n";
+  std::string sql =
+      "BEGIN; SELECT pg_advisory_xact_lock(7270001);\n"
+      "CREATE TABLE IF NOT EXISTS transactions (" +
+      std::string(kCommonColumns) + ");\n";
   for (const RecordKind& kind : RecordKinds()) {
     const std::string table(kind.table);
     sql += "CREATE TABLE IF NOT EXISTS " + table + " (" + std::string(kCommonColumns) + ", request TEXT";
@@ -106,7 +108,8 @@ bool PostgresStore::WriteBatch(std::span<const PendingRow> rows, std::vector<std
       sql += ")";
     }
     const PgResultPtr result = params.Exec(m_conn.get(), sql + " RETURNING id", false);
-    ok = PgSucceeded(m_conn.get(), result.get(), error) && PQntuples(result.get()) == static_cast<int>(transactions.size());
+    ok = PgSucceeded(m_conn.get(), result.get(), error) &&
+         PQntuples(result.get()) == static_cast<int>(transactions.size());
     for (std::size_t r = 0; ok && r < transactions.size(); ++r) {
       const std::string text = PgValue(result.get(), static_cast<int>(r), 0);
       std::from_chars(text.data(), text.data() + text.size(), ids[transactions[r]]);

@@ -19,8 +19,8 @@ struct ServiceOptions {
   std::string consoleToken;  // empty: the console refuses everyone
   SyncMode sync = SyncMode::Normal;
   int threads = 48;
-  int requestSeconds = 10;   // time a client has to send a request's headers and body
-  int perAddress = 64;       // open connections allowed from one client address
+  int requestSeconds = 10;  // time a client has to send a request's headers and body
+  int perAddress = 64;      // open connections allowed from one client address
 };
 
 struct ParsedOptions {

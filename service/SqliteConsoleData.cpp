@@ -31,11 +31,13 @@ std::int64_t SqliteConsoleData::CountLog(const std::string& transaction) {
   return CountOf(m_db.get(), "SELECT count(*) FROM logs WHERE trans = ?", &transaction);
 }
 
-std::vector<StoredRow> SqliteConsoleData::RowsFor(std::string_view table, const std::string& transaction, bool newestFirst) {
+std::vector<StoredRow> SqliteConsoleData::RowsFor(std::string_view table, const std::string& transaction,
+                                                  bool newestFirst) {
   std::vector<StoredRow> rows;
   const RecordKind* kind = KindOfTable(table);
   if (kind == nullptr) return rows;
-  std::string sql = "SELECT received" + StoredValueColumns(*kind) + " FROM " + std::string(table) + " WHERE trans = ? ORDER BY id" + (newestFirst ? " DESC" : "");
+  std::string sql = "SELECT received" + StoredValueColumns(*kind) + " FROM " + std::string(table) +
+                    " WHERE trans = ? ORDER BY id" + (newestFirst ? " DESC" : "");
   std::string error;
   StmtPtr stmt = Prepare(m_db.get(), sql, error);
   if (!stmt) return rows;
@@ -43,7 +45,8 @@ std::vector<StoredRow> SqliteConsoleData::RowsFor(std::string_view table, const 
   while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
     StoredRow row;
     row.received = ColumnText(stmt.get(), 0);
-    for (std::size_t i = 1; i < kind->keys.size(); ++i) row.values.push_back(ColumnText(stmt.get(), static_cast<int>(i)));
+    for (std::size_t i = 1; i < kind->keys.size(); ++i)
+      row.values.push_back(ColumnText(stmt.get(), static_cast<int>(i)));
     rows.push_back(std::move(row));
   }
   return rows;
@@ -79,9 +82,8 @@ std::vector<LogLine> SqliteConsoleData::Log(const std::string& transaction, std:
   std::lock_guard lock(m_mutex);
   std::vector<LogLine> lines;
   std::string error;
-  StmtPtr stmt = Prepare(m_db.get(),
-                         "SELECT id, received, action, message FROM logs WHERE trans = ? ORDER BY id LIMIT ? OFFSET ?",
-                         error);
+  StmtPtr stmt = Prepare(
+      m_db.get(), "SELECT id, received, action, message FROM logs WHERE trans = ? ORDER BY id LIMIT ? OFFSET ?", error);
   if (!stmt) return lines;
   BindText(stmt.get(), 1, transaction);
   BindInt(stmt.get(), 2, limit);

@@ -16,8 +16,7 @@ std::string InsertSql(const RecordKind& kind) {
     marks += ", ?";
   }
   // A repeated request id meets the unique index and adds nothing.
-  return "INSERT INTO " + std::string(kind.table) + " (" + columns + ") VALUES (" + marks +
-         ") ON CONFLICT DO NOTHING";
+  return "INSERT INTO " + std::string(kind.table) + " (" + columns + ") VALUES (" + marks + ") ON CONFLICT DO NOTHING";
 }
 
 bool HasColumn(sqlite3* db, const std::string& table, std::string_view column) {
@@ -66,8 +65,8 @@ std::unique_ptr<SqliteStore> SqliteStore::Open(const std::string& path, SyncMode
   // WAL lets the console read while requests are written; NORMAL keeps every
   // commit in the WAL file before the reply (safe against a killed process),
   // FULL also syncs it to the medium (safe against power loss).
-  const std::string pragmas = std::string("PRAGMA journal_mode=WAL; PRAGMA synchronous=") +
-                              (sync == SyncMode::Full ? "FULL" : "NORMAL") + ";";
+  const std::string pragmas =
+      std::string("PRAGMA journal_mode=WAL; PRAGMA synchronous=") + (sync == SyncMode::Full ? "FULL" : "NORMAL") + ";";
   if (!Execute(db.get(), pragmas, error) || !CreateSqliteSchema(db.get(), error)) return nullptr;
   auto store = std::make_unique<SqliteStore>(std::move(db));
   if (!store->PrepareStatements(error)) return nullptr;

@@ -31,7 +31,7 @@ class SqliteStore : public StoreBackend {
 
   DbPtr m_db;
   StmtPtr m_addTransaction;
-  std::map<std::string_view, StmtPtr> m_addRecord;  // by endpoint
+  std::map<std::string_view, StmtPtr> m_addRecord;     // by endpoint
   std::unique_ptr<SqliteCheckpointer> m_checkpointer;  // declared last: stops before the statements go
 };
 

@@ -81,8 +81,9 @@ class RawClient {
 class ConnectionGateTest : public testsupport::ServiceFixture {
  protected:
   ConnectionGateTest() {
-    m_extraArgs = {"--threads", "4", "--request-time", std::to_string(kRequestSeconds), "--per-address",
-                   std::to_string(kPerAddress)};
+    m_extraArgs = {"--threads",      "4",
+                   "--request-time", std::to_string(kRequestSeconds),
+                   "--per-address",  std::to_string(kPerAddress)};
   }
 
   // A quick request from 127.0.0.1, answered within a second or counted as lost.
@@ -160,9 +161,9 @@ TEST_P(ConnectionGateTest, OneAddressIsCappedWhileOthersAreServed) {
 }
 
 TEST_P(ConnectionGateTest, PathsWithControlBytesAreRefused) {
-  for (const char* target : {"/help.html%00.png", "/help.html%00", "/help.html%0a", "/help%0d%0a.html",
-                             "/help.html%7F.png", "/%01", "/php/getkey.php%00?searchKey=VERSION&language=ENG",
-                             "/php/addlog.php%09?transaction=1&message=x&action=1"}) {
+  for (const char* target :
+       {"/help.html%00.png", "/help.html%00", "/help.html%0a", "/help%0d%0a.html", "/help.html%7F.png", "/%01",
+        "/php/getkey.php%00?searchKey=VERSION&language=ENG", "/php/addlog.php%09?transaction=1&message=x&action=1"}) {
     const auto res = Get(target);
     ASSERT_TRUE(res) << target;
     EXPECT_EQ(res->status, 400) << target;

@@ -57,10 +57,9 @@ std::unique_ptr<PostgresServer> PostgresServer::Start(std::string& why) {
   const std::string data = server->m_folder + "/data";
   RunOrThrow(server->AsOwner({binaries + "/initdb", "-D", data, "-A", "trust", "-U", "postgres", "-E", "UTF8",
                               "--no-sync", "--no-instructions"}));
-  RunOrThrow(server->AsOwner({binaries + "/pg_ctl", "-D", data, "-l", server->m_folder + "/server.log", "-w", "-o",
-                              "-k " + server->m_folder + " -p " + std::to_string(kPort) +
-                                  " -c listen_addresses= -c fsync=off",
-                              "start"}));
+  RunOrThrow(server->AsOwner(
+      {binaries + "/pg_ctl", "-D", data, "-l", server->m_folder + "/server.log", "-w", "-o",
+       "-k " + server->m_folder + " -p " + std::to_string(kPort) + " -c listen_addresses= -c fsync=off", "start"}));
   return server;
 }
 

@@ -56,8 +56,8 @@ class ServiceFixture : public testing::TestWithParam<StoreCase> {
   }
 
   std::vector<std::string> ServiceArgs() const {
-    std::vector<std::string> args = {"--data", (m_dir / "data").string(), "--console-token", kConsoleToken,
-                                     "--sync", GetParam().sync};
+    std::vector<std::string> args = {
+        "--data", (m_dir / "data").string(), "--console-token", kConsoleToken, "--sync", GetParam().sync};
     args.insert(args.end(), m_extraArgs.begin(), m_extraArgs.end());
     return args;
   }

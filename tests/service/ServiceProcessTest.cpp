@@ -133,10 +133,12 @@ TEST_P(ServiceTest, ARepeatedRequestIdStoresNothingNewAndIsAnsweredOk) {
   };
   const std::vector<Case> cases = {
       {"logs", "/php/addlog.php?transaction=7&message=retry%20me&action=46"},
-      {"machines", "/php/addmachine.php?transaction=7&os=6.1&platform=WinNT&processor=6&cpu=2395%20MHz&"
-                   "keyboard=English&ram=512%20MB&freeram=256%20MB"},
-      {"statistics", "/php/addstatistics.php?transaction=7&cardsize=%5B1%20GB%5D&foundsize=%5B2%20MB%5D&number=3&"
-                     "time=4&types=jpg:3&cancelled=0&scantype=F-Scan"},
+      {"machines",
+       "/php/addmachine.php?transaction=7&os=6.1&platform=WinNT&processor=6&cpu=2395%20MHz&"
+       "keyboard=English&ram=512%20MB&freeram=256%20MB"},
+      {"statistics",
+       "/php/addstatistics.php?transaction=7&cardsize=%5B1%20GB%5D&foundsize=%5B2%20MB%5D&number=3&"
+       "time=4&types=jpg:3&cancelled=0&scantype=F-Scan"},
       {"registrations", "/php/updatetransaction.php?transaction=7&firstname=A&lastname=B&email=a@b.c&news=1"},
   };
   for (const Case& c : cases) {
