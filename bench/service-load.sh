@@ -63,6 +63,26 @@ run_wrk() {
     -v f="$(field failed "$result")" 'BEGIN { printf "%.0f %.2f %d %d\n", a / s, p / 1000, a, f }'
 }
 
+# What one durable commit costs on this disk: --sync full cannot answer a
+# client before its commit is synced, so with C connections it answers at
+# most C / (sync time) requests per second, however commits are grouped.
+python3 - "$work" "$connections" <<'PY'
+import os, sys, time
+path = os.path.join(sys.argv[1], "sync-probe")
+fd = os.open(path, os.O_WRONLY | os.O_CREAT)
+times = []
+for i in range(200):
+    os.pwrite(fd, b"x" * 16384, (i % 64) * 16384)
+    start = time.perf_counter()
+    os.fdatasync(fd)
+    times.append(time.perf_counter() - start)
+os.close(fd)
+times.sort()
+p50 = times[len(times) // 2]
+print(f"disk: fdatasync p50 {p50 * 1e3:.2f} ms, p99 {times[int(len(times) * 0.99)] * 1e3:.2f} ms "
+      f"(full durability: at most {int(sys.argv[2]) / p50:.0f} requests/s with {sys.argv[2]} connections)")
+PY
+
 status=0
 printf '%-22s %12s %9s   %s\n' "store" "requests/s" "p99 ms" "with $slow slow clients: requests/s, p99 ms, probes"
 for store in $stores; do

@@ -118,6 +118,7 @@ void ServiceStore::WriterLoop() {
       }
     }
     m_committed.notify_all();
+    m_backend->AfterBatch();
   }
 }
 

@@ -48,6 +48,7 @@ void SqliteCheckpointer::Loop() {
     lock.unlock();
     // PASSIVE never waits for the writer; what it cannot copy now, a later round does.
     const int rc = sqlite3_wal_checkpoint_v2(m_db.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (rc == SQLITE_OK) m_tailWanted = true;
     if (rc != SQLITE_OK && rc != SQLITE_BUSY) {
       std::fprintf(stderr, "trellmond-service: checkpoint failed: %s\n", sqlite3_errmsg(m_db.get()));
     }

@@ -4,9 +4,16 @@
 // the checkpoint itself, syncing the whole file while every request of that
 // commit waits; here the writer only signals, and its commits go on beside
 // the copy (WAL mode lets a checkpoint run while a writer appends).
+//
+// A copy made beside a busy writer never reaches the WAL's end, and SQLite
+// starts the WAL over only once everything in it is copied; so after each
+// copy the writer, between two batches, copies the few pages appended
+// meanwhile (TakeTail). Then the WAL is reused from its start instead of
+// growing without end.
 
 #include "service/Sqlite.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -25,6 +32,9 @@ class SqliteCheckpointer {
   SqliteCheckpointer(const SqliteCheckpointer&) = delete;
   SqliteCheckpointer& operator=(const SqliteCheckpointer&) = delete;
 
+  // True once after each copy: the writer should now copy the rest itself.
+  bool TakeTail() { return m_tailWanted.exchange(false); }
+
   // WAL pages after which a checkpoint starts.
   static constexpr int kWalPages = 1000;
 
@@ -37,6 +47,7 @@ class SqliteCheckpointer {
   std::condition_variable m_wake;
   bool m_wanted = false;
   bool m_stopping = false;
+  std::atomic<bool> m_tailWanted{false};
   std::thread m_thread;
 };
 

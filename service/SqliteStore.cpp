@@ -80,6 +80,12 @@ SqliteStore::~SqliteStore() {
   if (m_db) sqlite3_wal_hook(m_db.get(), nullptr, nullptr);
 }
 
+void SqliteStore::AfterBatch() {
+  if (!m_checkpointer || !m_checkpointer->TakeTail()) return;
+  // Busy: the checkpointer is copying again; its next round asks anew.
+  sqlite3_wal_checkpoint_v2(m_db.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
 bool SqliteStore::PrepareStatements(std::string& error) {
   m_addTransaction = Prepare(m_db.get(), "INSERT INTO transactions (remote) VALUES (?)", error);
   if (!m_addTransaction) return false;

@@ -24,6 +24,8 @@ class SqliteStore : public StoreBackend {
   SqliteStore& operator=(const SqliteStore&) = delete;
 
   bool WriteBatch(std::span<const PendingRow> rows, std::vector<std::int64_t>& ids, std::string& error) override;
+  // Copies the WAL's tail when the checkpointer asks for it.
+  void AfterBatch() override;
 
  private:
   bool PrepareStatements(std::string& error);

@@ -30,6 +30,8 @@ class StoreBackend {
   // transaction row (0 for other rows). False with `error` filled when the
   // batch was not committed: then none of its rows may be reported as stored.
   virtual bool WriteBatch(std::span<const PendingRow> rows, std::vector<std::int64_t>& ids, std::string& error) = 0;
+  // Upkeep between batches, after the last one was answered.
+  virtual void AfterBatch() {}
 };
 
 // "postgresql://..." or "postgres://..." names a PostgreSQL server; anything else is an SQLite file.
