@@ -129,18 +129,19 @@ void ConnectionGate::Admit(int fd) {
 }
 
 ConnectionGate::Head ConnectionGate::Inspect(Connection& connection) const {
-  thread_local std::string buffer;
-  buffer.assign(connection.pending);
-  const std::size_t known = buffer.size();
+  // One buffer per thread, filled only as far as bytes arrived.
+  thread_local std::vector<char> buffer(kPeekBytes);
+  const std::size_t known = std::min(connection.pending.size(), kPeekBytes);
+  std::copy_n(connection.pending.data(), known, buffer.data());
+  std::size_t size = known;
   bool ended = false;
   if (known < kPeekBytes) {
-    buffer.resize(kPeekBytes);
     const ssize_t n = recv(connection.fd, buffer.data() + known, kPeekBytes - known, MSG_PEEK | MSG_DONTWAIT);
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return Head::Closed;
     ended = n == 0;
-    buffer.resize(known + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    size += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
   }
-  const std::string_view bytes(buffer);
+  const std::string_view bytes(buffer.data(), size);
   const std::size_t end = bytes.find("\r\n\r\n");
   bool complete = bytes.size() >= kPeekBytes;
   if (end != std::string_view::npos) {
