@@ -19,8 +19,8 @@ packages=(
   # GUI pictures beyond the engine's check: TIFF and WebP plugins, camera raw previews, HEIF;
   # file-type icons where no desktop session names an icon theme
   qt6-image-formats-plugins libraw-dev libheif-dev adwaita-icon-theme shared-mime-info
-  # service
-  libcpp-httplib-dev libsqlite3-dev sqlite3
+  # service; PostgreSQL as its other store (the tests and benches start a server of their own)
+  libcpp-httplib-dev libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-client
   # reports
   nlohmann-json3-dev
   # tests: real FAT and NTFS images, a display for screenshots
