@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -22,6 +23,8 @@ using Clock = std::chrono::steady_clock;
 // service takes; a request beyond it goes to a worker as it is, to be refused there.
 constexpr std::size_t kPeekBytes = 96 * 1024;
 constexpr std::uint64_t kWakeId = 0;
+// How long a worker waits for a served connection's next request before leaving it to the gate.
+constexpr int kLingerMilliseconds = 2;
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -217,19 +220,40 @@ void ConnectionGate::WorkerLoop() {
     if (it == m_connections.end()) continue;
     Connection& connection = it->second;
     connection.state = Connection::State::Serving;
-    lock.unlock();
-    const bool keep = m_serve(connection);
-    lock.lock();
-    if (!keep || m_stopping) {
-      CloseLocked(connection);
-      continue;
+    for (;;) {
+      lock.unlock();
+      const bool keep = m_serve(connection);
+      // A client that sends its next request at once gets it served here,
+      // without a round through the gate; one that does not is left to the
+      // gate after a moment, so no client holds a worker for long.
+      if (keep) {
+        pollfd ready{connection.fd, POLLIN | POLLRDHUP, 0};
+        poll(&ready, 1, kLingerMilliseconds);
+      }
+      lock.lock();
+      if (!keep || m_stopping) {
+        CloseLocked(connection);
+        break;
+      }
+      connection.state = Connection::State::Waiting;
+      connection.requestStarted = false;
+      connection.deadline = Clock::now() + m_limits.keepAlive;
+      // Bytes that came while it was served raised no event the gate acted on: look now.
+      const Head head = Inspect(connection);
+      if (head == Head::Complete) {
+        connection.state = Connection::State::Serving;
+        connection.requestStarted = true;
+        connection.deadline = Clock::now() + m_limits.requestTime;
+        continue;
+      }
+      if (head == Head::Closed) {
+        CloseLocked(connection);
+      } else if (head == Head::Partial) {
+        connection.requestStarted = true;
+        connection.deadline = Clock::now() + m_limits.requestTime;
+      }
+      break;
     }
-    // Waiting again: the next request may be here already (then it is queued
-    // now), or its bytes reach the gate later.
-    connection.state = Connection::State::Waiting;
-    connection.requestStarted = false;
-    connection.deadline = Clock::now() + m_limits.keepAlive;
-    CheckLocked(connection);
   }
 }
 
