@@ -8,8 +8,8 @@
 #   tsk_recover        given the disk alone
 #   photorec           the whole disk carved (byte-identical files only: it keeps no names)
 # Prints the deleted files recovered byte-identical and those under their original path. Ours
-# must equal tsk_recover given the right offset on every volume, and be above every peer given
-# the disk alone on the wiped tables.
+# must reach tsk_recover given the right offset on every volume (and pass it where only a backup
+# boot sector is left), and be above every peer given the disk alone on the wiped tables.
 #
 # Usage: bench/compare-partitions.sh [BUILD_DIR]     (needs root: a loop device and ntfs-3g)
 set -euo pipefail
@@ -57,8 +57,8 @@ while IFS=$'\t' read -r disk part offset sector vol list wiped; do
   row "" "" "tsk_recover -o $((offset / sector))" "$total" "$ti" "$tn"
   row "" "" "tsk_recover" "$total" "$ni" "$nn"
   row "" "" "photorec" "$total" "$pi" "-"
-  if (( oi != ti || on != tn )); then
-    echo "$tag: ours differs from tsk_recover given the offset"; status=1
+  if (( oi < ti || on < tn )); then
+    echo "$tag: ours below tsk_recover given the offset"; status=1
   fi
   if [ "$wiped" = yes ] && ! (( oi > ni && oi > pi && on > nn )); then
     echo "$tag: ours not above every peer given the disk alone"; status=1
@@ -66,8 +66,8 @@ while IFS=$'\t' read -r disk part offset sector vol list wiped; do
 done < "$work/disks/manifest.tsv"
 echo
 if (( status == 0 )); then
-  echo "ours = tsk_recover given the offset on every volume, and above every peer on the wiped tables: yes"
+  echo "ours >= tsk_recover given the offset on every volume, and above every peer on the wiped tables: yes"
 else
-  echo "ours = tsk_recover given the offset on every volume, and above every peer on the wiped tables: NO"
+  echo "ours >= tsk_recover given the offset on every volume, and above every peer on the wiped tables: NO"
 fi
 exit $status

@@ -35,12 +35,14 @@ std::string VolumeLine(const platform::DriveEntry& e) {
   platform::VolumeInformation info;
   const std::string root = std::string(1, e.letter) + ":\\";
   platform::GetVolumeInformation(root, info);
-  std::string line = "  --partition " + std::to_string(e.partition) + "  " + std::string(1, e.letter) + ":  ";
-  if (e.partition == 0) return line + "the whole disk (for the Low Level Scan of all of it)";
-  line += (info.fileSystem.empty() ? "RAW" : info.fileSystem) + "  ";
-  if (!info.label.empty()) line += "\"" + info.label + "\"  ";
-  if (!e.name.empty()) line += e.name + "  ";
-  return line + util::GetSizeDescription(static_cast<std::int64_t>(e.length)) + " at byte " + std::to_string(e.offset);
+  std::string line = "  --partition ";
+  line.append(std::to_string(e.partition)).append("  ").append(1, e.letter).append(":  ");
+  if (e.partition == 0) return line.append("the whole disk (for the Low Level Scan of all of it)");
+  line.append(info.fileSystem.empty() ? "RAW" : info.fileSystem).append("  ");
+  if (!info.label.empty()) line.append(1, '"').append(info.label).append("\"  ");
+  if (!e.name.empty()) line.append(e.name).append("  ");
+  line.append(util::GetSizeDescription(static_cast<std::int64_t>(e.length)));
+  return line.append(" at byte ").append(std::to_string(e.offset));
 }
 
 // The letter of the disk's volume to scan; 0 with `why` set when the choice is the user's.
@@ -67,8 +69,8 @@ char ChooseVolume(const std::string& disk, const std::string& source, const std:
   if (chosen == 0 && whole != nullptr) return whole->letter;
   if (chosen >= 1 && static_cast<std::size_t>(chosen) <= volumes.size()) return volumes[chosen - 1].letter;
   why = source + " holds " + std::to_string(volumes.size()) + " volumes; choose one with --partition N:";
-  for (const auto& e : volumes) why += "\n" + VolumeLine(e);
-  if (whole != nullptr) why += "\n" + VolumeLine(*whole);
+  for (const auto& e : volumes) why.append(1, '\n').append(VolumeLine(e));
+  if (whole != nullptr) why.append(1, '\n').append(VolumeLine(*whole));
   return 0;
 }
 

@@ -277,6 +277,9 @@ DiskLayout ReadDiskLayout(int fd, std::uint64_t deviceBytes, std::uint32_t secto
     from = std::max(from, c.offset + c.length);
   }
   if (from < deviceBytes) search.Gap(from, deviceBytes);
+  // A volume known only by the backup at its end is found after what lies behind its start.
+  const auto lost = std::find_if(layout.volumes.begin(), layout.volumes.end(), [](const DiskSlice& v) { return v.lost; });
+  std::sort(lost, layout.volumes.end(), [](const DiskSlice& a, const DiskSlice& b) { return a.offset < b.offset; });
   return layout;
 }
 

@@ -9,6 +9,7 @@
 #   gpt-4k         GPT of a 4096-byte-sector disk (made on a loop device), a FAT16 volume on 4 KiB sectors
 #   wiped-mbr      mbr-one with its partition table sector zeroed
 #   wiped-fat32    an MBR FAT32 disk with the table and the volume's first sector zeroed
+#   wiped-ntfs     likewise an NTFS disk: only the backup in the volume's last sector is left
 #   hostile-mbr    mbr-one with entries added by hand (no tool writes them): one overlapping the
 #                  volume, one beyond the disk, an extended partition whose chain points at itself
 #   hostile-gpt    GPT with 4096 entries in its array, one NTFS data partition
@@ -183,6 +184,17 @@ disk_wiped_fat32() {
   record $d 1 $((2048 * 512)) 512 $d-1.vol $d-1.deleted yes
 }
 
+disk_wiped_ntfs() {
+  local d=wiped-ntfs
+  truncate -s 40M "$out/$d.img"
+  printf 'label: dos\nstart=2048, size=32M, type=7\n' | sfdisk -q "$out/$d.img"
+  ntfs_volume "$out/$d-1.vol" 32 OLDDISK "$out/$d-1.deleted"
+  place "$out/$d.img" "$out/$d-1.vol" $((2048 * 512))
+  dd if=/dev/zero of="$out/$d.img" bs=512 count=1 conv=notrunc status=none
+  dd if=/dev/zero of="$out/$d.img" bs=512 seek=2048 count=1 conv=notrunc status=none
+  record $d 1 $((2048 * 512)) 512 $d-1.vol $d-1.deleted yes
+}
+
 disk_hostile_mbr() {
   local d=hostile-mbr
   make_mbr_one $d
@@ -210,5 +222,5 @@ disk_hostile_gpt() {
 }
 
 disks=("$@")
-[ ${#disks[@]} -gt 0 ] || disks=(mbr-one mbr-three gpt gpt-4k wiped-mbr wiped-fat32 hostile-mbr hostile-gpt)
+[ ${#disks[@]} -gt 0 ] || disks=(mbr-one mbr-three gpt gpt-4k wiped-mbr wiped-fat32 wiped-ntfs hostile-mbr hostile-gpt)
 for d in "${disks[@]}"; do "disk_${d//-/_}"; done
