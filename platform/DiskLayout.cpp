@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <memory>
 #include <optional>
@@ -53,12 +54,38 @@ struct TableEntry {
 struct Table {
   std::string type;
   std::vector<TableEntry> entries;
+  std::vector<std::uint64_t> extended;  // where each extended partition begins
+  std::uint32_t sectorSize = 512;
   bool cut = false;
 };
+
+// libblkid stops quietly where the chain of logical partitions turns back on itself; the
+// chain is followed here too (bounded) so that the log says where it was cut.
+void NoteChainLoop(const ReadBytes& device, std::uint64_t extended, std::uint32_t sectorSize,
+                   std::vector<std::string>& notes) {
+  std::vector<std::uint64_t> seen;
+  std::uint64_t at = extended;
+  while (seen.size() < static_cast<std::size_t>(kMaxPartitions)) {
+    if (std::find(seen.begin(), seen.end(), at) != seen.end()) {
+      notes.push_back("the chain of logical partitions loops back to " + Bytes(at) + ": cut there");
+      return;
+    }
+    seen.push_back(at);
+    std::array<std::byte, 512> sector{};
+    if (device(at, sector) != 512 || sector[510] != std::byte{0x55} || sector[511] != std::byte{0xAA}) return;
+    const auto type = std::to_integer<unsigned>(sector[446 + 16 + 4]);
+    std::uint64_t next = 0;
+    for (int i = 3; i >= 0; --i) next = (next << 8) | std::to_integer<unsigned>(sector[446 + 16 + 8 + i]);
+    if (type != 0x05 && type != 0x0F && type != 0x85) return;
+    at = extended + next * sectorSize;
+  }
+  notes.push_back("the chain of logical partitions is longer than " + std::to_string(kMaxPartitions) + ": cut");
+}
 
 // The partitions blkid reads at one sector size; extended containers left out.
 Table ProbeTable(int fd, std::uint64_t deviceBytes, std::uint32_t sectorSize) {
   Table table;
+  table.sectorSize = sectorSize;
   ProbePtr probe(blkid_new_probe(), &blkid_free_probe);
   if (!probe || blkid_probe_set_device(probe.get(), fd, 0, static_cast<blkid_loff_t>(deviceBytes)) != 0) return table;
   blkid_probe_set_sectorsize(probe.get(), sectorSize);
@@ -80,8 +107,12 @@ Table ProbeTable(int fd, std::uint64_t deviceBytes, std::uint32_t sectorSize) {
       break;
     }
     blkid_partition part = blkid_partlist_get_partition(list, i);
-    if (part == nullptr || blkid_partition_is_extended(part)) continue;
+    if (part == nullptr) continue;
     const blkid_loff_t start = blkid_partition_get_start(part);
+    if (blkid_partition_is_extended(part)) {
+      if (start > 0) table.extended.push_back(static_cast<std::uint64_t>(start) * kBlkidSector);
+      continue;
+    }
     const blkid_loff_t size = blkid_partition_get_size(part);
     if (start < 0 || size <= 0) continue;
     table.entries.push_back({blkid_partition_get_partno(part), static_cast<std::uint64_t>(start) * kBlkidSector,
@@ -201,6 +232,7 @@ class LostSearch {
 // The table's entries checked against the device and each other, in table order.
 void AcceptEntries(const Table& table, int fd, std::uint64_t deviceBytes, const ReadBytes& device,
                    DiskLayout& layout, std::vector<DiskSlice>& claimed) {
+  for (const std::uint64_t extended : table.extended) NoteChainLoop(device, extended, table.sectorSize, layout.notes);
   if (table.cut) {
     layout.notes.push_back("partition table lists more than " + std::to_string(kMaxPartitions) +
                            " partitions: the rest is left out");
