@@ -38,7 +38,7 @@ for disk in "${!volumes[@]}"; do
 done
 
 status=0
-row() { printf '%-12s %3s  %-20s %8s %10s %15s\n' "$@"; }
+row() { printf '%-12s %3s  %-22s %8s %10s %15s\n' "$@"; }
 row disk vol tool deleted identical "original path"
 while IFS=$'\t' read -r disk part offset sector vol list wiped; do
   d="$work/disks"
