@@ -8,70 +8,75 @@
 
 #include <map>
 #include <mutex>
-#include <tuple>
+#include <utility>
 
 #include "platform/DiskLayout.h"
 
 namespace platform {
 namespace {
 
+// What tells that a medium is unchanged since its layout was read: an image's size and
+// modification time; a device's size and first sectors (a card swapped in its reader).
 struct Medium {
-  std::uint64_t device = 0, inode = 0, size = 0;
+  std::uint64_t device = 0, node = 0, size = 0;
   std::int64_t modifiedNs = 0;
-  auto Key() const { return std::tie(device, inode, size, modifiedNs); }
+  std::string firstBytes;
+  bool operator==(const Medium&) const = default;
 };
 
-struct Kept {
-  Medium medium;
-  DiskLayout layout;
-};
+// A card reader's random reads are slow: a device's search for lost volumes is held to
+// the first gigabytes, an image's covers far more.
+constexpr LostSearchLimits kDeviceLimits{.mebibyteSteps = 1u << 13, .cylinderSteps = 1u << 12};
 
-DiskLayout ReadLayoutOf(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
-  struct stat st {};
-  std::uint64_t bytes = 0;
-  std::uint32_t sectorSize = 0;  // an image's: unknown
-  if (fstat(fd, &st) == 0) {
-    bytes = static_cast<std::uint64_t>(st.st_size);
-    if (S_ISBLK(st.st_mode)) {
-      int logical = 0;
-      if (ioctl(fd, BLKSSZGET, &logical) == 0 && logical > 0) sectorSize = static_cast<std::uint32_t>(logical);
-      if (ioctl(fd, BLKGETSIZE64, &bytes) != 0) bytes = 0;
-    }
+class Opened {
+ public:
+  explicit Opened(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~Opened() {
+    if (m_fd >= 0) ::close(m_fd);
   }
-  DiskLayout layout = bytes != 0 ? ReadDiskLayout(fd, bytes, sectorSize) : DiskLayout{};
-  ::close(fd);
-  return layout;
-}
+  Opened(const Opened&) = delete;
+  Opened& operator=(const Opened&) = delete;
+  int Fd() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
 
 }  // namespace
 
 SplitDisk SplitIntoVolumes(const DriveEntry& whole) {
   SplitDisk split;
-  if (whole.devicePath.empty()) {
+  const Opened file(whole.devicePath);
+  struct stat st {};
+  if (whole.devicePath.empty() || file.Fd() < 0 || fstat(file.Fd(), &st) != 0) {
     split.drives.push_back(whole);
     return split;
   }
+  const bool device = S_ISBLK(st.st_mode);
+  Medium now{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(device ? st.st_rdev : st.st_ino),
+             static_cast<std::uint64_t>(st.st_size), 0, {}};
+  std::uint32_t sectorSize = 0;  // an image's: unknown
+  if (device) {
+    int logical = 0;
+    if (ioctl(file.Fd(), BLKSSZGET, &logical) == 0 && logical > 0) sectorSize = static_cast<std::uint32_t>(logical);
+    if (ioctl(file.Fd(), BLKGETSIZE64, &now.size) != 0) now.size = 0;
+    now.firstBytes.resize(4096);
+    const ssize_t got = pread(file.Fd(), now.firstBytes.data(), now.firstBytes.size(), 0);
+    now.firstBytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  } else {
+    now.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+  }
   static std::mutex mutex;
-  static std::map<std::string, Kept> kept;
+  static std::map<std::string, std::pair<Medium, DiskLayout>> kept;
   DiskLayout layout;
   {
-    Medium now;
-    struct stat st {};
-    if (::stat(whole.devicePath.c_str(), &st) == 0) {
-      now = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(S_ISBLK(st.st_mode) ? st.st_rdev : st.st_ino),
-             static_cast<std::uint64_t>(S_ISBLK(st.st_mode) ? 0 : st.st_size),
-             static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
-    }
     std::lock_guard lock(mutex);
     const auto it = kept.find(whole.devicePath);
-    // A block device's size is not in stat: a device is read again each time.
-    if (it != kept.end() && !S_ISBLK(st.st_mode) && it->second.medium.Key() == now.Key()) {
-      layout = it->second.layout;
+    if (it != kept.end() && it->second.first == now) {
+      layout = it->second.second;
     } else {
-      layout = ReadLayoutOf(whole.devicePath);
-      if (!S_ISBLK(st.st_mode)) kept[whole.devicePath] = {now, layout};
+      if (now.size != 0) layout = ReadDiskLayout(file.Fd(), now.size, sectorSize, device ? kDeviceLimits : LostSearchLimits{});
+      kept[whole.devicePath] = {now, layout};
     }
   }
   split.notes = layout.notes;
