@@ -117,3 +117,34 @@ TEST_F(DiskLayoutTest, TheSearchIsBounded) {
 }
 
 }  // namespace
+
+namespace {
+
+// exFAT keeps a whole backup boot region twelve sectors in: a card whose table and first
+// sectors were overwritten is still found there (no files needed, so no mount).
+TEST(DiskLayoutExFat, AVolumeWithoutItsMainBootRegionIsFoundByItsBackup) {
+  testsupport::TempDir dir;
+  const auto disk = dir / "card.img";
+  const auto volume = dir / "exfat.vol";
+  testsupport::RunOrThrow({"truncate", "-s", "40M", disk.string()});
+  testsupport::RunOrThrow({"truncate", "-s", "32M", volume.string()});
+  testsupport::RunOrThrow({"mkfs.exfat", "-L", "BIGCARD", volume.string()});
+  testsupport::RunOrThrow({"dd", "if=" + volume.string(), "of=" + disk.string(), "bs=1M", "seek=4", "conv=notrunc",
+                           "status=none"});
+  // The whole main boot region overwritten, as a quick reformat with another layout leaves it.
+  testsupport::RunOrThrow({"dd", "if=/dev/zero", "of=" + disk.string(), "bs=512", "seek=8192", "count=12",
+                           "conv=notrunc", "status=none"});
+  const int fd = ::open(disk.c_str(), O_RDONLY);
+  const auto layout = platform::ReadDiskLayout(fd, fs::file_size(disk), 0);
+  ::close(fd);
+  ASSERT_EQ(layout.volumes.size(), 1u);
+  EXPECT_EQ(layout.volumes[0].offset, 4u << 20);
+  EXPECT_EQ(layout.volumes[0].length, 32u << 20);
+  EXPECT_EQ(layout.volumes[0].evidence, "exFAT backup boot region at byte " + std::to_string((4u << 20) + 12 * 512));
+  const auto opened = platform::Volume::Open(disk.string(), layout.volumes[0].offset, layout.volumes[0].length);
+  ASSERT_TRUE(opened && opened->Boot());
+  EXPECT_EQ(opened->Boot()->kind, platform::VolumeKind::ExFat);
+  EXPECT_EQ(opened->BootFrom(), "exFAT backup boot region");
+}
+
+}  // namespace
