@@ -22,6 +22,10 @@
 #include "util/Prompt.h"
 #include "util/Types.h"
 
+namespace platform {
+class TOutputFile;
+}
+
 namespace lowscan {
 
 class TMekLowScan;
@@ -157,7 +161,7 @@ class TMekLowScan {
   void RecordRead(std::int64_t startSector, std::int64_t sectorCount, std::int64_t copied);
   std::int64_t FreeMemory() const;
   void SaveOne(FileNode& file, const std::string& folder, std::int64_t& saved);
-  bool CopyRange(FileNode& file, int fd, const std::string& path, std::int64_t& written);
+  bool CopyRange(FileNode& file, platform::TOutputFile& out, const std::string& path, std::int64_t& written);
 
   std::unique_ptr<disk::TRawDiskAccessComponent> m_raw;
   char m_drive = 0;
