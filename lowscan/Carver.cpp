@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "online/ActionCodes.h"
 #include "util/SizeText.h"
 
 namespace lowscan {
@@ -71,7 +72,7 @@ void TCarver::AddToOpenFile(std::string_view bytes) {
         m_events.Log(std::string(error.what()) + "<br>Type: " + marker.Extension +
                          "<br>Size: " + util::GetFormatedMemory(file.Image->Size()) +
                          "<br>Free Mem: " + util::GetFormatedMemory(freeMemory),
-                     "-20");
+                     std::string(online::action::kLowScanMemoryError));
       }
       m_cut = true;
     }
