@@ -7,6 +7,7 @@
 
 #include "fsscan/MekFATScan.h"
 #include "fsscan/SafeNames.h"
+#include "online/ActionCodes.h"
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
@@ -53,7 +54,7 @@ std::int64_t TMekFATScan::SectorOfCluster(std::int64_t cluster, const BootRecord
 
 bool TMekFATScan::CloseSaved(platform::TOutputFile& out, const std::string& name) {
   if (out.Close()) return true;
-  Log("Problem closing file: " + name + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), "-30");
+  Log("Problem closing file: " + name + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), online::action::kError);
   return false;
 }
 
@@ -150,7 +151,7 @@ bool TMekFATScan::WriteRuns(const FileNode& record, platform::TOutputFile& out, 
         if (!out.SkipZeros(bytes)) {
           Log("Problem writing file. Sparse range / Written(Total): " + std::to_string(bytes) + " / " +
                   std::to_string(written) + "<br>" + "API Error: " + std::to_string(platform::GetLastError()),
-              "-31");
+              online::action::kLastReadOrWriteError);
           return false;
         }
         written += bytes;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lowscan/MekLowScan.h"
+#include "online/ActionCodes.h"
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
@@ -80,7 +81,7 @@ void TMekLowScan::SaveOne(FileNode& file, const std::string& folder, std::int64_
   std::int64_t written = 0;
   bool error = !CopyRange(file, out, path, written);
   if (!out.Close()) {
-    Log("Problem closing file: " + path + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), "-30");
+    Log("Problem closing file: " + path + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), online::action::kError);
     error = true;
   }
   const std::int64_t span = file.EndPos - file.StartPos;

@@ -41,6 +41,8 @@ TScanSession::TScanSession() {
   m_undelete.SetImageFilter(std::string(kPictureTypes));
   m_low.SetOverwriteFiles(false);
   m_low.SetUseClusterBoundary(true);
+  // A thorough scan shows its files as they are carved, and a stop keeps them.
+  m_low.SetReportAsCarved(true);
 
   const auto found = [this](util::TScanType source, const std::string& id, util::TMemoryStream* image,
                             const std::string& name, const std::string& ext, util::TFileType type,
