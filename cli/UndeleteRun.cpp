@@ -53,6 +53,7 @@ ScanTotals RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scanner,
     f.date = records[i]->DateTime;
     f.firstCluster = records[i]->FirstCluster;
     f.saved = records[i]->Saved;
+    f.rebuilt = records[i]->Rebuilt;
     if (f.saved) f.outputPath = platform::ToPosixPath(records[i]->SavedAs).value_or(std::string{});
   }
   return result;

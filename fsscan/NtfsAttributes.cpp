@@ -103,7 +103,12 @@ std::unique_ptr<FileNode> TMekFATScan::DecodeMFTRecord(std::span<std::byte> byte
                                                        bool withTimes, ntfs::RecordStreams* streams) {
   const util::ByteReader reader(bytes);
   const ntfs::RecordHeader header = ntfs::ParseRecordHeader(reader);
-  ntfs::ApplyFixups(bytes, header, bytesPerSector);
+  if (!ntfs::ApplyFixups(bytes, header)) {
+    Log("MFT record " + std::to_string(header.recordNumber) +
+            " is damaged (its update sequence does not match); left out",
+        online::action::kError);
+    return nullptr;
+  }
   auto record = std::make_unique<FileNode>();
   record->MFT = header.recordNumber;
   ntfs::ForEachAttribute(reader, header, [&](const ntfs::Attribute& attribute) {

@@ -60,6 +60,13 @@ bool WriteAll(int fd, const std::byte* data, std::int64_t count, std::int64_t& w
   return true;
 }
 
+// Moves the write position past `count` bytes without writing them.
+bool SkipHole(int fd, std::int64_t count) {
+  if (::lseek(fd, static_cast<off_t>(count), SEEK_CUR) >= 0) return true;
+  platform::SetLastErrorFromErrno(errno);
+  return false;
+}
+
 }  // namespace
 
 std::int64_t TMekFATScan::SectorOfCluster(std::int64_t cluster, const BootRecord& boot) const {
@@ -136,8 +143,10 @@ std::string TMekFATScan::TargetName(const FileNode& record, const std::string& o
   const std::string extension = saved.empty() ? std::string{} : SafeName(saved);
   const std::string stem = util::TidyFilename(outputFolder + "\\" + SafeDirectory(record.Dir) + "\\" +
                                               SafeName(WithoutExtension(fileName)));
-  std::string name = stem + "." + extension + streamSuffix;
-  for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + "." + extension + streamSuffix;
+  // A name without an extension is saved without a dot ("$MFT", "Makefile").
+  const std::string dotExtension = extension.empty() ? std::string{} : "." + extension;
+  std::string name = stem + dotExtension + streamSuffix;
+  for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + dotExtension + streamSuffix;
   return name;
 }
 
@@ -156,12 +165,17 @@ bool TMekFATScan::WriteRuns(const FileNode& record, int fd, const BootRecord& bo
       const std::int64_t n = std::min(clustersPerBlock, left);
       const std::int64_t sectors = n * spc;
       const std::int64_t bytes = std::min(sectors * sectorSize, remaining);
-      std::int64_t got = bytes;
       if (run.Sparse) {
-        std::fill(buffer.begin(), buffer.begin() + bytes, std::byte{0});
-      } else {
-        got = std::max<std::int64_t>(0, ReadSectors(buffer.data(), bytes, sectors, SectorOfCluster(cluster, boot)));
+        // A hole stays a hole: a sparse stream as large as the volume costs no space.
+        if (!SkipHole(fd, bytes)) return false;
+        written += bytes;
+        cluster += n;
+        left -= n;
+        remaining -= bytes;
+        continue;
       }
+      std::int64_t got =
+          std::max<std::int64_t>(0, ReadSectors(buffer.data(), bytes, sectors, SectorOfCluster(cluster, boot)));
       // An unreadable block becomes zeros so later data keeps its place; the file is
       // then not reported as saved.
       if (got < bytes) {
@@ -184,6 +198,12 @@ bool TMekFATScan::WriteRuns(const FileNode& record, int fd, const BootRecord& bo
       left -= n;
       remaining -= bytes;
     }
+  }
+  // A file that ends in a hole gets its length from the position past the hole.
+  const off_t end = ::lseek(fd, 0, SEEK_CUR);
+  if (end < 0 || ::ftruncate(fd, end) != 0) {
+    Log("Problem writing file (length). API Error: " + std::to_string(errno), "-31");
+    return false;
   }
   return complete;
 }
