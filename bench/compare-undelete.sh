@@ -209,8 +209,8 @@ make_dated() {  # IMAGE LIST
     touch -d "2040-0$i-1$i 12:00:00" "$work/f"
     mcopy -m -i "$1" "$work/f" "::/$rel"
     printf '%s\t%s\n' "$(sha256sum < "$work/f" | cut -c1-64)" "$rel" >> "$2"
-    mdel -i "$1" "::/$rel"
   done
+  mdel -i "$1" "::/Zukunft/*"
 }
 
 status=0
