@@ -184,7 +184,8 @@ all="$work/all-ntfs"
 "$cli" scan "$sectors" --all --out "$all" >/dev/null 2>&1 || true
 largest=300000
 for system in '$MFT' '$LogFile' '$MFTMirr' '$Boot' '$Bitmap' '$UpCase' '$Secure'; do
-  size=$(ntfsinfo -F "$system" "$sectors" 2>/dev/null | awk '/Allocated Size|Allocated size/ {print $NF; exit}')
+  size=$(ntfsinfo -F "$system" "$sectors" 2>/dev/null | sed -n 's/.*Allocated [Ss]ize:[[:space:]]*\([0-9]*\).*/\1/p' |
+    sort -n | tail -1)
   [ -n "$size" ] && (( size > largest )) && largest=$size
 done
 biggest=$(find "$all" -type f -printf '%s\n' | sort -n | tail -1)

@@ -36,7 +36,10 @@ void TMekFATScan::NTFSHandleAttribute10(const ntfs::Attribute& attribute, FileNo
   if (attribute.NonResident()) return;
   const auto value = attribute.ResidentValue();
   if (!value) return;
-  if (const auto modified = value->ReadU64LE(8)) record.DateTime = util::MyFileTimeToDateTime(*modified);
+  // A time of 0 is no time (the formatter leaves $MFT's so), not 1 January 1601.
+  if (const auto modified = value->ReadU64LE(8); modified && *modified != 0) {
+    record.DateTime = util::MyFileTimeToDateTime(*modified);
+  }
 }
 
 void TMekFATScan::NTFSHandleAttribute30(const ntfs::Attribute& attribute, FileNode& record) {

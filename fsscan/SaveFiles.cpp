@@ -67,6 +67,14 @@ bool SkipHole(int fd, std::int64_t count) {
   return false;
 }
 
+// The file's own date on the saved copy, in 64-bit seconds (dates past 2038 stay so).
+void SetFileTime(int fd, util::TDateTime date) {
+  if (date == 0) return;
+  const std::int64_t seconds = util::LocalDateTimeToUnix(date);
+  const timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+  futimens(fd, times);
+}
+
 }  // namespace
 
 std::int64_t TMekFATScan::SectorOfCluster(std::int64_t cluster, const BootRecord& boot) const {
@@ -237,6 +245,7 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
       Log("Write failed Filename: " + name, "-30");
       result = false;
     }
+    SetFileTime(fd, record.DateTime);
     ::close(fd);
   } else {
     if (record.CompressionUnit != 0) {
@@ -254,11 +263,7 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
     } else if (record.Clusters) {
       result = WriteRuns(record, fd, boot, clustersPerBlock, written);
     }
-    if (record.DateTime != 0) {
-      const timespec times[2] = {{util::LocalDateTimeToUnix(record.DateTime), 0},
-                                 {util::LocalDateTimeToUnix(record.DateTime), 0}};
-      futimens(fd, times);
-    }
+    SetFileTime(fd, record.DateTime);
     ::close(fd);
     // Every byte must be there: a file missing any part is not reported as saved.
     if (written < record.Size) {

@@ -173,23 +173,28 @@ TEST(DatesPast2038, NtfsRecordDateReachesTheRecordAndTheSavedFile) {
   testsupport::TempDir dir;
   testsupport::NtfsImage image(dir.Path() / "disk.ntfs");
   const std::time_t modified = 2218000000;  // 2040-04-15, UTC
+  // One file with its data in clusters, one inside its record.
+  const std::vector<std::string> names = {"future.txt", "small future.txt"};
   {
     testsupport::NtfsMount m(image);
-    m.Write("future.txt", Payload(5000, 2));
+    m.Write(names[0], Payload(5000, 2));
+    m.Write(names[1], Payload(100, 3));
     const timespec times[2] = {{modified, 0}, {modified, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, (m / "future.txt").c_str(), times, 0), 0);
-    m.Remove("future.txt");
+    for (const std::string& name : names) ASSERT_EQ(::utimensat(AT_FDCWD, (m / name).c_str(), times, 0), 0);
+    for (const std::string& name : names) m.Remove(name);
   }
   fsscantest::ScannerHarness harness(image.Path());
   harness.Scan(true);
-  const fsscan::FileNode* r = harness.Find("future.txt");
-  ASSERT_NE(r, nullptr) << harness.Names();
-  EXPECT_EQ(util::DecodeDateTime(r->DateTime).year, 2040);
   fsscantest::OutputDrive out;
-  ASSERT_EQ(harness.scanner.SaveFilesToDisk(out.Folder("Back")), 1);
-  struct stat st {};
-  ASSERT_EQ(::stat(out.Posix("Back/future.txt").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mtime, modified);
+  ASSERT_EQ(harness.scanner.SaveFilesToDisk(out.Folder("Back")), 2) << harness.Names();
+  for (const std::string& name : names) {
+    const fsscan::FileNode* r = harness.Find(name);
+    ASSERT_NE(r, nullptr) << harness.Names();
+    EXPECT_EQ(util::DecodeDateTime(r->DateTime).year, 2040) << name;
+    struct stat st {};
+    ASSERT_EQ(::stat(out.Posix("Back/" + name).c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_mtime, modified) << name;
+  }
 }
 
 }  // namespace
