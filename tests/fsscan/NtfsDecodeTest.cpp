@@ -7,6 +7,7 @@
 #include "fsscan/MekFATScan.h"
 #include "fsscan/NtfsLayout.h"
 #include "tests/fsscan/NtfsRecordBuilder.h"
+#include "util/DateTime.h"
 
 namespace {
 
@@ -221,6 +222,27 @@ TEST_F(NtfsRecordTest, ResidentDataCrossingTheSectorEndIsRestoredByFixups) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(record->ResidentData->Memory()), 600), value);
   EXPECT_EQ(record->Size, 600);
   EXPECT_FALSE(record->Clusters.has_value());
+}
+
+TEST_F(NtfsRecordTest, ModifiedTimeOfZeroIsNoDateAndFarDatesStay) {
+  struct Case {
+    std::uint64_t fileTime;
+    int year;  // 0: no date
+  };
+  // 2040-04-14 and 2107-12-31 in 100-ns units since 1601.
+  for (const Case& c : {Case{0, 0}, Case{(2218000000ULL + 11644473600ULL) * 10000000ULL, 2040},
+                        Case{(4354732800ULL + 11644473600ULL) * 10000000ULL, 2107}}) {
+    std::string times(48, '\0');
+    fsscantest::PutLE(times, 8, c.fileTime, 8);
+    const auto record =
+        Decode(NtfsRecordBuilder(74, 0).Resident(0x10, times).FileName(5, 1, u"dated.txt").Build());
+    ASSERT_NE(record, nullptr);
+    if (c.year == 0) {
+      EXPECT_EQ(record->DateTime, 0.0);
+    } else {
+      EXPECT_EQ(util::DecodeDateTime(record->DateTime).year, c.year);
+    }
+  }
 }
 
 TEST_F(NtfsRecordTest, NamedStreamsDoNotReplaceTheFileContents) {

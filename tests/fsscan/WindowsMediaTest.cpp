@@ -172,7 +172,7 @@ TEST(DatesPast2038, NtfsRecordDateReachesTheRecordAndTheSavedFile) {
   if (!testsupport::NtfsImage::MountAvailable()) GTEST_SKIP() << "no FUSE here for ntfs-3g";
   testsupport::TempDir dir;
   testsupport::NtfsImage image(dir.Path() / "disk.ntfs");
-  const std::time_t modified = 2218000000;  // 2040-04-15, UTC
+  const std::time_t modified = 2218000000;  // 2040-04-14, UTC
   // One file with its data in clusters, one inside its record.
   const std::vector<std::string> names = {"future.txt", "small future.txt"};
   {
