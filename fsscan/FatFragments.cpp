@@ -7,14 +7,28 @@
 #include "fsscan/DeletedChains.h"
 #include "fsscan/MekFATScan.h"
 #include "online/ActionCodes.h"
+#include "util/ByteReader.h"
 #include "util/Text.h"
 
 namespace fsscan {
 
 std::vector<bool> TMekFATScan::ClaimedClusters(std::uint8_t fatType) const {
-  const std::int64_t lastCluster = m_raw->GetTotalClusterCount() + 1;
+  // Clusters past the FAT's own entries are no file's: the bitmap ends with the table.
+  const auto fatBytes = static_cast<std::int64_t>(m_scanFat.size());
+  const std::int64_t entries = fatType == kFat12 ? fatBytes * 2 / 3 : fatType == kFat16 ? fatBytes / 2 : fatBytes / 4;
+  const std::int64_t lastCluster = std::min(m_raw->GetTotalClusterCount() + 1, entries - 1);
   std::vector<bool> taken(static_cast<std::size_t>(std::max<std::int64_t>(lastCluster + 1, 0)), false);
-  for (std::int64_t c = 2; c <= lastCluster; ++c) taken[static_cast<std::size_t>(c)] = !IsFreeCluster(fatType, c);
+  const util::ByteReader fat(m_scanFat.data(), m_scanFat.size());
+  for (std::int64_t c = 2; c <= lastCluster; ++c) {
+    const auto at = static_cast<std::uint64_t>(c);
+    std::uint32_t entry = 0;
+    switch (fatType) {
+      case kFat12: entry = (c & 1) != 0 ? fat.U16(at + at / 2) >> 4 : fat.U16(at + at / 2) & 0x0FFF; break;
+      case kFat16: entry = fat.U16(at * 2); break;
+      default: entry = fat.U32(at * 4) & 0x0FFFFFFF; break;
+    }
+    taken[static_cast<std::size_t>(c)] = entry != 0;
+  }
   // A deleted directory's clusters are free in the FAT but hold its entries.
   for (const std::int64_t c : m_visitedDirClusters) {
     if (c >= 2 && c <= lastCluster) taken[static_cast<std::size_t>(c)] = true;
