@@ -16,8 +16,8 @@ packages=(
   zlib1g-dev libbz2-dev
   # GUI
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libgif-dev libwmf-dev
-  # service
-  libcpp-httplib-dev libsqlite3-dev sqlite3
+  # service; PostgreSQL as its other store (the tests and benches start a server of their own)
+  libcpp-httplib-dev libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-client
   # reports
   nlohmann-json3-dev
   # tests: real FAT and NTFS images, a display for screenshots
@@ -29,7 +29,7 @@ packages=(
   # the sound tools that made the committed samples (scripts/make-samples.sh)
   sox flac
   # bench and peers for side-by-side runs
-  libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3
+  libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3 strace
 )
 
 missing=()
