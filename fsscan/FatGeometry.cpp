@@ -271,6 +271,7 @@ void TMekFATScan::BuildFATClusterList(const BootRecord& boot) {
     record->Clusters.emplace();
     BuildFileClusterList(fat, boot, *record->Clusters, record->Size, record->FirstCluster);
   }
+  RebuildFragmentedFiles(boot);
 }
 
 }  // namespace fsscan

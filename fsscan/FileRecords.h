@@ -45,6 +45,9 @@ struct FileNode {
   // NTFS: the name of the named data stream this record holds ("secret" of
   // "notes.txt:secret"); empty for a file's own contents.
   std::string StreamName;
+  // FAT: a deleted file read over the clusters nobody else claims rather than the ones
+  // after its first, its pieces interleaved with other files'.
+  bool Rebuilt = false;
   // Where the last successful save wrote the file (a drive-letter path).
   std::string SavedAs;
 };

@@ -145,6 +145,10 @@ class TMekFATScan {
   void BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,
                             std::int64_t size, std::int64_t firstCluster);
   void BuildFATClusterList(const BootRecord& boot);
+  // Deleted files whose chain is gone and whose clusters others' clusters interrupt: read
+  // over the clusters nobody else claims (marked Rebuilt), a picture by the reading it
+  // decodes from. Needs the scan's FAT and the directory clusters the walk read.
+  void RebuildFragmentedFiles(const BootRecord& boot);
 
   // FAT directory walk.
   void ScanFAT12_FAT16DirectoryEntries(const BootRecord& boot);
@@ -178,7 +182,8 @@ class TMekFATScan {
   void NTFSHandleAttribute30(const ntfs::Attribute& attribute, FileNode& record);
   void NTFSHandleAttribute80(const ntfs::Attribute& attribute, std::uint32_t bytesPerSector, FileNode& record);
   // Decodes one FILE record (its fix-ups applied in place) into a new record; with
-  // `streams`, also a record for each named data stream, named "file:stream".
+  // `streams`, also a record for each named data stream, named "file:stream". Null, and a
+  // log line, for a record whose fix-ups do not match.
   std::unique_ptr<FileNode> DecodeMFTRecord(std::span<std::byte> bytes, std::uint32_t bytesPerSector,
                                             bool withTimes, ntfs::RecordStreams* streams = nullptr);
   // Hands the decompressed data of an LZNT1-compressed record to `sink`, unit by unit, up
@@ -222,6 +227,9 @@ class TMekFATScan {
   // The scan's copy of the FAT, read for one cluster.
   std::int64_t FatEntryOf(std::uint8_t fatType, std::int64_t cluster) const;
   bool IsFreeCluster(std::uint8_t fatType, std::int64_t cluster) const;
+  // Per cluster number: in use in the FAT, or a directory's cluster the walk read.
+  std::vector<bool> ClaimedClusters(std::uint8_t fatType) const;
+  bool ReadingPassesCheck(FileNode& record, const std::vector<ClusterNode>& reading, const BootRecord& boot);
   // Whether a cluster starts as a sub-directory's first cluster does.
   bool HoldsDotEntries(std::int64_t cluster, const BootRecord& boot);
   // The first ten sectors, when the drive's file system name holds `fileSystem`; without
@@ -258,6 +266,8 @@ class TMekFATScan {
   DirectoryTree m_dirTree;
   bool m_terminated = false;
   std::int64_t m_depth = 0;
+  // True while the walk is below a deleted directory: every file there is deleted.
+  bool m_inDeletedFolder = false;
   std::int64_t m_dirCount = 0;
   bool m_depthLimitLogged = false;
   // Directory clusters read in this scan: none is read twice, so loops through

@@ -126,8 +126,10 @@ std::string TMekFATScan::TargetName(const FileNode& record, const std::string& o
   const std::string extension = saved.empty() ? std::string{} : SafeName(saved);
   const std::string stem = util::TidyFilename(outputFolder + "\\" + SafeDirectory(record.Dir) + "\\" +
                                               SafeName(WithoutExtension(fileName)));
-  std::string name = stem + "." + extension + streamSuffix;
-  for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + "." + extension + streamSuffix;
+  // A name without an extension is saved without a dot ("$MFT", "Makefile").
+  const std::string dotExtension = extension.empty() ? std::string{} : "." + extension;
+  std::string name = stem + dotExtension + streamSuffix;
+  for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + dotExtension + streamSuffix;
   return name;
 }
 
@@ -219,6 +221,8 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
       Log("Write failed Filename: " + name, online::action::kError);
       result = false;
     }
+    // A file kept inside its record has its date too.
+    if (record.DateTime != 0) out.SetTimes(util::LocalDateTimeToUnix(record.DateTime));
     result = CloseSaved(out, name) && result;
   } else {
     if (record.CompressionUnit != 0) {

@@ -59,6 +59,7 @@ void TMekFATScan::ScanDrive() {
   }
   m_volumeSectors = static_cast<std::int64_t>(GetTotalSectors(boot));
   m_depth = 0;
+  m_inDeletedFolder = false;
   m_dirCount = 0;
   m_depthLimitLogged = false;
   m_continuationReadsLeft = std::int64_t{1} << 16;
