@@ -25,8 +25,9 @@ Commands:
               an image file or block device (attached as a free letter), for lost
               files. Progress goes to standard error; the summary line gives the
               files found, the files saved and the seconds taken.
-      --undelete        the Undelete scan: FAT12/16/32 directories and the NTFS
-                        master file table, names and folders kept (the default)
+      --undelete        the Undelete scan: FAT12/16/32 and exFAT directories and
+                        the NTFS master file table, names and folders kept (the
+                        default)
       --low             the Low Level Scan: files cut out of the raw sectors at
                         the header and footer markers of the catalogue's types
                         (with --undelete, both scans run, Undelete first)
@@ -71,8 +72,8 @@ Exit codes:
   3  the output folder or report was refused or could not be written, or
      some files could not be saved
   4  the service could not be reached or gave no transaction number
-  5  no FAT or NTFS file system found on the source (Undelete scan only;
-     try --low)
+  5  no FAT, exFAT or NTFS file system found on the source (Undelete scan
+     only; try --low)
 
 See also trellmond-cli(1).
 )";

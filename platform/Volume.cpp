@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/DriveTable.h"
+#include "platform/ExFatBootSector.h"
 #include "platform/LastError.h"
 #include "platform/ReadFaults.h"
 
@@ -96,6 +97,15 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     DeviceLimits limits;
     if (volume->m_blockDevice) limits.logicalSectorSize = volume->m_logicalSectorSize;
     volume->m_boot = ParseBootSector(std::as_bytes(std::span(volume->m_firstBytes)), limits);
+    // exFAT seals its boot region with a checksum and keeps a backup of it: the region
+    // decides, so a damaged main boot sector still leaves the volume readable.
+    if (volume->m_firstBytes.compare(3, 8, "EXFAT   ") == 0) {
+      std::string region(std::min<std::uint64_t>(kExFatBootRegionsBytes, volume->m_size), '\0');
+      const ssize_t got = pread(fd, region.data(), region.size(), static_cast<off_t>(volume->m_offset));
+      region.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+      const auto decoded = DecodeExFatBootRegion(std::as_bytes(std::span(region)), limits);
+      volume->m_boot = decoded ? std::optional(decoded->geometry) : std::nullopt;
+    }
   }
   return volume;
 }
