@@ -22,6 +22,8 @@ packages=(
   nlohmann-json3-dev
   # tests: real FAT and NTFS images, a display for screenshots
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
+  # tests: real exFAT cards, made by mkfs.exfat and filled through a FUSE mount on a loop device
+  exfatprogs exfat-fuse fuse3 util-linux
   # wizard screenshots: a window manager, input and capture on the virtual display
   openbox xdotool imagemagick x11-utils
   # "Run as Administrator" in the desktop entry, and its check

@@ -55,6 +55,8 @@ struct FieldCase {
   std::vector<std::uint8_t> value;
 };
 
+void PrintTo(const FieldCase& field, std::ostream* out) { *out << field.name; }
+
 class ExFatFieldTest : public ExFatRegionTest, public testing::WithParamInterface<FieldCase> {};
 
 // One field out of range in both regions: nothing decodes. In the main region only: the

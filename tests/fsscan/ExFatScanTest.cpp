@@ -175,6 +175,8 @@ struct BootDamage {
   std::string logged;
 };
 
+void PrintTo(const BootDamage& damage, std::ostream* out) { *out << damage.name; }
+
 class ExFatBootRegionTest : public ExFatScanTest, public testing::WithParamInterface<BootDamage> {};
 
 // Byte edits: no tool writes a damaged boot region.
