@@ -41,6 +41,19 @@ ExFatWalk::ExFatWalk(TMekFATScan& scanner, const platform::ExFatBootRegion& boot
       m_clusterBytes(boot.geometry.ClusterBytes()),
       m_lastCluster(boot.geometry.dataClusters + 1) {}
 
+bool ExFatWalk::Step() {
+  if (m_stepsLeft > 0) {
+    --m_stepsLeft;
+    return true;
+  }
+  if (!m_stepsLogged) {
+    m_scanner.Log("exFAT: too many clusters looked at; the remaining files take their clusters as one run",
+                  online::action::kError);
+    m_stepsLogged = true;
+  }
+  return false;
+}
+
 bool ExFatWalk::InUse(std::uint64_t cluster) const {
   const std::uint64_t bit = cluster - 2;
   if (cluster < 2 || bit / 8 >= m_bitmap.size()) return false;
@@ -80,7 +93,7 @@ std::vector<ClusterNode> ExFatWalk::FollowChain(std::uint32_t first, std::uint64
   std::uint64_t cluster = first;
   // Bounded by the limit and by the volume's cluster count, and no cluster twice: a chain
   // that loops ends.
-  for (std::uint64_t held = 0; held < m_lastCluster - 1;) {
+  for (std::uint64_t held = 0; held < m_lastCluster - 1 && Step();) {
     if (!ValidCluster(cluster) || (requireFree && InUse(cluster)) || !seen.insert(cluster).second) return runs;
     AppendCluster(runs, cluster);
     if (++held == limit) {
@@ -98,9 +111,10 @@ std::vector<ClusterNode> ExFatWalk::FollowChain(std::uint32_t first, std::uint64
 
 std::vector<ClusterNode> ExFatWalk::RunsOf(std::uint32_t first, std::uint64_t length, bool noFatChain, bool deleted) {
   std::vector<ClusterNode> runs;
-  const std::uint64_t needed = (length + m_clusterBytes - 1) / m_clusterBytes;
-  if (needed == 0 || !ValidCluster(first)) return runs;
-  if (noFatChain) {
+  const std::uint64_t needed = length / m_clusterBytes + (length % m_clusterBytes != 0 ? 1 : 0);
+  // More clusters than the volume has: nothing of it can be read whole.
+  if (needed == 0 || needed > m_lastCluster - 1 || !ValidCluster(first)) return runs;
+  if (noFatChain || m_stepsLeft == 0) {
     // Written in one stretch and never given a chain: the stretch, as far as the volume goes.
     const std::uint64_t count = std::min<std::uint64_t>(needed, m_lastCluster + 1 - first);
     runs.push_back(ClusterNode{first, static_cast<std::int64_t>(count), false, {}});
@@ -119,7 +133,7 @@ std::vector<ClusterNode> ExFatWalk::RunsOf(std::uint32_t first, std::uint64_t le
   // from the free ones, so the free clusters from its first on are the best guess; those in
   // use now belong to a file written since.
   std::uint64_t taken = 0;
-  for (std::uint64_t cluster = first; cluster <= m_lastCluster && taken < needed; ++cluster) {
+  for (std::uint64_t cluster = first; cluster <= m_lastCluster && taken < needed && Step(); ++cluster) {
     if (cluster != first && InUse(cluster)) continue;
     AppendCluster(runs, cluster);
     ++taken;
@@ -155,7 +169,7 @@ std::vector<std::byte> ExFatWalk::ReadDirectory(const std::vector<ClusterNode>& 
   std::uint64_t clusters = 0;
   const std::uint64_t maxClusters = std::max<std::uint64_t>(1, kMaxDirectoryBytes / m_clusterBytes);
   for (const ClusterNode& run : runs) {
-    for (std::int64_t i = 0; i < run.NumClusters && clusters < maxClusters; ++i) {
+    for (std::int64_t i = 0; i < run.NumClusters && clusters < maxClusters && Step(); ++i) {
       const auto cluster = static_cast<std::uint64_t>(run.StartCluster + i);
       if ((deleted && InUse(cluster)) || !m_visited.insert(cluster).second) continue;
       AppendCluster(take, cluster);

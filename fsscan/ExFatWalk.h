@@ -58,6 +58,12 @@ class ExFatWalk {
   std::optional<std::string> m_label;
   int m_rejectedLogged = 0;
   bool m_depthLogged = false;
+  // Clusters the scan may still look at while following chains, gathering free clusters and
+  // listing directories' clusters: a hostile volume of many sets claiming the whole volume
+  // would otherwise cost sets times clusters. Past it, files take their clusters as one run.
+  std::uint64_t m_stepsLeft = std::uint64_t{1} << 26;
+  bool m_stepsLogged = false;
+  bool Step();
 };
 
 }  // namespace fsscan

@@ -1,6 +1,7 @@
 #include "platform/ExFatBootSector.h"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 
 namespace platform {
@@ -68,6 +69,7 @@ std::optional<BootGeometry> DecodeExFatBootSector(const util::ByteReader& r, con
   g.fatSectors = f.fatLength;
   g.fatCount = f.fatCount;
   g.firstDataSector = f.clusterHeapOffset;
+  g.rootCluster = f.rootCluster;
   return g;
 }
 
@@ -117,6 +119,28 @@ std::optional<ExFatBootRegion> DecodeExFatBootRegion(std::span<const std::byte> 
   }
   if (main) return ExFatBootRegion{*main, ReadExFatFields(all), false, false};
   return std::nullopt;
+}
+
+std::optional<ExFatBitmapPlace> FindExFatBitmap(std::span<const std::byte> rootDirectory, unsigned which) {
+  const util::ByteReader r(rootDirectory);
+  for (std::uint64_t at = 0; r.Has(at, 32); at += 32) {
+    const std::uint8_t type = r.U8(at);
+    if (type == 0x00) break;
+    if (type == 0x81 && (r.U8(at + 1) & 1) == which) return ExFatBitmapPlace{r.U32(at + 20), r.U64(at + 24)};
+  }
+  return std::nullopt;
+}
+
+std::uint64_t CountFreeExFatClusters(std::span<const std::byte> bitmap, std::uint64_t clusterCount) {
+  std::uint64_t used = 0;
+  const std::uint64_t whole = std::min<std::uint64_t>(clusterCount / 8, bitmap.size());
+  for (std::uint64_t i = 0; i < whole; ++i) used += static_cast<unsigned>(std::popcount(std::to_integer<unsigned>(bitmap[i])));
+  for (std::uint64_t c = whole * 8; c < clusterCount && c / 8 < bitmap.size(); ++c) {
+    used += (std::to_integer<unsigned>(bitmap[c / 8]) >> (c % 8)) & 1;
+  }
+  // Clusters the bitmap does not reach are not known to be free.
+  const std::uint64_t covered = std::min<std::uint64_t>(clusterCount, std::uint64_t{bitmap.size()} * 8);
+  return covered - used;
 }
 
 }  // namespace platform

@@ -60,4 +60,14 @@ struct ExFatBootRegion {
 std::optional<ExFatBootRegion> DecodeExFatBootRegion(std::span<const std::byte> firstBytes,
                                                      const DeviceLimits& device);
 
+// Where the allocation bitmap lies, as its entry in the root directory says; `which` picks
+// the first (0) or second (1) of transaction-safe exFAT's two.
+struct ExFatBitmapPlace {
+  std::uint32_t firstCluster = 0;
+  std::uint64_t length = 0;
+};
+std::optional<ExFatBitmapPlace> FindExFatBitmap(std::span<const std::byte> rootDirectory, unsigned which);
+// Clusters the bitmap marks free, of the first `clusterCount` (bit n: cluster n + 2).
+std::uint64_t CountFreeExFatClusters(std::span<const std::byte> bitmap, std::uint64_t clusterCount);
+
 }  // namespace platform

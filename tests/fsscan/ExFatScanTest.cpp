@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sys/stat.h>
 
+#include "platform/DriveQueries.h"
 #include "tests/fsscan/ScanFixture.h"
 #include "tests/support/Command.h"
 #include "tests/support/ExFatImage.h"
@@ -117,6 +118,30 @@ TEST_F(ExFatScanTest, DeletedFilesAndFoldersComeBackUnderTheirPaths) {
   // Every file, live ones too, when not only deleted ones are asked for.
   harness.Scan(false);
   EXPECT_EQ(harness.scanner.FileList().size(), 10 + 4 + 2u) << harness.Names();
+}
+
+TEST_F(ExFatScanTest, DriveQueriesDescribeTheCardAsWindowsDoes) {
+  ExFatImage card(dir / "card.img");
+  card.AddFile("/DCIM/IMG_0001.JPG", Payload(50000, 1));
+  card.AddFile("/DCIM/IMG_0002.JPG", Payload(70000, 2));
+  card.Delete("/DCIM/IMG_0001.JPG");
+  const std::uint64_t free = card.FreeClusters();
+  card.Close();
+  const std::string boot = testsupport::ReadFileBytes(card.Path(), 512);
+  const util::ByteReader b(boot.data(), boot.size());
+  fsscantest::ScannerHarness harness(card.Path());
+  const std::string root = std::string(1, harness.letter) + ":\\";
+  platform::VolumeInformation info;
+  ASSERT_TRUE(platform::GetVolumeInformation(root, info));
+  EXPECT_EQ(info.fileSystem, "exFAT");
+  EXPECT_EQ(info.label, "CARD");
+  EXPECT_EQ(info.serialNumber, b.U32(100));
+  platform::FreeSpace space;
+  ASSERT_TRUE(platform::GetDiskFreeSpace(root, space));
+  EXPECT_EQ(space.bytesPerSector, 512u);
+  EXPECT_EQ(space.sectorsPerCluster, 8u);
+  EXPECT_EQ(space.totalClusters, b.U32(92));
+  EXPECT_EQ(space.freeClusters, free);
 }
 
 TEST_F(ExFatScanTest, ChainLeftInTheFatIsFollowedWithinFreeClusters) {
@@ -297,6 +322,7 @@ TEST_F(ExFatScanTest, QuickLowLevelScanFindsPhotosAtTheClusterHeapsClusters) {
   EXPECT_NE(heap * 512 % (32 * 1024), 0);
 
   const std::filesystem::path out = dir / "low";
+  std::filesystem::create_directories(out);
   const auto r = testsupport::RunCommand({testsupport::BuiltProgram("trellmond-cli"), "scan", card.Path().string(),
                                           "--low", "--types", "jpg", "--out", out.string()});
   std::size_t found = 0;

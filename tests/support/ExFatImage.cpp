@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -119,6 +120,12 @@ void ExFatImage::Append(const std::string& path, const std::string& contents) {
 void ExFatImage::Delete(const std::string& path) { std::filesystem::remove(Inside(path)); }
 
 void ExFatImage::DeleteTree(const std::string& path) { std::filesystem::remove_all(Inside(path)); }
+
+std::uint64_t ExFatImage::FreeClusters() const {
+  struct statvfs vfs {};
+  if (statvfs(m_mount.c_str(), &vfs) != 0) return 0;
+  return vfs.f_bfree;  // exfat-fuse counts in clusters
+}
 
 ExFatBytes::ExFatBytes(const std::filesystem::path& image) : bytes(ReadFileBytes(image)), m_path(image) {}
 

@@ -37,6 +37,8 @@ class ExFatImage {
   void Append(const std::string& path, const std::string& contents);
   void Delete(const std::string& path);
   void DeleteTree(const std::string& path);
+  // Free clusters as the mounted file system counts them.
+  std::uint64_t FreeClusters() const;
   // Unmounts and detaches the loop device: the image is final. Reopen() mounts it again.
   void Close();
   void Reopen();
