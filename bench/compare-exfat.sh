@@ -7,8 +7,8 @@
 #   card-exfat       a 512 MiB card of photos and documents in eight folders, every other file
 #                    deleted;
 #   folders-exfat    nested folders with long Unicode names deleted whole, files on every level;
-#   fragments-exfat  60 text files grown in turns, so each lies in many pieces, every other one
-#                    deleted (exfat-fuse clears a deleted file's FAT chain).
+#   fragments-exfat  30 logs, each grown in turns with an index file so that it lies in four
+#                    pieces, deleted (exfat-fuse clears a deleted file's FAT chain).
 # Prints, per card and tool, the deleted files recovered byte-identical, those recovered
 # byte-identical under their original path and name, and the seconds the scan took. Ours must
 # reach tsk_recover on both counts on every card.
@@ -73,11 +73,13 @@ make_card() {  # IMAGE LIST
   local i=0 rel
   truncate -s 512M "$1"; mkfs.exfat -L CARD "$1" >/dev/null
   mount_card "$1"
+  # Every file is written before any is deleted: a file written later would take freed clusters.
+  fill_card "$mnt" JPG doc 1000 "DCIM/100CANON" "DCIM/101CANON" "Holiday 2005/Beach" "Holiday 2005/Mountains" \
+    "Documents/Letters" "Documents/Tax returns" "Music/Old songs" "Misc" > "$work/made.txt"
   while IFS= read -r rel; do
     i=$((i + 1))
     if (( i % 2 == 0 )); then remember "$rel" "$2"; rm "$mnt/$rel"; fi
-  done < <(fill_card "$mnt" JPG doc 1000 "DCIM/100CANON" "DCIM/101CANON" "Holiday 2005/Beach" \
-             "Holiday 2005/Mountains" "Documents/Letters" "Documents/Tax returns" "Music/Old songs" "Misc")
+  done < "$work/made.txt"
   unmount_card "$1"
 }
 
@@ -101,10 +103,15 @@ make_fragments() {  # IMAGE LIST
   truncate -s 64M "$1"; mkfs.exfat -L CARD "$1" >/dev/null
   mount_card "$1"
   mkdir -p "$mnt/Protokolle"
-  for round in 1 2 3 4; do
-    for i in $(seq 1 60); do head -c $((3000 + (i * 311) % 5000)) /dev/urandom >> "$mnt/Protokolle/Protokoll $i.log"; done
+  # A log and its index grown in turns, pair after pair: each log lies in four pieces between
+  # its index's; the logs are deleted, the indexes kept.
+  for i in $(seq 1 30); do
+    for round in 1 2 3 4; do
+      head -c $((3000 + (i * 311 + round * 97) % 9000)) /dev/urandom >> "$mnt/Protokolle/Protokoll $i.log"
+      head -c $((2000 + (i * 157) % 3000)) /dev/urandom >> "$mnt/Protokolle/Index $i.idx"
+    done
   done
-  for i in $(seq 2 2 60); do remember "Protokolle/Protokoll $i.log" "$2"; rm "$mnt/Protokolle/Protokoll $i.log"; done
+  for i in $(seq 1 30); do remember "Protokolle/Protokoll $i.log" "$2"; rm "$mnt/Protokolle/Protokoll $i.log"; done
   unmount_card "$1"
 }
 
