@@ -90,7 +90,13 @@ ExFatImage::~ExFatImage() {
 
 void ExFatImage::Close() {
   if (m_loop.empty()) return;
-  RunCommand({"umount", m_mount.string()});
+  // Right after the mount, or while the kernel still flushes, the mount can be busy for a moment.
+  bool unmounted = false;
+  for (int i = 0; i < 100 && !unmounted; ++i) {
+    unmounted = RunCommand({"umount", m_mount.string()}).exitCode == 0;
+    if (!unmounted) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (!unmounted) RunCommand({"umount", "-l", m_mount.string()});
   Detach(m_loop, m_path);
   m_loop.clear();
 }
