@@ -16,14 +16,16 @@ packages=(
   zlib1g-dev libbz2-dev
   # GUI
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libgif-dev libwmf-dev
-  # service
-  libcpp-httplib-dev libsqlite3-dev sqlite3
+  # service; PostgreSQL as its other store (the tests and benches start a server of their own)
+  libcpp-httplib-dev libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-client
   # reports
   nlohmann-json3-dev
   # tests: real FAT and NTFS images, a display for screenshots
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
   # tests: real exFAT cards, made by mkfs.exfat and filled through a FUSE mount on a loop device
   exfatprogs exfat-fuse fuse3 util-linux
+  # whole-disk images with partition tables (sfdisk; losetup for 4096-byte sectors)
+  fdisk mount
   # wizard screenshots: a window manager, input and capture on the virtual display
   openbox xdotool imagemagick x11-utils
   # "Run as Administrator" in the desktop entry, and its check
@@ -31,7 +33,7 @@ packages=(
   # the sound tools that made the committed samples (scripts/make-samples.sh)
   sox flac
   # bench and peers for side-by-side runs
-  libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3
+  libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3 strace
 )
 
 missing=()
