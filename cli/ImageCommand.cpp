@@ -74,13 +74,20 @@ std::string ParseArgs(const std::vector<std::string>& args, ImageArgs& out) {
   return {};
 }
 
-// A drive letter of the table stands for its device; anything else is a path.
-std::string SourcePath(const std::string& source) {
+struct SourceSpan {
+  std::string path;  // empty: a letter with no device
+  std::uint64_t offset = 0, length = 0;
+};
+
+// A drive letter of the table stands for its device (or its stretch of a whole disk);
+// anything else is a path.
+SourceSpan SourceOf(const std::string& source) {
   const bool letter = (source.size() == 1 || (source.size() == 2 && source[1] == ':')) &&
                       std::isalpha(static_cast<unsigned char>(source[0]));
-  if (!letter) return source;
+  if (!letter) return {source};
   const auto entry = platform::DriveTable::Instance().Find(util::UpperCase(source.substr(0, 1))[0]);
-  return entry ? entry->devicePath : std::string();
+  if (!entry) return {};
+  return {entry->devicePath, entry->offset, entry->length};
 }
 
 std::string CommandLine(const std::vector<std::string>& args) {
@@ -106,12 +113,13 @@ int RunImage(const std::vector<std::string>& args) {
     std::cerr << error << "\n\n" << UsageText();
     return kExitUsage;
   }
-  const std::string sourcePath = SourcePath(options.source);
+  const SourceSpan span = SourceOf(options.source);
+  const std::string& sourcePath = span.path;
   if (sourcePath.empty()) {
     std::cerr << "drive " << options.source << " has no device to copy (see: trellmond-cli drives)\n";
     return kExitSourceUnreadable;
   }
-  auto source = platform::RescueSource::Open(sourcePath);
+  auto source = platform::RescueSource::Open(sourcePath, span.offset, span.length);
   if (!source) {
     std::cerr << "cannot open the source " << sourcePath << ": " << std::strerror(errno) << "\n";
     return kExitSourceUnreadable;

@@ -19,6 +19,7 @@ struct ScanOptions {
   std::string report;      // JSON report file
   std::string catalogue;   // marker catalogue file for the Low Level Scan
   std::string service;     // base URL of the vendor service
+  std::string partition;   // which volume of a partitioned disk: 1, 2, ...; 0 the whole disk
 };
 
 // std::nullopt with `error` set when the arguments are not understood.

@@ -54,7 +54,8 @@ long ReadFully(int fd, std::byte* out, std::size_t count, std::uint64_t offset, 
 
 }  // namespace
 
-std::unique_ptr<RescueSource> RescueSource::Open(const std::string& path) {
+std::unique_ptr<RescueSource> RescueSource::Open(const std::string& path, std::uint64_t offset,
+                                                 std::uint64_t length) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     SetLastErrorFromErrno(errno);
@@ -80,6 +81,14 @@ std::unique_ptr<RescueSource> RescueSource::Open(const std::string& path) {
   } else {
     source->m_size = static_cast<std::uint64_t>(info.st_size);
   }
+  if (offset > source->m_size) {
+    SetLastErrorFromErrno(EINVAL);
+    errno = EINVAL;
+    return nullptr;
+  }
+  source->m_offset = offset;
+  source->m_size -= offset;
+  if (length > 0 && length < source->m_size) source->m_size = length;
   return source;
 }
 
@@ -96,13 +105,13 @@ RescueSource::ReadResult RescueSource::ReadAt(std::uint64_t offset, std::span<st
                                               std::chrono::milliseconds limit) {
   ReadResult result;
   if (limit.count() <= 0) {
-    const long n = ReadFully(m_fd->fd, out.data(), out.size(), offset, result.error);
+    const long n = ReadFully(m_fd->fd, out.data(), out.size(), m_offset + offset, result.error);
     if (n >= 0) result = {ReadStatus::kDone, static_cast<std::size_t>(n), 0};
     return result;
   }
   auto pending = std::make_shared<PendingRead>();
   pending->buffer.resize(out.size());
-  std::thread([pending, fd = m_fd, offset] {
+  std::thread([pending, fd = m_fd, offset = m_offset + offset] {
     int error = 0;
     const long n = ReadFully(fd->fd, pending->buffer.data(), pending->buffer.size(), offset, error);
     const std::lock_guard lock(pending->mutex);

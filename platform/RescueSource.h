@@ -23,8 +23,11 @@ class RescueSource {
     int error = 0;          // errno of a failed read
   };
 
-  // nullptr, last error set, when `path` cannot be opened for reading.
-  static std::unique_ptr<RescueSource> Open(const std::string& path);
+  // Opens `path` for reading; the source begins `offset` bytes in and spans `length`
+  // bytes (0: to the end), as a partition inside a whole disk does. nullptr, last
+  // error set, when it cannot be opened or the offset lies beyond its end.
+  static std::unique_ptr<RescueSource> Open(const std::string& path, std::uint64_t offset = 0,
+                                            std::uint64_t length = 0);
   ~RescueSource();
   RescueSource(const RescueSource&) = delete;
   RescueSource& operator=(const RescueSource&) = delete;
@@ -41,6 +44,7 @@ class RescueSource {
   RescueSource() = default;
   struct Descriptor;
   std::shared_ptr<Descriptor> m_fd;
+  std::uint64_t m_offset = 0;
   std::uint64_t m_size = 0;
   std::uint32_t m_sectorSize = 512;
   std::uint64_t m_device = 0, m_inode = 0, m_rdev = 0;

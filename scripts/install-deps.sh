@@ -22,6 +22,8 @@ packages=(
   nlohmann-json3-dev
   # tests: real FAT and NTFS images, a display for screenshots
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
+  # whole-disk images with partition tables (sfdisk; losetup for 4096-byte sectors)
+  fdisk mount
   # wizard screenshots: a window manager, input and capture on the virtual display
   openbox xdotool imagemagick x11-utils
   # "Run as Administrator" in the desktop entry, and its check
