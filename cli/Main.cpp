@@ -60,6 +60,17 @@ Commands:
                         statistics of each scan and save go to it, and the
                         Low Level Scan takes its catalogue and default types
                         from it
+  image SOURCE IMAGE [OPTIONS]
+              Copy SOURCE (a drive letter, block device or image file, opened
+              read-only) into the file IMAGE the careful way for failing media:
+              large reads that skip ahead past errors, then the skipped areas
+              sector by sector, then retries; unreadable sectors stay zero.
+              The map (GNU ddrescue's mapfile format) is saved as it goes: the
+              same command after Ctrl-C goes on where the copy stopped.
+      --map FILE        the map (default: IMAGE.map)
+      --retries N       read the remaining bad sectors N more times (default 0)
+      --timeout-ms MS   give up a read after MS milliseconds and come back to
+                        it in a later pass (default 0: no limit)
   help        Show this text (also --help, -h).
 
 Drives:
@@ -78,6 +89,7 @@ Exit codes:
   4  the service could not be reached or gave no transaction number
   5  no FAT, exFAT or NTFS file system found on the source (Undelete scan
      only; try --low)
+  130 image: stopped by Ctrl-C; the map says where to go on
 
 See also trellmond-cli(1).
 )";
@@ -99,6 +111,7 @@ int main(int argc, char** argv) {
   }
   if (command == "drives") return cli::RunDrives(args);
   if (command == "scan") return cli::RunScan(args);
+  if (command == "image") return cli::RunImage(args);
   std::cerr << "Unknown command: " << command << "\n\n" << cli::UsageText();
   return cli::kExitUsage;
 }

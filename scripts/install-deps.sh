@@ -34,6 +34,8 @@ packages=(
   sox flac
   # bench and peers for side-by-side runs
   libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3 strace
+  # a failing card for the image tests (a FUSE file) and GNU ddrescue to check its map against
+  python3-fusepy fuse3 gddrescue
 )
 
 missing=()
