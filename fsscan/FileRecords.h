@@ -50,6 +50,8 @@ struct FileNode {
   bool Rebuilt = false;
   // Where the last successful save wrote the file (a drive-letter path).
   std::string SavedAs;
+  // exFAT: the bytes written to disk when below Size; the rest reads as zeros. -1: all of them.
+  std::int64_t ValidSize = -1;
 };
 
 // One NTFS directory of the tree.

@@ -21,6 +21,7 @@
 #include "fsscan/FatDirectoryCheck.h"
 #include "fsscan/FileRecords.h"
 #include "platform/BootSector.h"
+#include "platform/ExFatBootSector.h"
 #include "platform/FatBootSector.h"
 #include "util/ByteReader.h"
 #include "util/MemoryStream.h"
@@ -191,6 +192,11 @@ class TMekFATScan {
   bool ReadCompressedData(const FileNode& record, const BootRecord& boot,
                           const std::function<bool(const std::byte*, std::int64_t)>& sink, std::string& failure);
 
+  // exFAT: the boot region (main, else backup) read from the drive; without it the
+  // security notice and the end of the scan. Kept for the scan's and a save's cluster numbers.
+  std::optional<platform::ExFatBootRegion> ReadExFatBootRegion();
+  void ScanExFatVolume();
+
   // The scan driver.
   void ScanDrive();
   void ConsolidateFiles();
@@ -283,6 +289,8 @@ class TMekFATScan {
   bool m_scanFatValid = false;
   // Sectors of the whole volume from the boot sector (0 until it is read).
   std::int64_t m_volumeSectors = 0;
+  // The exFAT boot region of the volume being scanned or saved from.
+  std::optional<platform::ExFatBootRegion> m_exFat;
 };
 
 }  // namespace fsscan

@@ -37,9 +37,14 @@ void TMekFATScan::ScanDrive() {
   m_visitedDirClusters.clear();
   m_liveFirstClusters.clear();
   m_volumeSectors = 0;
+  m_exFat.reset();
   NotifyUpdateMessage("", false);
   const std::string fileSystem = util::UpperCase(m_raw->GetFileSystem());
   if (fileSystem.find("NTFS") != std::string::npos) ScanNTFSVolume();
+  if (fileSystem == "EXFAT") {
+    ScanExFatVolume();
+    return;
+  }
   if (fileSystem.find("FAT") == std::string::npos) return;
 
   BootRecord boot{};

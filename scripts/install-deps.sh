@@ -25,6 +25,8 @@ packages=(
   nlohmann-json3-dev
   # tests: real FAT and NTFS images, a display for screenshots
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
+  # tests: real exFAT cards, made by mkfs.exfat and filled through a FUSE mount on a loop device
+  exfatprogs exfat-fuse fuse3 util-linux
   # whole-disk images with partition tables (sfdisk; losetup for 4096-byte sectors)
   fdisk mount
   # wizard screenshots: a window manager, input and capture on the virtual display
@@ -35,6 +37,8 @@ packages=(
   sox flac
   # bench and peers for side-by-side runs
   libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3 strace
+  # a failing card for the image tests (a FUSE file) and GNU ddrescue to check its map against
+  python3-fusepy fuse3 gddrescue
 )
 
 missing=()

@@ -4,7 +4,7 @@
 # trellmond program, drives it with the keyboard and mouse as a user would,
 # and saves PNGs of the splash, the Registration panel with the news, the
 # proxy dialog, the about box and the security warning (plus the box the wizard
-# closes with when the service is unreachable, the size warning and the help box), and the Setup panel with four
+# closes with when the service is unreachable, the size warning and the help box), and the Setup panel with five
 # attached card images and the file-type dialog, the Analysis panel during and after a
 # scan (thumbnails of JPEG, PNG, TIFF and camera raw photos, the theme's icon per type,
 # the carved copies of known files marked) with a preview and a file's details, the
@@ -160,7 +160,8 @@ for dialog in "security:^Security Warning$:05-security-warning.png" "size:^Size 
 done
 wait_gone '^Help$'
 
-# 4. The Setup panel with a FAT16 card, a FAT32 card, an NTFS disk and an unformatted card attached.
+# 4. The Setup panel with a FAT16 card, a FAT32 card, an NTFS disk, an unformatted card and an exFAT card
+#    attached.
 cards="$work/cards"
 mkdir -p "$cards"
 mkfs.fat -F 16 -n HOLIDAY -C "$cards/fat16.img" 65536 >/dev/null
@@ -183,9 +184,24 @@ for i in 1 2 3 4 5; do mdel -i "$cards/fat32.img" "::/DCIM/100CANON/IMG_000$i.*"
 mdel -i "$cards/fat32.img" "::/Documents/Trip plans.pdf" 2>/dev/null || true
 truncate -s 96M "$cards/ntfs.img" && mkntfs -q -F -f -L BACKUP "$cards/ntfs.img" >/dev/null 2>&1
 truncate -s 48M "$cards/blank.img"
+# J: an SDXC card as cameras format it (exFAT), photos on it and some deleted, where a loop device
+# and a FUSE mount can fill it; else only formatted.
+truncate -s 256M "$cards/exfat.img" && mkfs.exfat -L SDXC "$cards/exfat.img" >/dev/null
+if [ "$(id -u)" = 0 ] && [ -w /dev/fuse ] && command -v mount.exfat-fuse >/dev/null; then
+  mkdir -p "$cards/exfat.mnt"
+  loop="$(losetup -f --show "$cards/exfat.img")"
+  if mount.exfat-fuse "$loop" "$cards/exfat.mnt"; then
+    mkdir -p "$cards/exfat.mnt/DCIM/100CANON"
+    for n in 1 2 3 4 5 6; do cp "$root/tests/data/samples/sample.jpg" "$cards/exfat.mnt/DCIM/100CANON/IMG_000$n.JPG"; done
+    rm "$cards/exfat.mnt/DCIM/100CANON/IMG_0002.JPG" "$cards/exfat.mnt/DCIM/100CANON/IMG_0005.JPG"
+    umount "$cards/exfat.mnt"
+  fi
+  losetup -d "$loop"
+  for _ in $(seq 1 100); do [ -z "$(losetup -j "$cards/exfat.img")" ] && break; sleep 0.05; done
+fi
 # I: a folder to save into.
 mkdir -p "$work/saved"
-export TRELLMOND_DRIVES="E=$cards/fat16.img;F=$cards/fat32.img;G=$cards/ntfs.img;H=$cards/blank.img;I=$work/saved"
+export TRELLMOND_DRIVES="E=$cards/fat16.img;F=$cards/fat32.img;G=$cards/ntfs.img;H=$cards/blank.img;I=$work/saved;J=$cards/exfat.img"
 setup_shots() {  # suffix
   rm -f "$XDG_CONFIG_HOME/Pelmora/Trellmond.conf"  # no proxy left from the offline run
   "$wizard" "$base" Hv4kTq >"$work/wizard-setup.log" 2>&1 &
@@ -206,6 +222,9 @@ setup_shots() {  # suffix
   shot "$main" "10-setup-$1.png"
   pick "$main" Removable
   shot "$main" "11-setup-unformatted-$1.png"
+  # The SDXC card: exFAT, both scans offered.
+  pick "$main" SDXC
+  shot "$main" "11-setup-exfat-$1.png"
   # The camera card (F:) for the file-type dialog and then the scan.
   pick "$main" CAMERA
   sleep 0.5
