@@ -79,7 +79,7 @@ TEST_F(ClearErrorsTest, ImagesThatCannotBeVolumesHoldNoFileSystem) {
   for (const std::filesystem::path& image : {ntfs.Path(), fat.Path()}) {
     const auto r = Cli({"scan", image.string()});
     EXPECT_EQ(r.exitCode, 5) << image << "\n" << r.errors;
-    EXPECT_NE(r.errors.find("no FAT or NTFS file system found on " + image.string()), std::string::npos) << r.errors;
+    EXPECT_NE(r.errors.find("no FAT, exFAT or NTFS file system found on " + image.string()), std::string::npos) << r.errors;
     EXPECT_EQ(r.errors.find("Security Warning"), std::string::npos) << r.errors;
   }
 }
