@@ -18,6 +18,7 @@ struct FoundFile {
   util::TDateTime date = 0;
   std::int64_t firstCluster = 0;
   bool saved = false;
+  bool rebuilt = false;  // read around other files' clusters, its pieces put together
   std::string outputPath;  // POSIX path of the saved file
 };
 

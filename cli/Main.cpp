@@ -29,8 +29,9 @@ Commands:
               found by its boot sectors when the table is gone).
       --partition N     a disk of several volumes: scan the Nth (1, 2, ... as
                         the refusal without it lists them); 0 the whole disk
-      --undelete        the Undelete scan: FAT12/16/32 directories and the NTFS
-                        master file table, names and folders kept (the default)
+      --undelete        the Undelete scan: FAT12/16/32 and exFAT directories and
+                        the NTFS master file table, names and folders kept (the
+                        default)
       --low             the Low Level Scan: files cut out of the raw sectors at
                         the header and footer markers of the catalogue's types
                         (with --undelete, both scans run, Undelete first)
@@ -86,8 +87,8 @@ Exit codes:
   3  the output folder or report was refused or could not be written, or
      some files could not be saved
   4  the service could not be reached or gave no transaction number
-  5  no FAT or NTFS file system found on the source (Undelete scan only;
-     try --low)
+  5  no FAT, exFAT or NTFS file system found on the source (Undelete scan
+     only; try --low)
   130 image: stopped by Ctrl-C; the map says where to go on
 
 See also trellmond-cli(1).

@@ -59,7 +59,7 @@ void SendSaveStatistics(ServiceSession& service, const session::TScanSession& sc
 
 bool HoldsUndeleteFileSystem(const disk::TRawDiskAccessComponent& raw) {
   const std::string fileSystem = util::UpperCase(raw.GetFileSystem());
-  return fileSystem == "FAT" || fileSystem == "FAT32" || fileSystem == "NTFS";
+  return fileSystem == "FAT" || fileSystem == "FAT32" || fileSystem == "EXFAT" || fileSystem == "NTFS";
 }
 
 // The checks before any sector is read: source, output folder, report, file system and
@@ -94,10 +94,10 @@ int CheckBeforeScan(const ScanOptions& options, disk::TRawDiskAccessComponent& r
   }
   if (options.undelete && !HoldsUndeleteFileSystem(raw)) {
     if (!options.low) {
-      std::cerr << "no FAT or NTFS file system found on " << options.source << "; try --low\n";
+      std::cerr << "no FAT, exFAT or NTFS file system found on " << options.source << "; try --low\n";
       return kExitNoFileSystem;
     }
-    std::cerr << "no FAT or NTFS file system found on " << options.source << "; only the Low Level Scan runs\n";
+    std::cerr << "no FAT, exFAT or NTFS file system found on " << options.source << "; only the Low Level Scan runs\n";
   }
   return 0;
 }

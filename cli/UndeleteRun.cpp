@@ -62,6 +62,7 @@ ScanTotals RunUndelete(const ScanOptions& options, session::TScanSession& scan, 
     f.date = records[i]->DateTime;
     f.firstCluster = records[i]->FirstCluster;
     f.saved = records[i]->Saved;
+    f.rebuilt = records[i]->Rebuilt;
     if (f.saved) f.outputPath = platform::ToPosixPath(records[i]->SavedAs).value_or(std::string{});
   }
   return result;

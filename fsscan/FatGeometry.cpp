@@ -122,6 +122,13 @@ std::uint64_t TMekFATScan::GetFirstDataSector(const BootRecord& boot) {
 std::int64_t TMekFATScan::GetFirstDataSector(char driveLetter) {
   if (m_raw == nullptr) return 0;
   m_raw->SetDriveLetter(std::string(1, driveLetter));
+  if (m_raw->GetFileSystem() == "exFAT") {
+    const char scanned = m_drive;
+    m_drive = driveLetter;
+    const auto region = ReadExFatBootRegion();
+    m_drive = scanned;
+    return region ? static_cast<std::int64_t>(region->geometry.firstDataSector) : 0;
+  }
   if (util::UpperCase(m_raw->GetFileSystem()).find("FAT") == std::string::npos) return 0;
   BootRecord boot{};
   GetFATBootRecord(boot);
@@ -271,6 +278,7 @@ void TMekFATScan::BuildFATClusterList(const BootRecord& boot) {
     record->Clusters.emplace();
     BuildFileClusterList(fat, boot, *record->Clusters, record->Size, record->FirstCluster);
   }
+  RebuildFragmentedFiles(boot);
 }
 
 }  // namespace fsscan

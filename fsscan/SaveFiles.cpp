@@ -44,11 +44,23 @@ bool PathExists(const std::string& windowsPath) {
   return posix && std::filesystem::exists(*posix, ec);
 }
 
+// exFAT: a file's bytes past its valid data length were never written; they read as zeros.
+bool PastValidData(const FileNode& record, std::int64_t position) {
+  return record.ValidSize >= 0 && position >= record.ValidSize;
+}
+
+void ZeroPastValidData(const FileNode& record, std::int64_t position, std::byte* block, std::int64_t count) {
+  if (record.ValidSize < 0 || position + count <= record.ValidSize) return;
+  const std::int64_t from = std::max<std::int64_t>(0, record.ValidSize - position);
+  std::fill(block + from, block + count, std::byte{0});
+}
+
 }  // namespace
 
 std::int64_t TMekFATScan::SectorOfCluster(std::int64_t cluster, const BootRecord& boot) const {
   const std::int64_t spc = m_raw->GetSectorsPerCluster();
   if (m_raw->GetFileSystem() == "NTFS") return cluster * spc;
+  if (m_exFat) return (cluster - 2) * spc + static_cast<std::int64_t>(m_exFat->geometry.firstDataSector);
   return (cluster - 2) * spc + GetFirstDataSector(boot);
 }
 
@@ -66,7 +78,10 @@ std::int64_t TMekFATScan::SaveFilesToDisk(const std::string& outputFolder) {
   m_raw->SetDriveLetter(std::string(1, m_drive));
   Log("Beginning FAT save", online::action::kSaveBegin);
   BootRecord boot{};
-  if (m_raw->GetFileSystem() != "NTFS") {
+  m_exFat.reset();
+  if (m_raw->GetFileSystem() == "exFAT") {
+    if (!ReadExFatBootRegion()) return 0;
+  } else if (m_raw->GetFileSystem() != "NTFS") {
     GetFATBootRecord(boot);
     m_volumeSectors = static_cast<std::int64_t>(GetTotalSectors(boot));
     if (static_cast<std::uint8_t>(boot[13]) != m_raw->GetSectorsPerCluster()) {
@@ -126,8 +141,10 @@ std::string TMekFATScan::TargetName(const FileNode& record, const std::string& o
   const std::string extension = saved.empty() ? std::string{} : SafeName(saved);
   const std::string stem = util::TidyFilename(outputFolder + "\\" + SafeDirectory(record.Dir) + "\\" +
                                               SafeName(WithoutExtension(fileName)));
-  std::string name = stem + "." + extension + streamSuffix;
-  for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + "." + extension + streamSuffix;
+  // A name without an extension is saved without a dot ("$MFT", "Makefile").
+  const std::string dotExtension = extension.empty() ? std::string{} : "." + extension;
+  std::string name = stem + dotExtension + streamSuffix;
+  for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + dotExtension + streamSuffix;
   return name;
 }
 
@@ -160,8 +177,14 @@ bool TMekFATScan::WriteRuns(const FileNode& record, platform::TOutputFile& out, 
         remaining -= bytes;
         continue;
       }
-      const std::int64_t got =
-          std::max<std::int64_t>(0, ReadSectors(buffer.data(), bytes, sectors, SectorOfCluster(cluster, boot)));
+      const std::int64_t position = record.Size - remaining;
+      std::int64_t got = bytes;
+      if (PastValidData(record, position)) {
+        std::fill(buffer.begin(), buffer.begin() + bytes, std::byte{0});
+      } else {
+        got = std::max<std::int64_t>(0, ReadSectors(buffer.data(), bytes, sectors, SectorOfCluster(cluster, boot)));
+        ZeroPastValidData(record, position, buffer.data(), got);
+      }
       // An unreadable block becomes zeros so later data keeps its place; the file is
       // then not reported as saved.
       if (got < bytes) {
@@ -219,6 +242,8 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
       Log("Write failed Filename: " + name, online::action::kError);
       result = false;
     }
+    // A file kept inside its record has its date too.
+    if (record.DateTime != 0) out.SetTimes(util::LocalDateTimeToUnix(record.DateTime));
     result = CloseSaved(out, name) && result;
   } else {
     if (record.CompressionUnit != 0) {
@@ -285,7 +310,8 @@ void TMekFATScan::SaveToStream(const FileNode& record, util::TMemoryStream& stre
         const std::int64_t n = std::min(clustersPerBlock, left);
         const std::int64_t bytes = std::min(n * spc * sectorSize, remaining);
         std::int64_t got = bytes;
-        if (run.Sparse) {
+        const std::int64_t position = record.Size - remaining;
+        if (run.Sparse || PastValidData(record, position)) {
           std::fill(buffer.begin(), buffer.begin() + bytes, std::byte{0});
         } else {
           const std::int64_t sector = SectorOfCluster(cluster, boot);
@@ -294,6 +320,7 @@ void TMekFATScan::SaveToStream(const FileNode& record, util::TMemoryStream& stre
             LogFileDetails(record);
           }
           got = ReadSectors(buffer.data(), bytes, n * spc, sector);
+          ZeroPastValidData(record, position, buffer.data(), got);
         }
         if (got > 0) stream.Write(buffer.data(), got);
         cluster += n;

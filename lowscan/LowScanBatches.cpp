@@ -22,6 +22,15 @@ const char kScanProblemText[] =
     "There has been a problem scanning the disk.\n\rPlease ensure that it is connected correctly and click on "
     "\"<< Setup\"";
 
+// Types that share a marker are told apart by the file's structure (an .xlsx
+// found by the Word marker, an .odt by the ZIP one): the file is listed under
+// the type its structure names, whichever marker found it.
+void NameByStructure(FileNode& file, std::string_view shownType) {
+  if (shownType.empty() || util::LowerCase(file.Extension) == shownType) return;
+  const bool upper = !file.Extension.empty() && file.Extension == util::UpperCase(file.Extension);
+  file.Extension = upper ? util::UpperCase(std::string(shownType)) : std::string(shownType);
+}
+
 }  // namespace
 
 bool TMekLowScan::ScanDrive() { return ScanDriveBatches({m_lowFileTypes}); }
@@ -118,7 +127,10 @@ void TMekLowScan::BatchFileClosed(TScanBatch& batch, FileNode&& file, int marker
     if (!atEnd) --batch.counter;
     return;
   }
-  if (batch.live) return ListFile(batch, std::move(file), markerIndex, atEnd, batch.counter);
+  if (batch.live) {
+    NameByStructure(file, shownType);
+    return ListFile(batch, std::move(file), markerIndex, atEnd, batch.counter);
+  }
   TDeferredEvent event;
   event.isFile = true;
   event.file = std::move(file);
@@ -156,6 +168,7 @@ void TMekLowScan::Replay(TScanBatch& batch) {
     if (event.isFile && event.dropped) {
       ++dropped;
     } else if (event.isFile) {
+      NameByStructure(event.file, event.shownType);
       ListFile(batch, std::move(event.file), event.marker, event.atEnd, event.number - dropped);
     } else {
       Log(event.message, event.action);

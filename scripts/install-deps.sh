@@ -16,12 +16,17 @@ packages=(
   zlib1g-dev libbz2-dev
   # GUI
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libgif-dev libwmf-dev
+  # GUI pictures beyond the engine's check: TIFF and WebP plugins, camera raw previews, HEIF;
+  # file-type icons where no desktop session names an icon theme
+  qt6-image-formats-plugins libraw-dev libheif-dev adwaita-icon-theme shared-mime-info
   # service; PostgreSQL as its other store (the tests and benches start a server of their own)
   libcpp-httplib-dev libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-client
   # reports
   nlohmann-json3-dev
   # tests: real FAT and NTFS images, a display for screenshots
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
+  # tests: real exFAT cards, made by mkfs.exfat and filled through a FUSE mount on a loop device
+  exfatprogs exfat-fuse fuse3 util-linux
   # whole-disk images with partition tables (sfdisk; losetup for 4096-byte sectors)
   fdisk mount
   # wizard screenshots: a window manager, input and capture on the virtual display

@@ -74,10 +74,10 @@ TScanSession::TScanSession() {
     if (OnMessage) OnMessage(m, v);
   };
   // Pictures that do not decode are not reported, by either scan.
-  m_undelete.OnImageCheck = [](fsscan::TMekFATScan* sender, util::TMemoryStream& image, const std::string& type,
-                               bool& ok) { lowscan::imagecheck::LowScanImageCheck(sender, image, type, ok); };
-  m_low.OnImageCheck = [](lowscan::TMekLowScan* sender, util::TMemoryStream& image, const std::string& type,
-                          bool& ok) { lowscan::imagecheck::LowScanImageCheck(sender, image, type, ok); };
+  m_undelete.OnImageCheck = [this](fsscan::TMekFATScan* sender, util::TMemoryStream& image, const std::string& type,
+                                   bool& ok) { CheckPicture(sender, image, type, ok); };
+  m_low.OnImageCheck = [this](lowscan::TMekLowScan* sender, util::TMemoryStream& image, const std::string& type,
+                              bool& ok) { CheckPicture(sender, image, type, ok); };
   m_low.OnGetFileData = [this](lowscan::TMekLowScan*, std::vector<std::string>& data) {
     if (OnGetCatalogue) OnGetCatalogue(data);
   };
@@ -108,7 +108,17 @@ void TScanSession::SetProcessMessages(const util::ProcessMessagesFn& fn) {
 
 void TScanSession::SetShowImages(bool show) {
   m_showImages = show;
-  m_undelete.SetImageFilter(show ? std::string(kPictureTypes) : std::string());
+  m_undelete.SetImageFilter(show ? m_pictureTypes : std::string());
+}
+
+void TScanSession::SetPictureTypes(const std::string& types) {
+  m_pictureTypes = types;
+  SetShowImages(m_showImages);
+}
+
+void TScanSession::CheckPicture(const void* sender, util::TMemoryStream& image, const std::string& type, bool& ok) {
+  lowscan::imagecheck::LowScanImageCheck(sender, image, type, ok);
+  if (ok && OnPictureKept) OnPictureKept(image, type);
 }
 
 void TScanSession::Begin(char letter) {

@@ -56,6 +56,8 @@ class TScanSession {
   // Pictures found by the Undelete scan are checked (and shown) only while images are shown.
   void SetShowImages(bool show);
   bool ShowImages() const { return m_showImages; }
+  // The picture types the Undelete scan checks while images are shown (kPictureTypes unless set).
+  void SetPictureTypes(const std::string& types);
 
   // Before the scans of a run: the drive, nothing from an earlier run, no stop pending.
   void Begin(char letter);
@@ -76,6 +78,8 @@ class TScanSession {
   TLog OnLog;
   std::function<void(const std::string& text, bool visible)> OnMessage;
   std::function<void(std::int64_t saved)> OnFilesSaved;
+  // A picture the check kept, before it is reported: a front end may decode it for its preview.
+  std::function<void(util::TMemoryStream& image, const std::string& type)> OnPictureKept;
   // A Low Level pass begins: its entries.
   std::function<void(std::size_t index, const std::vector<std::string>& pass)> OnPassStart;
   // The marker catalogue's lines, for the Low Level Scan.
@@ -84,12 +88,14 @@ class TScanSession {
   std::function<void(const online::StatisticsRecord& record)> OnStatistics;
 
  private:
+  void CheckPicture(const void* sender, util::TMemoryStream& image, const std::string& type, bool& ok);
   void Log(const std::string& message, std::string_view action);
 
   fsscan::TMekFATScan m_undelete;
   lowscan::TMekLowScan m_low;
   disk::TRawDiskAccessComponent* m_raw = nullptr;
   bool m_showImages = true;
+  std::string m_pictureTypes{kPictureTypes};
   bool m_stopped = false;
 };
 

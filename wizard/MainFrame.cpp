@@ -207,6 +207,8 @@ void Tfrm_Main::BuildButtonBar() {
   pb_SetupBack = AddSlotButton(m_backSlot, "pb_SetupBack", QStringLiteral("<< Setup"), &Tfrm_Main::pb_SetupBackClick);
   pb_StartAgain =
       AddSlotButton(m_backSlot, "pb_StartAgain", QStringLiteral("Start Again "), &Tfrm_Main::pb_StartAgainClick);
+  pb_AnalysisBack =
+      AddSlotButton(m_backSlot, "pb_AnalysisBack", QStringLiteral("<< Analysis"), &Tfrm_Main::pb_AnalysisBackClick);
   pb_Setup = AddSlotButton(m_forwardSlot, "pb_Setup", QStringLiteral("Next >>"), &Tfrm_Main::pb_SetupClick);
   pb_Analyse = AddSlotButton(m_forwardSlot, "pb_Analyse", QStringLiteral("Analyse >>"), &Tfrm_Main::pb_AnalyseClick);
   pb_ToRecovery =

@@ -14,6 +14,7 @@
 #include "widgets/MekFlashingLabel.h"
 #include "wizard/FileTypesTable.h"
 #include "wizard/ImagePreview.h"
+#include "wizard/PictureDecode.h"
 #include "wizard/ResultTrees.h"
 #include "wizard/ScanProgress.h"
 
@@ -55,6 +56,11 @@ bool Tfrm_Main::ConflictExists(const std::vector<std::string>& list, const std::
 
 void Tfrm_Main::BindScanners() {
   Session.SetProcessMessages([] { QCoreApplication::processEvents(); });
+  Session.SetPictureTypes(std::string("jpeg;") + kWizardImageFilter);
+  // The engine's check decides what is kept; the pictures it leaves undecoded are shown all the same.
+  Session.OnPictureKept = [](util::TMemoryStream& image, const std::string& type) {
+    if (IsExtraPictureType(type)) DecodePicture(image, type);
+  };
   FATScan.SetProgress(m_progress.get());
   LowScan.SetProgress(m_progress.get());
   FreeRAM = [] { return static_cast<std::int64_t>(online::GetFreeRAM()); };
@@ -157,6 +163,7 @@ void Tfrm_Main::DoScan() {
   Timer_Memory->start();
   QApplication::restoreOverrideCursor();  // the window stays usable while it scans
   RunUndeleteScan();
+  NoteUndeleteStarts();
   RunLowLevelScan();
   FinishScanRun(started);
 }
@@ -234,6 +241,7 @@ void Tfrm_Main::ScanFileNotify(util::TScanType xSource, const std::string& sID, 
   const bool low = xSource == util::stLowScan;
   m_trees->AddTreeEntry(xSource, (low ? "L" : "F") + sID, sFullName, sExtension, low ? "LowScan\\" : "Undelete\\",
                         iSize, xImage, xType);
+  if (low) MarkCarvedTwin(sID);
   m_trees->ExpandAllSoon();
 }
 
