@@ -139,15 +139,7 @@ TScanFigures TScanSession::RunUndelete(bool deletedOnly, const std::vector<std::
   m_undelete.SetFilter(allTypes ? std::string() : Joined(types, ','));
   m_undelete.ScanDrive();
   TScanFigures figures;
-  figures.seconds = NowSeconds() - started;
-  figures.found = m_undelete.GetFoundNumber();
-  figures.foundBytes = m_undelete.GetSaveSize(1);
-  figures.typesFound = m_undelete.GetTypesFound();
-  figures.cancelled = m_stopped;
-  if (OnStatistics) {
-    OnStatistics(Statistics("F-Scan", figures.foundBytes, figures.found, figures.seconds, figures.typesFound,
-                            figures.cancelled));
-  }
+  Finish(figures, m_undelete, "F-Scan", started);
   return figures;
 }
 
@@ -161,16 +153,21 @@ TScanFigures TScanSession::RunLowLevel(const std::vector<std::string>& entries) 
     figures.error = m_low.ScanError();
     return figures;
   }
+  Finish(figures, m_low, "L-Scan", started);
+  return figures;
+}
+
+template <typename Scanner>
+void TScanSession::Finish(TScanFigures& figures, Scanner& scanner, std::string_view kind, std::int64_t started) {
   figures.seconds = NowSeconds() - started;
-  figures.found = m_low.GetFoundNumber();
-  figures.foundBytes = m_low.GetSaveSize(1);
-  figures.typesFound = m_low.GetTypesFound();
+  figures.found = scanner.GetFoundNumber();
+  figures.foundBytes = scanner.GetSaveSize(1);
+  figures.typesFound = scanner.GetTypesFound();
   figures.cancelled = m_stopped;
   if (OnStatistics) {
-    OnStatistics(Statistics("L-Scan", figures.foundBytes, figures.found, figures.seconds, figures.typesFound,
+    OnStatistics(Statistics(kind, figures.foundBytes, figures.found, figures.seconds, figures.typesFound,
                             figures.cancelled));
   }
-  return figures;
 }
 
 void TScanSession::Stop() {

@@ -88,6 +88,9 @@ class TScanSession {
   std::function<void(const online::StatisticsRecord& record)> OnStatistics;
 
  private:
+  // A run's figures from its scanner, and its statistics record for the service.
+  template <typename Scanner>
+  void Finish(TScanFigures& figures, Scanner& scanner, std::string_view kind, std::int64_t started);
   void CheckPicture(const void* sender, util::TMemoryStream& image, const std::string& type, bool& ok);
   void Log(const std::string& message, std::string_view action);
 
