@@ -28,6 +28,10 @@
 #include "util/Prompt.h"
 #include "util/Types.h"
 
+namespace platform {
+class TOutputFile;
+}
+
 namespace fsscan {
 
 class LongNameAssembler;
@@ -203,8 +207,10 @@ class TMekFATScan {
   util::IPrompt& Prompt() const { return m_prompt ? *m_prompt : util::FallbackPrompt(); }
   bool GeometryUsable(const BootRecord& boot) const;
   // Writes a file's cluster runs; false when a block could not be read or written.
-  bool WriteRuns(const FileNode& record, int fd, const BootRecord& boot, std::int64_t clustersPerBlock,
-                 std::int64_t& written);
+  bool WriteRuns(const FileNode& record, platform::TOutputFile& out, const BootRecord& boot,
+                 std::int64_t clustersPerBlock, std::int64_t& written);
+  // Closes a saved file; false (logged) when its data may not have reached the disk.
+  bool CloseSaved(platform::TOutputFile& out, const std::string& name);
   void RemoveRecordsIf(const std::function<bool(const FileNode&)>& drop);
   void ReportSecurityProblem();
   // Reads the sub-directory of a directory entry, within the depth bound.

@@ -8,6 +8,7 @@
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/MekFATScan.h"
 #include "lowscan/MekLowScan.h"
+#include "session/ScanSession.h"
 #include "online/Addresses.h"
 #include "online/HttpClient.h"
 #include "online/MekCookie.h"
@@ -245,8 +246,9 @@ class Tfrm_Main : public QWidget {
   // The engine parts the window owns; the scan and save runs use them.
   disk::TRawDiskAccessComponent Raw;
   disk::TRawDiskAccessComponent Raw_General;
-  fsscan::TMekFATScan FATScan;
-  lowscan::TMekLowScan LowScan;
+  session::TScanSession Session;
+  fsscan::TMekFATScan& FATScan = Session.Undelete();
+  lowscan::TMekLowScan& LowScan = Session.Low();
 
   std::int64_t DriveSizeMB = 0;
   util::TMediaInfo ScannedMedia;

@@ -76,9 +76,8 @@ Tfrm_Main::Tfrm_Main(std::vector<std::string> arguments, QWidget* parent)
   };
   ChangeNotifier->OnMediaRemoved = ChangeNotifier->OnDriveRemoved;
 
-  FATScan.SetRAW(&Raw);
-  FATScan.SetPrompt(m_prompt);
-  LowScan.SetPrompt(m_prompt);
+  Session.SetRaw(&Raw);
+  Session.SetPrompt(m_prompt);
   m_http.SetPrompt(m_prompt);
   m_http.OnTerminateRequest = [this] { EndApplication(); };
   m_http.OnBusy = [](bool busy) {
@@ -97,8 +96,7 @@ void Tfrm_Main::SetPrompt(util::IPrompt* prompt) {
   m_prompt = prompt != nullptr ? prompt : &m_qtPrompt;
   m_http.SetPrompt(m_prompt);
   m_trees->SetPrompt(m_prompt);
-  FATScan.SetPrompt(m_prompt);
-  LowScan.SetPrompt(m_prompt);
+  Session.SetPrompt(m_prompt);
 }
 
 void Tfrm_Main::BuildHeader() {
