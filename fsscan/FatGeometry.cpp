@@ -6,7 +6,9 @@
 
 #include "fsscan/MekFATScan.h"
 #include "online/ActionCodes.h"
+#include "platform/DriveTable.h"
 #include "platform/FatBootSector.h"
+#include "platform/Volume.h"
 #include "util/ByteReader.h"
 #include "util/Text.h"
 
@@ -92,7 +94,21 @@ bool TMekFATScan::ReadBootRecord(std::string_view fileSystem, BootRecord& out) {
     return false;
   }
   std::memcpy(out.data(), sectors.data(), std::min<std::size_t>(out.size(), static_cast<std::size_t>(got)));
+  LogVolumeOrigin();
   return true;
+}
+
+void TMekFATScan::LogVolumeOrigin() {
+  const auto drive = platform::DriveTable::Instance().Find(m_drive);
+  if (drive && !drive->evidence.empty()) {
+    Log(drive->name + " at byte " + std::to_string(drive->offset) + " of " + drive->diskPath + "<br>Found by its " +
+            drive->evidence,
+        online::action::kBootRecordRead);
+  }
+  const auto volume = platform::Volume::Held(m_drive);
+  if (volume && !volume->BootFrom().empty()) {
+    Log("Boot record read from the " + volume->BootFrom(), online::action::kBootRecordRead);
+  }
 }
 
 void TMekFATScan::GetFATBootRecord(BootRecord& out) {

@@ -241,6 +241,9 @@ class TMekFATScan {
   // The first ten sectors, when the drive's file system name holds `fileSystem`; without
   // them the security notice and the end of the scan.
   bool ReadBootRecord(std::string_view fileSystem, BootRecord& out);
+  // A volume of a whole disk found by its boot sectors, or read through a backup of its
+  // first sector, says where and how in the log.
+  void LogVolumeOrigin();
   void ScanNTFSVolume();
   // The NTFS geometry of a boot record, when every field of it checks.
   static std::optional<platform::BootGeometry> NtfsGeometry(const BootRecord& boot);
