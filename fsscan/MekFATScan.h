@@ -47,6 +47,13 @@ using FatBuffer = std::vector<std::byte>;
 
 enum FatType : std::uint8_t { kFat12 = 0, kFat16 = 1, kFat32 = 2 };
 
+// Where a damaged FAT chain was cut, if it was.
+struct ChainCut {
+  enum Reason : std::uint8_t { kNone, kLoops, kOutOfRange };
+  Reason reason = kNone;
+  std::int64_t cluster = 0;  // the entry's value where the chain was cut
+};
+
 class TMekFATScan {
  public:
   using TFileNotify = std::function<void(TMekFATScan* Sender, util::TScanType xSource, const std::string& sID,
@@ -143,8 +150,12 @@ class TMekFATScan {
   static std::uint32_t GetFAT32EntryForCluster(const BootRecord& boot, const FatBuffer& fat, std::int64_t cluster);
   static bool IsEOF(std::uint8_t fatType, std::int64_t value);
   FatBuffer GetFATBuffer(const BootRecord& boot, std::int64_t& bufferSize, std::int64_t& bytesRead);
-  void BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,
-                            std::int64_t size, std::int64_t firstCluster);
+  // The runs of one chain, cut where it comes back to a cluster it holds or leaves the volume
+  // (said in the result), then taken as following on for the clusters its size needs.
+  ChainCut BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,
+                                std::int64_t size, std::int64_t firstCluster);
+  // The log line of a chain that had to be cut; `what` names its file or folder.
+  void LogChainCut(const ChainCut& cut, const std::string& what);
   void BuildFATClusterList(const BootRecord& boot);
   // Deleted files whose chain is gone and whose clusters others' clusters interrupt: read
   // over the clusters nobody else claims (marked Rebuilt), a picture by the reading it
@@ -282,6 +293,8 @@ class TMekFATScan {
   // Directory clusters read in this scan: none is read twice, so loops through
   // damaged or reused clusters end.
   std::unordered_set<std::int64_t> m_visitedDirClusters;
+  // Per cluster, whether the chain being walked holds it; all clear between walks.
+  std::vector<bool> m_chainSeen;
   // What the search for deleted directories' scattered clusters may still do in this scan:
   // sectors to read and clusters to look up in the FAT (a hostile volume may hold many
   // deleted directories that each seem to go on).
