@@ -20,6 +20,7 @@
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/FatDirectoryCheck.h"
 #include "fsscan/FileRecords.h"
+#include "fsscan/OutputNames.h"
 #include "platform/BootSector.h"
 #include "platform/ExFatBootSector.h"
 #include "platform/FatBootSector.h"
@@ -222,8 +223,9 @@ class TMekFATScan {
   bool SaveToDisk(FileNode& record, const std::string& outputFolder, const BootRecord& boot);
   void SaveToStream(const FileNode& record, util::TMemoryStream& stream, const BootRecord& boot);
   void NotifyFileSave(std::int64_t count);
-  // The output file's drive-letter path: folders and name made safe, numbered when taken.
-  std::string TargetName(const FileNode& record, const std::string& outputFolder) const;
+  // A fresh drive-letter path for the output file: folders and name made safe, numbered
+  // when taken, shortened where too long. Taken by the record from then on.
+  OutputNames::Placed TargetName(const FileNode& record, const std::string& outputFolder);
   // The sector where a cluster's data starts, on this volume.
   std::int64_t SectorOfCluster(std::int64_t cluster, const BootRecord& boot) const;
 
@@ -307,6 +309,8 @@ class TMekFATScan {
   std::int64_t m_volumeSectors = 0;
   // The exFAT boot region of the volume being scanned or saved from.
   std::optional<platform::ExFatBootRegion> m_exFat;
+  // The names the current save gave, per output folder.
+  OutputNames m_outputNames;
 };
 
 }  // namespace fsscan
