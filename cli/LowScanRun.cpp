@@ -12,6 +12,7 @@
 #include "lowscan/MekLowScan.h"
 #include "lowscan/ScanPasses.h"
 #include "platform/DriveTable.h"
+#include "report/FileEntry.h"
 #include "util/Text.h"
 
 namespace cli {
@@ -118,6 +119,7 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
   for (std::size_t i = 0; i < records.size() && first + i < found.size(); ++i) {
     FoundFile& f = found[first + i];
     f.saved = records[i]->Saved;
+    f.runs = report::CarvedRuns(*records[i]);
     if (f.saved) {
       f.outputPath = platform::ToPosixPath(util::TidyFilename(outputFolder + "\\" + records[i]->Name)).value_or("");
     }

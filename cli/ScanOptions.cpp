@@ -15,9 +15,9 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
   static constexpr Flag kFlags[] = {{"--undelete", &ScanOptions::undelete}, {"--low", &ScanOptions::low},
                                     {"--all", &ScanOptions::all},           {"--thorough", &ScanOptions::thorough},
                                     {"--verbose", &ScanOptions::verbose}};
-  static constexpr Value kValues[] = {{"--types", &ScanOptions::types},         {"--out", &ScanOptions::out},
-                                      {"--report", &ScanOptions::report},       {"--catalogue", &ScanOptions::catalogue},
-                                      {"--service", &ScanOptions::service}};
+  static constexpr Value kValues[] = {{"--types", &ScanOptions::types},     {"--out", &ScanOptions::out},
+                                      {"--report", &ScanOptions::report},   {"--catalogue", &ScanOptions::catalogue},
+                                      {"--service", &ScanOptions::service}, {"--dfxml", &ScanOptions::dfxml}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     bool known = false;

@@ -5,6 +5,7 @@
 #include "cli/LogLines.h"
 #include "lowscan/ImageCheck.h"
 #include "platform/DriveTable.h"
+#include "report/FileEntry.h"
 
 namespace cli {
 
@@ -47,6 +48,7 @@ ScanTotals RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scanner,
     SaveAndCount(scanner, [&] { return scanner.SaveFilesToDisk(outputFolder); }, result);
   }
   const auto& records = scanner.FileList();
+  const report::VolumeGeometry volume = report::GeometryOf(scanner);
   for (std::size_t i = 0; i < records.size() && first + i < found.size(); ++i) {
     FoundFile& f = found[first + i];
     f.directory = records[i]->Dir;
@@ -54,6 +56,8 @@ ScanTotals RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scanner,
     f.firstCluster = records[i]->FirstCluster;
     f.saved = records[i]->Saved;
     if (f.saved) f.outputPath = platform::ToPosixPath(records[i]->SavedAs).value_or(std::string{});
+    f.compressed = records[i]->CompressionUnit != 0;
+    f.runs = report::UndeleteRuns(*records[i], volume);
   }
   return result;
 }

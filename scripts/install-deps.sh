@@ -18,8 +18,12 @@ packages=(
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libgif-dev libwmf-dev
   # service
   libcpp-httplib-dev libsqlite3-dev sqlite3
-  # reports
-  nlohmann-json3-dev
+  # reports: JSON, and DFXML written with libxml2, hashed with libcrypto, checked with xmllint
+  nlohmann-json3-dev libxml2-dev libssl-dev libxml2-utils
+  # the Debian package (cpack -G DEB with dpkg-shlibdeps) and its checks: AppStream entry,
+  # systemd user units, socket activation of the service, a network namespace for the wizard's
+  # start with no service (unshare, ip)
+  dpkg-dev file appstream systemd util-linux iproute2 curl
   # tests: real FAT and NTFS images, a display for screenshots
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
   # wizard screenshots: a window manager, input and capture on the virtual display

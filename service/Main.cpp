@@ -1,18 +1,25 @@
 // trellmond-service: the vendor web service of Trellmond on this machine.
 
-#include "service/ConsoleData.h"
-#include "service/ServiceApi.h"
-#include "service/ServiceOptions.h"
-#include "service/ServiceStore.h"
-#include "service/SupportConsole.h"
-
 #include <httplib.h>
 #include <signal.h>
 
 #include <cstdio>
 #include <thread>
 
+#include "service/ConsoleData.h"
+#include "service/InheritedSocket.h"
+#include "service/ServiceApi.h"
+#include "service/ServiceOptions.h"
+#include "service/ServiceStore.h"
+#include "service/SupportConsole.h"
+
 namespace {
+
+// Takes a socket that is already listening: the library binds its own otherwise.
+class Server : public httplib::Server {
+ public:
+  void AdoptListeningSocket(int fd) { svr_sock_ = fd; }
+};
 
 // Stops the server on SIGINT or SIGTERM from a thread of its own, since
 // stopping is not safe from inside a signal handler.
@@ -72,24 +79,30 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  httplib::Server server;
+  Server server;
   ConfigureServer(server, options);
   service::ServiceApi api(options, *store);
   api.Register(server);
   service::SupportConsole supportConsole(options.consoleToken, *console);
   supportConsole.Register(server);
 
-  int port = options.port;
-  if (port == 0) {
-    port = server.bind_to_any_port(options.bindAddress);
-  } else if (!server.bind_to_port(options.bindAddress, port)) {
-    port = -1;
+  if (const int inherited = service::TakeInheritedListenSocket(); inherited >= 0) {
+    // Started by the service manager on the first connection: its socket, not --bind/--port.
+    server.AdoptListeningSocket(inherited);
+    std::printf("listening on http://%s (inherited socket)\n", service::SocketAddressText(inherited).c_str());
+  } else {
+    int port = options.port;
+    if (port == 0) {
+      port = server.bind_to_any_port(options.bindAddress);
+    } else if (!server.bind_to_port(options.bindAddress, port)) {
+      port = -1;
+    }
+    if (port <= 0) {
+      std::fprintf(stderr, "trellmond-service: cannot listen on %s:%d\n", options.bindAddress.c_str(), options.port);
+      return 1;
+    }
+    std::printf("listening on http://%s:%d\n", options.bindAddress.c_str(), port);
   }
-  if (port <= 0) {
-    std::fprintf(stderr, "trellmond-service: cannot listen on %s:%d\n", options.bindAddress.c_str(), options.port);
-    return 1;
-  }
-  std::printf("listening on http://%s:%d\n", options.bindAddress.c_str(), port);
   std::fflush(stdout);
 
   std::thread watcher = StartSignalWatcher(server, signals);

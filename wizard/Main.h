@@ -5,30 +5,30 @@
 // whole start-up (splash, connection check, loading) in FormCreate before
 // the main loop starts. Everything runs on the GUI thread.
 
-#include "disk/RawDiskAccessComponent.h"
-#include "fsscan/MekFATScan.h"
-#include "lowscan/MekLowScan.h"
-#include "online/Addresses.h"
-#include "online/HttpClient.h"
-#include "online/MekCookie.h"
-#include "platform/Settings.h"
-#include "util/Types.h"
-#include "widgets/QtPrompt.h"
-#include "wizard/ExceptionFilter.h"
-#include "wizard/WizardState.h"
-
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
-
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "disk/RawDiskAccessComponent.h"
+#include "fsscan/MekFATScan.h"
+#include "lowscan/MekLowScan.h"
+#include "online/Addresses.h"
+#include "online/HttpClient.h"
+#include "online/MekCookie.h"
+#include "platform/Companion.h"
+#include "platform/Settings.h"
+#include "util/Types.h"
+#include "widgets/QtPrompt.h"
+#include "wizard/ExceptionFilter.h"
+#include "wizard/WizardState.h"
 
 class QProgressBar;
 class QTimer;
@@ -66,6 +66,8 @@ class Tfrm_Main : public QWidget {
   util::IPrompt& Prompt() { return *m_prompt; }
   // The image file to attach as a drive; empty when the user cancels. A file dialog unless replaced (tests).
   std::function<std::string()> ChooseImageFile;
+  // Where to write the report, offered `suggested`; empty when the user cancels. A file dialog unless replaced (tests).
+  std::function<std::string(const std::string& suggested)> ChooseReportFile;
   // Opening an address in the user's browser and a folder in the file manager.
   std::function<bool(std::string_view)> OpenInBrowser;
   std::function<void(std::string_view)> OpenFolder;
@@ -125,6 +127,8 @@ class Tfrm_Main : public QWidget {
   QPushButton* AddSlotButton(QWidget* slot, const char* name, const QString& caption, void (Tfrm_Main::*handler)());
 
   // Start-up (MainStartup.cpp).
+  // Nothing answers at the default address: the installed service runs for this session.
+  void StartSessionService();
   void CheckInternetConnection();
   void Preparation();
   void GetInitialData();
@@ -219,6 +223,8 @@ class Tfrm_Main : public QWidget {
   bool DestinationAccepted(const std::string& P);
   bool ScannedMediumPresent();
   void SaveFiles();
+  // The DFXML report of the scans and the save just made (MainReport.cpp).
+  void SaveReport();
   void FilesSavedNotify(std::int64_t iSaved);
 
   // Links and closing (MainClose.cpp).
@@ -234,6 +240,8 @@ class Tfrm_Main : public QWidget {
   WizardState m_state;
   online::ServiceAddresses m_addresses;
   bool m_endRequested = false;
+  bool m_addressGiven = false;
+  std::unique_ptr<platform::SessionProcess> m_sessionService;
 
   online::THttpClient m_http;
   online::TMekCookie m_cookie;

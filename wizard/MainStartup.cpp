@@ -1,10 +1,13 @@
 // Start-up: command line, splash, connection check with retries and the
 // proxy dialog, version check, transaction, registration details and news.
 
-#include "wizard/Main.h"
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+#include <chrono>
 
 #include "drives/ZubDrvListBox.h"
-
 #include "online/ActionCodes.h"
 #include "online/Requests.h"
 #include "online/ServiceAddress.h"
@@ -19,11 +22,7 @@
 #include "widgets/frm_Proxy.h"
 #include "widgets/frm_Splash.h"
 #include "wizard/CommandLine.h"
-
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QThread>
-#include <QTimer>
+#include "wizard/Main.h"
 
 namespace wizard {
 
@@ -35,6 +34,7 @@ void Tfrm_Main::FormCreate() {
 
   const StartAddress start = ParseCommandLine(m_arguments);
   m_addresses = online::MakeServiceAddresses(start.baseURL);
+  m_addressGiven = start.replaced;
   if (start.replaced) {
     m_prompt->Ask("Trellmond", "Warning! Default URL is: " + m_addresses.BaseURL, util::PromptButtons::Ok,
                   util::PromptIcon::Warning);
@@ -82,7 +82,25 @@ void Tfrm_Main::WaitMs(int milliseconds) {
   }
 }
 
+void Tfrm_Main::StartSessionService() {
+  const std::string host(online::kDefaultServiceHost);
+  constexpr auto kProbe = std::chrono::milliseconds(300);
+  if (m_addressGiven || platform::Answers(host, online::kDefaultServicePort, kProbe)) return;
+  const std::string program = platform::FindCompanionProgram("trellmond-service", "service");
+  if (program.empty()) return;
+  m_sessionService = std::make_unique<platform::SessionProcess>(
+      program, std::vector<std::string>{"--bind", host, "--port", std::to_string(online::kDefaultServicePort)});
+  // The connection check that follows retries too; this only spares a slow start its message box.
+  QElapsedTimer clock;
+  clock.start();
+  while (m_sessionService->Running() && clock.elapsed() < 5000 &&
+         !platform::Answers(host, online::kDefaultServicePort, kProbe)) {
+    WaitMs(50);
+  }
+}
+
 void Tfrm_Main::CheckInternetConnection() {
+  StartSessionService();
   widgets::Tfrm_Proxy proxy(m_store, *m_prompt, this);
   proxy.GetRegistryValues();
   if (proxy.Active()) m_http.SetProxy(proxy.ProxyName(), proxy.Port());

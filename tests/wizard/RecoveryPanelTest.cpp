@@ -4,22 +4,22 @@
 // a save that spans a small drive and a second one; and the destinations the
 // panel refuses, with nothing written.
 
-#include "platform/DriveTable.h"
-#include "tests/support/FatImage.h"
-#include "tests/wizard/WizardHarness.h"
-#include "wizard/FolderTree.h"
+#include <sys/mount.h>
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-
-#include <sys/mount.h>
-
 #include <filesystem>
 #include <map>
 #include <set>
+
+#include "platform/DriveTable.h"
+#include "tests/support/Command.h"
+#include "tests/support/FatImage.h"
+#include "tests/wizard/WizardHarness.h"
+#include "wizard/FolderTree.h"
 
 using testsupport::Control;
 using testsupport::WizardHarness;
@@ -107,6 +107,7 @@ class RecoveryPanelTest : public QObject {
 
  private slots:
   void wholeRoadRecoversEveryFileUnderItsFolders();
+  void saveSummaryWritesAReportOnRequest();
   void saveSpansTwoDrivesWithoutLosingOrRepeatingAFile();
   void folderTreeFollowsTheDiskAndNewFolderKeepsToTheSelectedFolder();
   void refusedDestinationsWriteNothing_data();
@@ -161,6 +162,50 @@ void RecoveryPanelTest::wholeRoadRecoversEveryFileUnderItsFolders() {
   }
   const auto stats = h.Rows("SELECT scantype, cancelled FROM statistics WHERE trans = '" + id + "' ORDER BY id");
   QCOMPARE(stats, (std::vector<std::vector<std::string>>{{"F-Scan", "0"}, {"L-Scan", "0"}, {"F-Save", "0"}, {"L-Save", "0"}}));
+}
+
+void RecoveryPanelTest::saveSummaryWritesAReportOnRequest() {
+  WizardHarness h;
+  h.StartService();
+  const fs::path out = h.dir / "out";
+  fs::create_directories(out);
+  const auto files = MakeCard(h.dir / "card.img");
+  h.SetDrives("E=" + (h.dir / "card.img").string() + ";F=" + out.string());
+  h.prompt.answer = [](const testsupport::ScriptedPrompt::Box& box) {
+    return box.buttons == util::PromptButtons::OkSaveReport ? util::PromptAnswer::SaveReport : util::PromptAnswer::Ok;
+  };
+  auto window = ToRecoveryPanel(h);
+  std::vector<std::string> offered;
+  const fs::path report = h.dir / "report.xml";
+  window->ChooseReportFile = [&](const std::string& suggested) {
+    offered.push_back(suggested);
+    return report.string();
+  };
+  const int selected = Control<QLabel>(*window, "lbl_RecoveryFound")->text().toInt();
+  RecoverTo(*window, QStringLiteral("F:\\"));
+  QVERIFY(!Control<QWidget>(*window, "pnl_Feedback")->isHidden());
+  QCOMPARE(offered, std::vector<std::string>{(out / "trellmond-report.xml").string()});
+  const auto boxes = h.BoxTexts();
+  QVERIFY(std::find(boxes.begin(), boxes.end(), "The report has been saved to: " + report.string()) != boxes.end());
+
+  const auto valid =
+      testsupport::RunCommand({"xmllint", "--noout", "--schema",
+                               std::string(TRELLMOND_SOURCE) + "/tests/data/dfxml/dfxml.xsd", report.string()});
+  QVERIFY2(valid.exitCode == 0, valid.errors.c_str());
+  const std::string xml = testsupport::ReadFileBytes(report);
+  std::size_t objects = 0;
+  for (std::size_t at = xml.find("<fileobject>"); at != std::string::npos; at = xml.find("<fileobject>", at + 1)) {
+    ++objects;
+  }
+  QCOMPARE(objects, static_cast<std::size_t>(selected));
+  QVERIFY(xml.find("<program>trellmond</program>") != std::string::npos);
+  QVERIFY(xml.find("<image_filename>" + (h.dir / "card.img").string() + "</image_filename>") != std::string::npos);
+  for (const auto& [path, bytes] : files) {
+    QVERIFY2(xml.find("<filename>" + path.substr(1) + "</filename>") != std::string::npos, path.c_str());
+    QVERIFY2(xml.find("<trellmond:saved_path>" + (out / path.substr(1)).string() + "</trellmond:saved_path>") !=
+                 std::string::npos,
+             path.c_str());
+  }
 }
 
 void RecoveryPanelTest::saveSpansTwoDrivesWithoutLosingOrRepeatingAFile() {
