@@ -6,6 +6,7 @@
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,7 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Run {
+struct ByteRun {
   std::int64_t fileOffset = -1;
   std::int64_t imageOffset = -1;
   std::int64_t length = 0;
@@ -32,7 +33,7 @@ struct FileObject {
   std::string filename, scan, saved, savedPath, md5, sha1;
   std::int64_t size = 0;
   bool compressed = false;
-  std::vector<Run> runs;
+  std::vector<ByteRun> runs;
 };
 
 struct Report {
@@ -96,7 +97,7 @@ Report ParseReport(const fs::path& file) {
     f.md5 = One(xpath.get(), node, "d:hashdigest[@type='md5']");
     f.sha1 = One(xpath.get(), node, "d:hashdigest[@type='sha1']");
     for (xmlNode* run : Select(xpath.get(), node, "d:byte_runs/d:byte_run")) {
-      Run r;
+      ByteRun r;
       const auto number = [&](const char* name) {
         const std::string text = Attribute(run, name);
         return text.empty() ? std::int64_t{-1} : std::stoll(text);
@@ -129,7 +130,7 @@ std::string Digest(const char* tool, const std::string& path) {
 // The saved copy rebuilt from the image by the runs; false when a run's bytes are not on the
 // image (resident data).
 bool RebuildFromRuns(const fs::path& image, const FileObject& f, std::string& bytes) {
-  for (const Run& run : f.runs) {
+  for (const ByteRun& run : f.runs) {
     EXPECT_EQ(run.fileOffset, static_cast<std::int64_t>(bytes.size())) << f.filename;
     if (run.type == "resident") return false;
     if (run.fill == "0") {
@@ -149,6 +150,8 @@ struct Case {
   std::size_t multiRunFilesAtLeast;  // files in more than one run
   bool expectResident;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 std::string Payload(std::size_t size, int seed) {
   std::string out(size, '\0');
@@ -181,7 +184,7 @@ fs::path FragmentedFatCard(const fs::path& dir) {
 
 // A camera card for the Low Level Scan: sample pictures in a quick-formatted FAT16 card.
 fs::path CarvingCard(const fs::path& dir) {
-  testsupport::FatImage image(dir / "carve.img", {.fatBits = 16, .sizeKiB = 8 * 1024});
+  testsupport::FatImage image(dir / "carve.img", {.fatBits = 16});
   for (const char* sample : {"sample.jpg", "sample.png", "sample.gif"}) {
     image.AddFile(std::string("/") + sample,
                   testsupport::ReadFileBytes(fs::path(TRELLMOND_SOURCE_DIR) / "tests/data/samples" / sample));
@@ -196,12 +199,12 @@ fs::path NtfsCard(const fs::path& dir) {
   {
     testsupport::NtfsMount m(image);
     m.Write("tiny.txt", "hello resident");
-    m.Write("photo.bin", Payload(70000, 4));
+    m.Write("notes.doc", Payload(70000, 4));
     m.MakeDir("Packed");
     m.CompressFolder("Packed");
     m.Write("Packed/text.txt", std::string(60000, 'z') + Payload(20000, 5));
     {
-      std::ofstream f(m / "sparse.bin", std::ios::binary);
+      std::ofstream f(m / "sparse.txt", std::ios::binary);
       f.write("AAAA", 4);
       f.seekp(200000);
       f.write("BBBB", 4);
@@ -210,8 +213,8 @@ fs::path NtfsCard(const fs::path& dir) {
     while (fillers < 400 && m.TryWrite("fill" + std::to_string(fillers), Payload(64 * 1024, 100 + fillers))) ++fillers;
     for (int i = 0; i < fillers; i += 2) m.Remove("fill" + std::to_string(i));
     // Larger than any gap the removed fillers left.
-    m.Write("frag.bin", Payload(1 << 20, 6));
-    for (const char* gone : {"tiny.txt", "photo.bin", "Packed/text.txt", "sparse.bin", "frag.bin"}) m.Remove(gone);
+    m.Write("frag.doc", Payload(1 << 20, 6));
+    for (const char* gone : {"tiny.txt", "notes.doc", "Packed/text.txt", "sparse.txt", "frag.doc"}) m.Remove(gone);
   }
   return image.Path();
 }
@@ -224,7 +227,7 @@ TEST_P(DfxmlReportTest, ValidatesAndItsRunsAreTheSavedBytes) {
     GTEST_SKIP() << "no FUSE here for ntfs-3g";
   }
   testsupport::TempDir dir;
-  const fs::path image = c.makeImage(dir);
+  const fs::path image = c.makeImage(dir.Path());
   const std::string imageHash = testsupport::Sha256Of(image);
   const fs::path out = dir / "out", report = dir / "report.xml";
   std::vector<std::string> argv = {testsupport::BuiltProgram("trellmond-cli"), "scan", image.string()};
@@ -247,8 +250,9 @@ TEST_P(DfxmlReportTest, ValidatesAndItsRunsAreTheSavedBytes) {
   std::smatch found;
   ASSERT_TRUE(std::regex_search(run.output, found, std::regex("Found (\\d+) files"))) << run.output;
   ASSERT_EQ(parsed.files.size(), std::stoul(found[1])) << run.output;
+  EXPECT_FALSE(parsed.files.empty());
 
-  std::size_t multiRun = 0, resident = 0;
+  std::size_t multiRun = 0, resident = 0, sparse = 0;
   for (const FileObject& f : parsed.files) {
     SCOPED_TRACE(f.filename);
     EXPECT_FALSE(f.filename.empty());
@@ -261,6 +265,7 @@ TEST_P(DfxmlReportTest, ValidatesAndItsRunsAreTheSavedBytes) {
     const std::string saved = testsupport::ReadFileBytes(f.savedPath);
     EXPECT_EQ(static_cast<std::int64_t>(saved.size()), f.size);
     if (f.runs.size() > 1) ++multiRun;
+    sparse += static_cast<std::size_t>(std::count_if(f.runs.begin(), f.runs.end(), [](const ByteRun& r) { return r.fill == "0"; }));
     if (f.compressed) continue;  // the runs hold the stored clusters, not the file's bytes
     std::string rebuilt;
     if (!RebuildFromRuns(image, f, rebuilt)) {
@@ -271,13 +276,14 @@ TEST_P(DfxmlReportTest, ValidatesAndItsRunsAreTheSavedBytes) {
   }
   EXPECT_GE(multiRun, c.multiRunFilesAtLeast);
   EXPECT_EQ(resident > 0, c.expectResident);
+  EXPECT_EQ(sparse > 0, c.expectResident);  // the NTFS card holds both
 }
 
 const Case kCases[] = {
     {"fat_live_and_deleted", FragmentedFatCard, {"--undelete", "--all"}, 1, false},
     {"low_level", CarvingCard, {"--low", "--types", "jpg,png,gif"}, 0, false},
     // The deleted fillers (no extension) are left out.
-    {"ntfs", NtfsCard, {"--undelete", "--types", "bin,txt"}, 1, true},
+    {"ntfs", NtfsCard, {"--undelete", "--types", "doc,txt"}, 1, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Sources, DfxmlReportTest, testing::ValuesIn(kCases),
