@@ -10,10 +10,12 @@ set(CPACK_PACKAGE_DESCRIPTION
     "The Undelete scan reads FAT and NTFS directories; the Low Level Scan finds files by their\n"
     "markers, even after a format. Nothing is ever written to the drive being scanned.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 # Templates filled in at install time (desktop entry, polkit action, service unit) see /usr
-# as their prefix only when the package is staged through DESTDIR.
+# as their prefix only when the package is staged through DESTDIR, which takes CPACK_INSTALL_PREFIX.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
