@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 
 #include "fsscan/MekFATScan.h"
 #include "lowscan/MekLowScan.h"
@@ -46,6 +47,9 @@ std::vector<ByteRun> UndeleteRuns(const fsscan::FileNode& record, const VolumeGe
     const std::int64_t length = std::min(run.NumClusters * clusterBytes, left);
     ByteRun out{ByteRun::Kind::Sparse, fileOffset, 0, length};
     if (!run.Sparse) {
+      // A run list from a damaged record may name any cluster: one no medium can hold ends the list
+      // (the quarter of the range leaves room for the data area's and the volume's offsets).
+      if (run.StartCluster < (volume.ntfs ? 0 : 2) || run.StartCluster > INT64_MAX / 4 / clusterBytes) break;
       const std::int64_t sector = volume.ntfs
                                       ? run.StartCluster * volume.sectorsPerCluster
                                       : (run.StartCluster - 2) * volume.sectorsPerCluster + volume.firstDataSector;
