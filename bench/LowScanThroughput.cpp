@@ -15,7 +15,7 @@
 
 #include <unistd.h>
 
-#include "lowscan/ImageCheck.h"
+#include "lowscan/imagecheck/ImageCheck.h"
 #include "lowscan/MekLowScan.h"
 #include "lowscan/ScanPasses.h"
 #include "platform/DriveTable.h"
@@ -72,7 +72,7 @@ double ScanMBs(char letter, bool quick, std::int64_t bytes, std::size_t& files) 
   scan.SetUseClusterBoundary(quick);
   scan.OnGetFileData = [&](lowscan::TMekLowScan*, std::vector<std::string>& data) { data = catalogue; };
   scan.OnImageCheck = [](lowscan::TMekLowScan* s, util::TMemoryStream& image, const std::string& type, bool& ok) {
-    lowscan::LowScanImageCheck(s, image, type, ok);
+    lowscan::imagecheck::LowScanImageCheck(s, image, type, ok);
   };
   const auto passes = lowscan::MakeScanPasses(defaults, quick);
   const auto start = std::chrono::steady_clock::now();

@@ -6,7 +6,7 @@
 // other work on a shared machine does not inflate. Runs on the offscreen platform unless
 // another is set; REFRESH_MS sets the trees' least refresh interval (0: every event-loop turn).
 
-#include "lowscan/ImageCheck.h"
+#include "lowscan/imagecheck/ImageCheck.h"
 #include "wizard/ResultTrees.h"
 
 #include <QApplication>
@@ -75,7 +75,7 @@ util::TMemoryStream PictureCheckBitmap() {
   picture.save(&buffer, "JPG");
   util::TMemoryStream stream;
   stream.Assign(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-  if (!lowscan::CheckImageData(stream, "jpg")) std::fprintf(stderr, "the picture check refused the photograph\n");
+  if (!lowscan::imagecheck::CheckImageData(stream, "jpg")) std::fprintf(stderr, "the picture check refused the photograph\n");
   return stream;
 }
 

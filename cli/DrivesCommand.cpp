@@ -21,7 +21,7 @@ int RunDrives(const std::vector<std::string>& args) {
     disk::TRawDiskAccessComponent raw;
     raw.SetDriveLetter(std::string(1, entry.letter));
     const bool selected = raw.GetStatusCode() == disk::status::kSuccess;
-    const std::uint8_t number = static_cast<std::uint8_t>(entry.letter - 64);
+    const std::uint8_t number = platform::DriveNumberOf(entry.letter);
     const std::int64_t size = selected ? platform::GetDiskSize(number) : -1;
     const std::int64_t free = selected ? platform::GetDiskFree(number) : -1;
     char serial[9];

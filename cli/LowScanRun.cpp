@@ -8,7 +8,7 @@
 #include "cli/CatalogueFiles.h"
 #include "cli/LogLines.h"
 #include "cli/ProgressLine.h"
-#include "lowscan/ImageCheck.h"
+#include "lowscan/imagecheck/ImageCheck.h"
 #include "lowscan/MekLowScan.h"
 #include "lowscan/ScanPasses.h"
 #include "platform/DriveTable.h"
@@ -71,7 +71,7 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
     };
   }
   scanner.OnImageCheck = [](lowscan::TMekLowScan* sender, util::TMemoryStream& image, const std::string& type,
-                            bool& ok) { lowscan::LowScanImageCheck(sender, image, type, ok); };
+                            bool& ok) { lowscan::imagecheck::LowScanImageCheck(sender, image, type, ok); };
   const std::size_t first = found.size();
   scanner.OnFileNotify = [&](lowscan::TMekLowScan*, util::TScanType, const std::string& id, util::TMemoryStream*,
                              const std::string& name, const std::string&, util::TFileType, std::int64_t size) {
@@ -116,10 +116,11 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
     SaveAndCount(scanner, [&] { return scanner.SaveFileList(outputFolder); }, result.totals);
   }
   const auto& records = scanner.FileList();
+  const std::int64_t volumeOffset = report::SourceOffset(letter);
   for (std::size_t i = 0; i < records.size() && first + i < found.size(); ++i) {
     FoundFile& f = found[first + i];
     f.saved = records[i]->Saved;
-    f.runs = report::CarvedRuns(*records[i]);
+    f.runs = report::CarvedRuns(*records[i], volumeOffset);
     if (f.saved) {
       f.outputPath = platform::ToPosixPath(util::TidyFilename(outputFolder + "\\" + records[i]->Name)).value_or("");
     }

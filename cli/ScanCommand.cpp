@@ -21,6 +21,7 @@
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/MekFATScan.h"
 #include "platform/DriveTable.h"
+#include "report/FileEntry.h"
 #include "util/SizeText.h"
 #include "util/Text.h"
 
@@ -216,7 +217,8 @@ int RunScan(const std::vector<std::string>& args) {
     return kExitOutputRefused;
   }
   if (std::string why; !options->dfxml.empty() &&
-                       !WriteDfxmlReport(options->dfxml, CommandLineText(args), options->source, run.found, why)) {
+                       !WriteDfxmlReport(options->dfxml, CommandLineText(args), report::SourcePath(letter), run.found,
+                                         why)) {
     std::cerr << "scan: cannot write the report " << options->dfxml << ": " << why << '\n';
     return kExitOutputRefused;
   }

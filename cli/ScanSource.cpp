@@ -23,7 +23,7 @@ bool LooksLikeLetter(const std::string& source) {
          std::isalpha(static_cast<unsigned char>(source[0])) && (source.size() < 3 || source[2] == '\\');
 }
 
-OpenedSource Refuse(const std::string& error, int exitCode = kExitSourceUnreadable) { return {0, exitCode, error, {}}; }
+OpenedSource Refuse(const std::string& error, int exitCode = kExitSourceUnreadable) { return {0, exitCode, error, {}, {}}; }
 
 const char* kFolderSource = " is a folder, not a drive, image or block device: it holds no sectors to scan";
 
@@ -35,19 +35,22 @@ OpenedSource OpenSource(const std::string& source) {
     const auto entry = platform::DriveTable::Instance().Find(letter);
     if (!entry) return Refuse("drive " + std::string(1, letter) + ": is not in the drive table (see: trellmond-cli drives)");
     if (entry->devicePath.empty()) {
-      return {letter, 0, {}, std::string(1, letter) + ": (" + entry->mountRoot + ")" + kFolderSource};
+      return {letter, 0, {}, std::string(1, letter) + ": (" + entry->mountRoot + ")" + kFolderSource, {}};
     }
-    return {letter, 0, {}, {}};
+    return {letter, 0, {}, {}, {}};
   }
   struct stat st {};
   if (::stat(source.c_str(), &st) != 0) return Refuse("cannot open the source " + source + ": " + SystemText(errno));
   if (S_ISDIR(st.st_mode)) return Refuse(source + kFolderSource);
-  const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Refuse("cannot open the source " + source + ": " + SystemText(errno));
-  ::close(fd);
   const char letter = platform::DriveTable::Instance().Attach(source);
   if (letter == 0) return Refuse("cannot attach the source " + source + ": no drive letter is free");
-  return {letter, 0, {}, {}};
+  auto volume = platform::Volume::Choose(letter);
+  if (!volume) {
+    const int error = errno;
+    platform::DriveTable::Instance().Detach(letter);
+    return Refuse("cannot open the source " + source + ": " + SystemText(error));
+  }
+  return {letter, 0, {}, {}, std::move(volume)};
 }
 
 bool CheckReportPath(const std::string& path, std::string& why) {

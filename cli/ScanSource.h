@@ -3,7 +3,10 @@
 // and holds sectors, the report file can be written. Each failure says why, with the
 // system's own error text where there is one.
 
+#include <memory>
 #include <string>
+
+#include "platform/Volume.h"
 
 namespace cli {
 
@@ -13,6 +16,8 @@ struct OpenedSource {
   std::string error;  // "cannot open the source /x: No such file or directory"
   // A folder drive: a letter that can be written to but holds no sectors to scan.
   std::string folderError;
+  // The source's volume, opened by the check: held, the scan's choice of the drive takes it over.
+  std::shared_ptr<const platform::Volume> volume;
 };
 
 // A drive letter of the table ("E", "e:", "E:\") or a path attached as a free letter.

@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "cli/LogLines.h"
-#include "lowscan/ImageCheck.h"
+#include "lowscan/imagecheck/ImageCheck.h"
 #include "platform/DriveTable.h"
 #include "report/FileEntry.h"
 
@@ -18,7 +18,7 @@ ScanTotals RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scanner,
   // The wizard's picture check: pictures that do not decode are not reported.
   scanner.SetImageFilter("jpg;jpeg;bmp;emf;wmf");
   scanner.OnImageCheck = [](fsscan::TMekFATScan* sender, util::TMemoryStream& image, const std::string& type,
-                            bool& ok) { lowscan::LowScanImageCheck(sender, image, type, ok); };
+                            bool& ok) { lowscan::imagecheck::LowScanImageCheck(sender, image, type, ok); };
   const std::size_t first = found.size();
   scanner.OnFileNotify = [&](fsscan::TMekFATScan*, util::TScanType, const std::string& id, util::TMemoryStream*,
                              const std::string& fullName, const std::string&, util::TFileType, std::int64_t size) {

@@ -2,9 +2,11 @@
 
 #include <cmath>
 #include <exception>
+#include <limits>
 
 #include "platform/DriveTable.h"
 #include "platform/LastError.h"
+#include "platform/DriveQueries.h"
 #include "platform/Volume.h"
 #include "util/Prompt.h"
 #include "util/Text.h"
@@ -53,7 +55,6 @@ TOsVersionRecord CurrentVersionRecord() {
 }
 
 char LetterOf(std::uint8_t drive) { return static_cast<char>(drive + 64); }
-std::string RootOf(std::uint8_t drive) { return std::string(1, LetterOf(drive)) + ":\\"; }
 
 bool SupportsFat32Services() {
   const std::string name = TRawDiskAccess::RDAAcquireOSVersion().Name;
@@ -64,7 +65,7 @@ bool Request(std::uint32_t code, TRegisterBlock& regs, TTransferBlock* transfer)
   return TRawDiskAccess::VWIN32DIOC(code, regs, transfer) && !regs.Carry();
 }
 
-TTransferBlock MakeTransferBlock(std::uint32_t start, std::uint16_t count, std::span<std::byte> buffer) {
+TTransferBlock MakeTransferBlock(std::uint64_t start, std::uint16_t count, std::span<std::byte> buffer) {
   TTransferBlock block;
   block.StartSector = start;
   block.Count = count;
@@ -73,9 +74,14 @@ TTransferBlock MakeTransferBlock(std::uint32_t start, std::uint16_t count, std::
   return block;
 }
 
-bool Transfer9x(std::uint8_t drive, std::uint32_t start, std::uint16_t count, std::span<std::byte> buffer,
+bool Transfer9x(std::uint8_t drive, std::uint64_t start, std::uint16_t count, std::span<std::byte> buffer,
                 bool write) {
-  TTransferBlock block = MakeTransferBlock(start, count, buffer);
+  // The 9x transfer block holds a 32-bit sector number: a sector beyond it is not reachable.
+  if (start > std::numeric_limits<std::uint32_t>::max()) {
+    platform::SetLastError(platform::kErrorInvalidParameter);
+    return false;
+  }
+  TTransferBlock block = MakeTransferBlock(static_cast<std::uint32_t>(start), count, buffer);
   if (SupportsFat32Services()) {
     TRegisterBlock regs;
     regs.EAX = 0x7305;
@@ -92,10 +98,35 @@ bool Transfer9x(std::uint8_t drive, std::uint32_t start, std::uint16_t count, st
   return Request(write ? 3 : 2, regs, &block);
 }
 
+// The sizes a transfer works in, from the drive's open volume: no reopening, no probing.
 bool SectorGeometry(std::uint8_t drive, std::uint32_t& sectorSize, std::uint32_t& sectorsPerCluster) {
   sectorSize = 0;
   sectorsPerCluster = 0;
-  return platform::GetSectorGeometry(RootOf(drive), sectorSize, sectorsPerCluster) && sectorSize != 0;
+  const auto volume = platform::Volume::Held(LetterOf(drive));
+  if (!volume) return false;  // the last error says why
+  sectorSize = volume->SectorSize();
+  sectorsPerCluster = volume->SectorsPerCluster();
+  return sectorSize != 0;
+}
+
+// The byte offset of a sector, when it fits a file offset.
+bool ByteOffsetOf(std::uint64_t sector, std::uint32_t sectorSize, std::uint64_t& offset) {
+  if (sectorSize == 0 || sector > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / sectorSize) {
+    platform::SetLastError(platform::kErrorInvalidParameter);
+    return false;
+  }
+  offset = sector * sectorSize;
+  return true;
+}
+
+// The first sector of cluster `start` (counted from sector 0), when it fits 64 bits.
+bool FirstSectorOfCluster(std::uint64_t start, std::uint32_t sectorsPerCluster, std::uint64_t& sector) {
+  if (start > std::numeric_limits<std::uint64_t>::max() / sectorsPerCluster) {
+    platform::SetLastError(platform::kErrorInvalidParameter);
+    return false;
+  }
+  sector = start * sectorsPerCluster;
+  return true;
 }
 
 // The transfer must fit the caller's buffer; a larger request fails before touching the disk.
@@ -162,12 +193,12 @@ bool TRawDiskAccess::VWIN32DIOC(std::uint32_t controlCode, TRegisterBlock& regis
   return s.vwin32->DeviceIoControl(controlCode, registers, transfer);
 }
 
-bool TRawDiskAccess::RDARead9xSectors(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+bool TRawDiskAccess::RDARead9xSectors(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                       std::span<std::byte> buffer) {
   return Transfer9x(drive, start, count, buffer, false);
 }
 
-bool TRawDiskAccess::RDAWrite9xSectors(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+bool TRawDiskAccess::RDAWrite9xSectors(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                        std::span<std::byte> buffer) {
   if (!RDALockLogicalVolume(drive, 1, 1)) return false;
   const bool ok = Transfer9x(drive, start, count, buffer, true);
@@ -175,62 +206,66 @@ bool TRawDiskAccess::RDAWrite9xSectors(std::uint8_t drive, std::uint32_t start, 
   return ok;
 }
 
-bool TRawDiskAccess::RDAReadNTSectors(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+bool TRawDiskAccess::RDAReadNTSectors(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                       std::span<std::byte> buffer) {
   std::uint32_t sectorSize = 0, sectorsPerCluster = 0;
   if (!SectorGeometry(drive, sectorSize, sectorsPerCluster)) return false;
   const std::uint64_t bytes = std::uint64_t{count} * sectorSize;
-  if (!FitsBuffer(bytes, buffer.size())) return false;
-  const platform::VolumeHandle volume = platform::OpenVolume(LetterOf(drive));
-  if (!volume.IsOpen()) return false;
+  std::uint64_t offset = 0;
+  if (!FitsBuffer(bytes, buffer.size()) || !ByteOffsetOf(start, sectorSize, offset)) return false;
+  const auto volume = platform::Volume::Held(LetterOf(drive));
+  if (!volume) return false;
   platform::SetLastError(0);
-  const std::int64_t got = volume.ReadAt(std::uint64_t{start} * sectorSize, buffer.first(static_cast<std::size_t>(bytes)));
+  const std::int64_t got = volume->ReadAt(offset, buffer.first(static_cast<std::size_t>(bytes)));
   return got >= 0 && static_cast<std::uint64_t>(got) == bytes;
 }
 
-bool TRawDiskAccess::RDAWriteNTSectors(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+bool TRawDiskAccess::RDAWriteNTSectors(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                        std::span<const std::byte> buffer) {
   std::uint32_t sectorSize = 0, sectorsPerCluster = 0;
   if (!SectorGeometry(drive, sectorSize, sectorsPerCluster)) return false;
   const std::uint64_t bytes = std::uint64_t{count} * sectorSize;
-  if (!FitsBuffer(bytes, buffer.size())) return false;
+  std::uint64_t offset = 0;
+  if (!FitsBuffer(bytes, buffer.size()) || !ByteOffsetOf(start, sectorSize, offset)) return false;
   const platform::VolumeHandle volume = platform::OpenVolumeForWriting(LetterOf(drive));
   if (!volume.IsOpen()) return false;
   platform::SetLastError(0);
-  const std::int64_t put = volume.WriteAt(std::uint64_t{start} * sectorSize, buffer.first(static_cast<std::size_t>(bytes)));
+  const std::int64_t put = volume.WriteAt(offset, buffer.first(static_cast<std::size_t>(bytes)));
   return put >= 0 && static_cast<std::uint64_t>(put) == bytes;
 }
 
-bool TRawDiskAccess::RDAReadSectors(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+bool TRawDiskAccess::RDAReadSectors(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                     std::span<std::byte> buffer) {
   const std::string family = RDAKernelFamily();
   if (family == "NT") return RDAReadNTSectors(drive, start, count, buffer);
   return family == "9x" && RDARead9xSectors(drive, start, count, buffer);
 }
 
-bool TRawDiskAccess::RDAWriteSectors(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+bool TRawDiskAccess::RDAWriteSectors(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                      std::span<std::byte> buffer) {
   const std::string family = RDAKernelFamily();
   if (family == "NT") return RDAWriteNTSectors(drive, start, count, buffer);
   return family == "9x" && RDAWrite9xSectors(drive, start, count, buffer);
 }
 
-bool TRawDiskAccess::RDAReadClusters(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+bool TRawDiskAccess::RDAReadClusters(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                      std::span<std::byte> buffer) {
   std::uint32_t sectorSize = 0, sectorsPerCluster = 0;
   if (!SectorGeometry(drive, sectorSize, sectorsPerCluster) || sectorsPerCluster == 0) return false;
   // Cluster n is the n-th group of sectors from sector 0, not a file-system cluster number.
-  const auto firstSector = static_cast<std::uint32_t>(std::uint64_t{start} * sectorsPerCluster);
+  std::uint64_t firstSector = 0;
+  if (!FirstSectorOfCluster(start, sectorsPerCluster, firstSector)) return false;
   const auto sectors = static_cast<std::uint16_t>(std::uint64_t{sectorsPerCluster} * count);
   if (RDAKernelFamily() == "9x") return RDARead9xSectors(drive, firstSector, sectors, buffer);
   return RDAReadNTSectors(drive, firstSector, sectors, buffer);
 }
 
-bool TRawDiskAccess::RDAWriteClusters(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+bool TRawDiskAccess::RDAWriteClusters(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                       std::span<std::byte> buffer) {
   std::uint32_t sectorSize = 0, sectorsPerCluster = 0;
   if (!SectorGeometry(drive, sectorSize, sectorsPerCluster) || sectorsPerCluster == 0) return false;
-  const auto firstSector = static_cast<std::uint32_t>(std::uint64_t{start} * sectorsPerCluster);
+  std::uint64_t firstSector = 0;
+  if (!FirstSectorOfCluster(start, sectorsPerCluster, firstSector)) return false;
   const auto sectors = static_cast<std::uint16_t>(std::uint64_t{sectorsPerCluster} * count);
   if (RDAKernelFamily() == "9x") return RDAWrite9xSectors(drive, firstSector, sectors, buffer);
   return RDAWriteNTSectors(drive, firstSector, sectors, buffer);

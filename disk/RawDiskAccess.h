@@ -69,27 +69,29 @@ class INetworkConnector {
                                       std::string_view localName) = 0;
 };
 
+// Sector and cluster numbers are 64-bit: a disk above 2 TiB has more than 2^32 sectors of
+// 512 bytes. The 9x services take 32-bit sector numbers and refuse any beyond them.
 class TRawDiskAccess {
  public:
   static std::string RDAKernelFamily();
   static TWinVersion RDAAcquireOSVersion();
 
   static bool VWIN32DIOC(std::uint32_t controlCode, TRegisterBlock& registers, TTransferBlock* transfer = nullptr);
-  static bool RDARead9xSectors(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+  static bool RDARead9xSectors(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                std::span<std::byte> buffer);
-  static bool RDAWrite9xSectors(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+  static bool RDAWrite9xSectors(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                 std::span<std::byte> buffer);
-  static bool RDAReadNTSectors(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+  static bool RDAReadNTSectors(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                std::span<std::byte> buffer);
-  static bool RDAWriteNTSectors(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+  static bool RDAWriteNTSectors(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                 std::span<const std::byte> buffer);
-  static bool RDAReadSectors(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+  static bool RDAReadSectors(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                              std::span<std::byte> buffer);
-  static bool RDAWriteSectors(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+  static bool RDAWriteSectors(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                               std::span<std::byte> buffer);
-  static bool RDAReadClusters(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+  static bool RDAReadClusters(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                               std::span<std::byte> buffer);
-  static bool RDAWriteClusters(std::uint8_t drive, std::uint32_t start, std::uint16_t count,
+  static bool RDAWriteClusters(std::uint8_t drive, std::uint64_t start, std::uint16_t count,
                                std::span<std::byte> buffer);
   static bool RDALockLogicalVolume(std::uint8_t drive, std::uint8_t lockLevel, std::uint8_t permissions);
   static bool RDAUnlockLogicalVolume(std::uint8_t drive);

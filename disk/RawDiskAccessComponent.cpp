@@ -3,6 +3,7 @@
 #include <functional>
 #include <limits>
 
+#include "platform/DriveQueries.h"
 #include "platform/DriveTable.h"
 #include "platform/LastError.h"
 #include "platform/Volume.h"
@@ -39,10 +40,13 @@ void TRawDiskAccessComponent::SetDriveLetter(std::string_view value) {
     SetStatus(status::kBadDrive, "Bad drive ID or drive not responding.");
     m_driveLetter = 0;
     m_driveNumber = 0;
+    m_volume.reset();
     return;
   }
   m_driveLetter = letter;
-  m_driveNumber = static_cast<std::uint8_t>(letter - 64);
+  m_driveNumber = platform::DriveNumberOf(letter);
+  // Taken before the sizes and identity so that they, and every transfer, use it.
+  m_volume = platform::Volume::Choose(letter);
   TRawDiskAccess::RDAFindDiskSizeInformation(std::string(1, letter), m_diskInfo);
   m_mediaId = TRawDiskAccess::RDAGetMediaIdentifier(letter);
   SetSuccess();
@@ -137,15 +141,16 @@ void TRawDiskAccessComponent::SetDiskBufferStream(const util::TMemoryStream& val
 }
 
 bool TRawDiskAccessComponent::Transfer(bool write) {
-  const auto low32 = [](std::int64_t v) { return static_cast<std::uint32_t>(static_cast<std::uint64_t>(v)); };
+  // Positions go on whole (a negative one cannot be read); counts keep their low 16 bits.
+  const auto whole = [](std::int64_t v) { return static_cast<std::uint64_t>(v); };
   const auto low16 = [](std::int64_t v) { return static_cast<std::uint16_t>(static_cast<std::uint64_t>(v)); };
   const std::span<std::byte> memory = m_buffer.MutableBytes();
   if (m_clusterCount > 0) {
-    return write ? TRawDiskAccess::RDAWriteClusters(m_driveNumber, low32(m_clusterNumber), low16(m_clusterCount), memory)
-                 : TRawDiskAccess::RDAReadClusters(m_driveNumber, low32(m_clusterNumber), low16(m_clusterCount), memory);
+    return write ? TRawDiskAccess::RDAWriteClusters(m_driveNumber, whole(m_clusterNumber), low16(m_clusterCount), memory)
+                 : TRawDiskAccess::RDAReadClusters(m_driveNumber, whole(m_clusterNumber), low16(m_clusterCount), memory);
   }
-  return write ? TRawDiskAccess::RDAWriteSectors(m_driveNumber, low32(m_sectorNumber), low16(m_sectorCount), memory)
-               : TRawDiskAccess::RDAReadSectors(m_driveNumber, low32(m_sectorNumber), low16(m_sectorCount), memory);
+  return write ? TRawDiskAccess::RDAWriteSectors(m_driveNumber, whole(m_sectorNumber), low16(m_sectorCount), memory)
+               : TRawDiskAccess::RDAReadSectors(m_driveNumber, whole(m_sectorNumber), low16(m_sectorCount), memory);
 }
 
 void TRawDiskAccessComponent::ReadDrive() {
@@ -169,13 +174,12 @@ void TRawDiskAccessComponent::RunRead(const std::function<bool()>& read) {
 void TRawDiskAccessComponent::ReadSectorsInto(std::int64_t sector, std::int64_t count, std::span<std::byte> into) {
   if (!RequireDrive()) return;
   const std::int64_t bytes = count * m_diskInfo.SectorSize;
-  if (count <= 0 || count > 0xFFFF || sector < 0 || sector > 0xFFFFFFFFLL ||
-      static_cast<std::int64_t>(into.size()) < bytes) {
+  if (count <= 0 || count > 0xFFFF || sector < 0 || static_cast<std::int64_t>(into.size()) < bytes) {
     SetStatus(status::kBufferSizeMismatch, "Buffer size mismatch.");
     return;
   }
   RunRead([&] {
-    return TRawDiskAccess::RDAReadSectors(m_driveNumber, static_cast<std::uint32_t>(sector),
+    return TRawDiskAccess::RDAReadSectors(m_driveNumber, static_cast<std::uint64_t>(sector),
                                           static_cast<std::uint16_t>(count), into.first(static_cast<std::size_t>(bytes)));
   });
 }

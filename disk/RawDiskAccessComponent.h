@@ -8,12 +8,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "disk/RawDiskAccess.h"
 #include "util/MemoryStream.h"
+
+namespace platform {
+class Volume;
+}
 
 namespace disk {
 
@@ -85,6 +90,9 @@ class TRawDiskAccessComponent {
 
   char m_driveLetter = 0;
   std::uint8_t m_driveNumber = 0;
+  // The selected drive's volume, opened (or taken over, when still the same medium) at
+  // selection and held for the transfers: they neither reopen nor probe it.
+  std::shared_ptr<const platform::Volume> m_volume;
   TDiskSizeInformation m_diskInfo;
   TMediaIdentifier m_mediaId;
   std::int64_t m_clusterNumber = 0;

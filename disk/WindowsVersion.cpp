@@ -1,10 +1,6 @@
 #include "disk/WindowsVersion.h"
 
-#include <sys/utsname.h>
-
-#include <cstdio>
-#include <fstream>
-
+#include "platform/SystemInfo.h"
 #include "util/Text.h"
 
 namespace disk {
@@ -129,26 +125,17 @@ TWinVersion DescribeWindowsVersion(const TOsVersionRecord& r) {
 }
 
 TOsVersionRecord RunningSystemVersion() {
+  const platform::OsVersion& os = platform::RunningOsVersion();
   TOsVersionRecord r;
   r.PlatformId = 2;
-  utsname uts{};
-  if (uname(&uts) == 0) {
-    unsigned major = 0, minor = 0, patch = 0;
-    if (std::sscanf(uts.release, "%u.%u.%u", &major, &minor, &patch) >= 2) {
-      r.MajorVersion = major;
-      r.MinorVersion = minor;
-      r.BuildNumber = patch;
-    }
-    r.NativeName = std::string(uts.sysname) + " " + uts.release;
+  if (os.ok) {
+    r.MajorVersion = static_cast<std::uint32_t>(os.major);
+    r.MinorVersion = static_cast<std::uint32_t>(os.minor);
+    r.BuildNumber = static_cast<std::uint32_t>(os.build);
   }
-  std::ifstream osRelease("/etc/os-release");
-  std::string line;
-  while (std::getline(osRelease, line)) {
-    if (line.rfind("PRETTY_NAME=", 0) != 0) continue;
-    std::string value = line.substr(12);
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-    if (!value.empty()) r.NativeName = value;
-  }
+  r.NativeName = !os.description.empty() ? os.description
+                 : os.systemName.empty()  ? std::string{}
+                                          : os.systemName + " " + os.release;
   return r;
 }
 

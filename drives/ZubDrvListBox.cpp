@@ -4,7 +4,7 @@
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
 #include "platform/UserFolders.h"
-#include "platform/Volume.h"
+#include "platform/DriveQueries.h"
 #include "util/SizeText.h"
 #include "util/Text.h"
 
@@ -83,7 +83,7 @@ void TZubDrvListBox::SelectRow(int row) {
 }
 
 void TZubDrvListBox::AddRow(char letter, int type) {
-  const std::uint8_t number = static_cast<std::uint8_t>(letter - 64);
+  const std::uint8_t number = platform::DriveNumberOf(letter);
   const std::int64_t size = platform::GetDiskSize(number);
   const std::int64_t free = platform::GetDiskFree(number);
   if (m_driveType == dtSavable) {

@@ -83,9 +83,9 @@ bool TMekFATScan::IsFreeCluster(std::uint8_t fatType, std::int64_t cluster) cons
 
 bool TMekFATScan::HoldsDotEntries(std::int64_t cluster, const BootRecord& boot) {
   if (cluster < 2 || cluster > m_raw->GetTotalClusterCount() + 1) return false;
-  const util::ByteReader bootReader(boot.data(), boot.size());
-  const std::int64_t spc = bootReader.U8(13);
-  std::vector<std::byte> buffer(static_cast<std::size_t>(spc * bootReader.U16(11)));
+  const platform::FatFields fields = BootFields(boot);
+  const std::int64_t spc = fields.sectorsPerCluster;
+  std::vector<std::byte> buffer(static_cast<std::size_t>(spc * fields.bytesPerSector));
   const std::int64_t got = ReadSectors(buffer.data(), static_cast<std::int64_t>(buffer.size()), spc,
                                        (cluster - 2) * spc + GetFirstDataSector(boot));
   return got > 0 && StartsWithDotEntries(util::ByteReader(buffer.data(), static_cast<std::size_t>(got)), cluster);
@@ -118,10 +118,10 @@ std::optional<std::int64_t> TMekFATScan::FindDeletedDirectoryContinuation(std::i
   // sector of a free cluster is read; the search is bounded per directory and per scan.
   constexpr std::int64_t kClustersLookedAt = std::int64_t{1} << 20;
   constexpr std::int64_t kClustersReadPerSearch = 4096;
-  const util::ByteReader bootReader(boot.data(), boot.size());
-  const std::int64_t spc = bootReader.U8(13);
-  const std::int64_t bps = bootReader.U16(11);
-  const std::int64_t firstData = GetFirstDataSector(boot);
+  const platform::FatFields fields = BootFields(boot);
+  const std::int64_t spc = fields.sectorsPerCluster;
+  const std::int64_t bps = fields.bytesPerSector;
+  const auto firstData = static_cast<std::int64_t>(GetFirstDataSector(boot));
   const std::int64_t totalClusters = m_raw->GetTotalClusterCount();
   const std::int64_t lastCluster = totalClusters + 1;
   std::vector<std::byte> sector(static_cast<std::size_t>(std::max<std::int64_t>(bps, 32)));
@@ -146,7 +146,7 @@ std::optional<std::int64_t> TMekFATScan::FindDeletedDirectoryContinuation(std::i
 DirectoryCluster TMekFATScan::TakeDeletedDirectoryCluster(std::int64_t cluster, bool first, const BootRecord& boot,
                                                           std::uint8_t fatType, const std::string& path,
                                                           LongNameAssembler& names, std::vector<std::byte>& buffer) {
-  const std::int64_t spc = util::ByteReader(boot.data(), boot.size()).U8(13);
+  const std::int64_t spc = BootFields(boot).sectorsPerCluster;
   const std::int64_t totalClusters = m_raw->GetTotalClusterCount();
   const std::int64_t lastCluster = totalClusters + 1;
   if (cluster < 2 || cluster > lastCluster || m_dirCount >= totalClusters + 2) return DirectoryCluster::kNotDirectory;
@@ -171,10 +171,10 @@ DirectoryCluster TMekFATScan::TakeDeletedDirectoryCluster(std::int64_t cluster, 
 
 void TMekFATScan::ScanDeletedDirectory(std::int64_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
                                        const std::string& path) {
-  const util::ByteReader bootReader(boot.data(), boot.size());
+  const platform::FatFields fields = BootFields(boot);
   // One cluster's bytes, read again for each cluster of the run; a sub-directory
   // entered from it has a buffer of its own.
-  std::vector<std::byte> buffer(static_cast<std::size_t>(std::int64_t{bootReader.U8(13)} * bootReader.U16(11)));
+  std::vector<std::byte> buffer(static_cast<std::size_t>(std::int64_t{fields.sectorsPerCluster} * fields.bytesPerSector));
   LongNameAssembler names;
   ++m_depth;
   std::int64_t cluster = firstCluster;

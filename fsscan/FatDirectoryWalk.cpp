@@ -5,6 +5,7 @@
 
 #include "fsscan/FatNames.h"
 #include "fsscan/MekFATScan.h"
+#include "online/ActionCodes.h"
 #include "util/ByteReader.h"
 #include "util/Text.h"
 
@@ -90,16 +91,16 @@ util::TDateTime EntryDateTime(const util::ByteReader& entry) {
 }  // namespace
 
 void TMekFATScan::ScanFAT12_FAT16DirectoryEntries(const BootRecord& boot) {
-  Log("FATScan Checkpoint: ScanDirectoryEntries", "46");
+  Log("FATScan Checkpoint: ScanDirectoryEntries", online::action::kFatScan);
   const std::uint8_t type = GetFATType(boot);
-  const std::int64_t first = GetFirstRootDirSector(boot);
+  const auto first = static_cast<std::int64_t>(GetFirstRootDirSector(boot));
   ScanDirectoryEntries(boot, "", type, static_cast<std::int64_t>(GetFirstDataSector(boot)) - first, first);
 }
 
 void TMekFATScan::ScanFAT32DirectoryEntries(const BootRecord& boot) {
-  Log("FATScan Checkpoint: ScanDirectoryEntries", "46");
+  Log("FATScan Checkpoint: ScanDirectoryEntries", online::action::kFatScan);
   const std::uint8_t type = GetFATType(boot);
-  ScanDirectoryClusters(util::ByteReader(boot.data(), boot.size()).U32(44), boot, type, "");
+  ScanDirectoryClusters(BootFields(boot).rootCluster, boot, type, "");
 }
 
 void TMekFATScan::ScanDirectoryClusters(std::uint32_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
@@ -108,8 +109,8 @@ void TMekFATScan::ScanDirectoryClusters(std::uint32_t firstCluster, const BootRe
   std::vector<ClusterNode> runs;
   BuildFileClusterList(m_scanFat, boot, runs, 0, firstCluster);
   LongNameAssembler names;
-  const std::int64_t spc = util::ByteReader(boot.data(), boot.size()).U8(13);
-  const std::int64_t firstData = GetFirstDataSector(boot);
+  const std::int64_t spc = BootFields(boot).sectorsPerCluster;
+  const auto firstData = static_cast<std::int64_t>(GetFirstDataSector(boot));
   for (const ClusterNode& run : runs) {
     // Read only clusters this scan has not read as a directory yet, in the longest
     // stretches the run allows.
@@ -138,7 +139,7 @@ void TMekFATScan::ScanDirectoryEntries(const BootRecord& boot, const std::string
   // bounds the reads of a scan.
   const std::int64_t maxReads = m_raw->GetTotalClusterCount() + 2;
   if (m_depth <= kMaxDepth && m_dirCount <= maxReads && sectorCount > 0) {
-    const std::int64_t bps = util::ByteReader(boot.data(), boot.size()).U16(11);
+    const std::int64_t bps = BootFields(boot).bytesPerSector;
     std::vector<std::byte> buffer(static_cast<std::size_t>(sectorCount * bps));
     const std::int64_t got =
         ReadSectors(buffer.data(), static_cast<std::int64_t>(buffer.size()), sectorCount, startSector);
@@ -155,7 +156,7 @@ void TMekFATScan::EnterDirectory(const util::ByteReader& entry, std::int64_t fir
                                  std::uint8_t fatType, const std::string& path) {
   if (m_depth >= kMaxDepth) {
     if (!m_depthLimitLogged) {
-      Log("Directory depth limit of " + std::to_string(kMaxDepth) + " reached; not read: " + path, "-30");
+      Log("Directory depth limit of " + std::to_string(kMaxDepth) + " reached; not read: " + path, online::action::kError);
       m_depthLimitLogged = true;
     }
     return;
@@ -211,7 +212,7 @@ void TMekFATScan::ExtractDirEntries(const std::byte* buffer, const BootRecord& b
               std::to_string(firstCluster) + "<br>" + "Maximum: " + std::to_string(m_raw->GetTotalClusterCount()) +
               "<br>" + "High: " + std::to_string(entry.U16(20)) + "<br>" + "Low: " + std::to_string(entry.U16(26)) +
               "<br>" + "Hex: " + util::StrToHex(all.Text(offset, std::min<std::uint64_t>(50, all.Size() - offset))),
-          "-30");
+          online::action::kError);
     }
     m_fileList.push_back(std::move(record));
   }

@@ -5,26 +5,13 @@
 #include <cstring>
 
 #include "fsscan/MekFATScan.h"
+#include "online/ActionCodes.h"
+#include "platform/FatBootSector.h"
 #include "util/ByteReader.h"
 #include "util/Text.h"
 
 namespace fsscan {
 namespace {
-
-util::ByteReader Reader(const BootRecord& boot) { return util::ByteReader(boot.data(), boot.size()); }
-
-std::uint32_t BytesPerSector(const BootRecord& boot) { return Reader(boot).U16(11); }
-std::uint32_t SectorsPerCluster(const BootRecord& boot) { return Reader(boot).U8(13); }
-std::uint32_t ReservedSectors(const BootRecord& boot) { return Reader(boot).U16(14); }
-std::uint32_t NumberOfFats(const BootRecord& boot) { return Reader(boot).U8(16); }
-std::uint64_t TotalSectors(const BootRecord& boot) {
-  const std::uint16_t small = Reader(boot).U16(19);
-  return small != 0 ? small : Reader(boot).U32(32);
-}
-std::uint64_t FatSizeSectors(const BootRecord& boot) {
-  const std::uint16_t small = Reader(boot).U16(22);
-  return small != 0 ? small : Reader(boot).U32(36);
-}
 
 // A FAT is never read in one request larger than this many sectors, so the 16-bit
 // count of a transfer is never exceeded.
@@ -53,14 +40,14 @@ std::int64_t TMekFATScan::ReadSectors(std::byte* buffer, std::int64_t bufferSize
   if (startSector > total) {
     Log("Start Sector exceeds Total Sectors. Total / Start : " + std::to_string(total) + " / " +
             std::to_string(startSector),
-        "-30");
+        online::action::kError);
   } else {
     if (startSector + sectorCount > total) {
       raw.SetSectorCount(total - startSector);
       Log("Adjusted Sector Count. Total / Start / Before / After: " + std::to_string(total) + " / " +
               std::to_string(startSector) + " / " + std::to_string(sectorCount) + " / " +
               std::to_string(total - startSector),
-          "-30");
+          online::action::kError);
     }
     for (int attempt = 0; attempt < 3; ++attempt) {
       raw.ReadDrive();
@@ -85,7 +72,7 @@ std::int64_t TMekFATScan::ReadSectors(std::byte* buffer, std::int64_t bufferSize
 }
 
 void TMekFATScan::ReportSecurityProblem() {
-  Log("Security Screen Shown", "47");
+  Log("Security Screen Shown", online::action::kBootRecordRead);
   Prompt().SecurityWarning();
   m_terminated = true;
 }
@@ -109,26 +96,27 @@ bool TMekFATScan::ReadBootRecord(std::string_view fileSystem, BootRecord& out) {
 }
 
 void TMekFATScan::GetFATBootRecord(BootRecord& out) {
-  Log("FATScan Checkpoint: GetFATBootRecord", "46");
+  Log("FATScan Checkpoint: GetFATBootRecord", online::action::kFatScan);
   m_raw->SetDriveLetter(std::string(1, m_drive));
-  if (ReadBootRecord("FAT", out)) Log("FAT Boot Record Read", "47");
+  if (ReadBootRecord("FAT", out)) Log("FAT Boot Record Read", online::action::kBootRecordRead);
 }
 
-std::uint64_t TMekFATScan::GetTotalSectors(const BootRecord& boot) { return TotalSectors(boot); }
-
-std::uint32_t TMekFATScan::GetRootDirSectors(const BootRecord& boot) {
-  const std::uint32_t bps = BytesPerSector(boot);
-  if (bps == 0) return 0;
-  return (std::uint32_t{Reader(boot).U16(17)} * 32 + bps - 1) / bps;
+platform::FatFields TMekFATScan::BootFields(const BootRecord& boot) {
+  return platform::ReadFatFields(util::ByteReader(boot.data(), boot.size()));
 }
 
-std::uint32_t TMekFATScan::GetFirstRootDirSector(const BootRecord& boot) {
-  return ReservedSectors(boot) + NumberOfFats(boot) * std::uint32_t{Reader(boot).U16(22)};
+std::uint64_t TMekFATScan::GetTotalSectors(const BootRecord& boot) { return BootFields(boot).totalSectors; }
+
+std::uint64_t TMekFATScan::GetRootDirSectors(const BootRecord& boot) {
+  return platform::LayoutOf(BootFields(boot)).rootDirSectors;
 }
 
-std::uint32_t TMekFATScan::GetFirstDataSector(const BootRecord& boot) {
-  return static_cast<std::uint32_t>(ReservedSectors(boot) + NumberOfFats(boot) * FatSizeSectors(boot) +
-                                    GetRootDirSectors(boot));
+std::uint64_t TMekFATScan::GetFirstRootDirSector(const BootRecord& boot) {
+  return platform::LayoutOf(BootFields(boot)).rootDirSector;
+}
+
+std::uint64_t TMekFATScan::GetFirstDataSector(const BootRecord& boot) {
+  return platform::LayoutOf(BootFields(boot)).firstDataSector;
 }
 
 std::int64_t TMekFATScan::GetFirstDataSector(char driveLetter) {
@@ -138,27 +126,20 @@ std::int64_t TMekFATScan::GetFirstDataSector(char driveLetter) {
   BootRecord boot{};
   GetFATBootRecord(boot);
   if (!GeometryUsable(boot)) return 0;
-  return GetFirstDataSector(boot);
+  return static_cast<std::int64_t>(GetFirstDataSector(boot));
 }
 
 FatType TMekFATScan::GetFATType(const BootRecord& boot) {
-  const std::uint64_t total = TotalSectors(boot);
-  const std::uint64_t firstData = GetFirstDataSector(boot);
-  const std::uint32_t spc = SectorsPerCluster(boot);
-  const std::uint64_t clusters = spc == 0 || total <= firstData ? 0 : (total - firstData) / spc;
-  if (clusters < 4085) return kFat12;
-  if (clusters < 65525) return kFat16;
-  return kFat32;
+  switch (platform::LayoutOf(BootFields(boot)).kind) {
+    case platform::VolumeKind::Fat16: return kFat16;
+    case platform::VolumeKind::Fat32: return kFat32;
+    default: return kFat12;
+  }
 }
 
 bool TMekFATScan::GeometryUsable(const BootRecord& boot) const {
-  const std::uint32_t bps = BytesPerSector(boot);
-  const std::uint32_t spc = SectorsPerCluster(boot);
-  if (bps < 128 || bps > 4096 || (bps & (bps - 1)) != 0) return false;
-  if (spc == 0 || (spc & (spc - 1)) != 0) return false;
-  if (ReservedSectors(boot) == 0 || NumberOfFats(boot) == 0 || FatSizeSectors(boot) == 0) return false;
   if (m_raw == nullptr || m_raw->GetDriveSectorSize() == 0 || m_raw->GetSectorsPerCluster() == 0) return false;
-  return TotalSectors(boot) > GetFirstDataSector(boot);
+  return platform::DecodeFatBootSector(util::ByteReader(boot.data(), boot.size()), {}).has_value();
 }
 
 std::uint16_t TMekFATScan::GetFAT12EntryForCluster(const BootRecord&, const FatBuffer& fat, std::int64_t cluster) {
@@ -188,20 +169,20 @@ bool TMekFATScan::IsEOF(std::uint8_t fatType, std::int64_t value) {
 }
 
 FatBuffer TMekFATScan::GetFATBuffer(const BootRecord& boot, std::int64_t& bufferSize, std::int64_t& bytesRead) {
-  const FatType type = GetFATType(boot);
-  const std::uint64_t fatSectors = type == kFat32 ? Reader(boot).U32(36) : Reader(boot).U16(22);
-  const std::uint32_t bps = BytesPerSector(boot);
+  const platform::FatFields fields = BootFields(boot);
+  const std::uint64_t fatSectors = fields.fatSectors;
+  const std::uint32_t bps = fields.bytesPerSector;
   bufferSize = 0;
   bytesRead = 0;
   // A FAT larger than the volume is a damaged boot sector, not something to allocate.
-  if (fatSectors == 0 || fatSectors > TotalSectors(boot)) return {};
+  if (fatSectors == 0 || fatSectors > fields.totalSectors) return {};
   // The buffer grows as the table reads, so a boot sector claiming a table larger than
   // its device allocates no more than the device holds.
   FatBuffer fat;
   // Sectors [first, first + count) of the table from the first copy that reads them whole.
   const auto readStretch = [&](std::int64_t first, std::int64_t count) {
-    for (std::uint32_t copy = 0; copy < std::max<std::uint32_t>(1, NumberOfFats(boot)); ++copy) {
-      const std::int64_t sector = ReservedSectors(boot) + static_cast<std::int64_t>(copy * fatSectors) + first;
+    for (std::uint32_t copy = 0; copy < std::max<std::uint32_t>(1, fields.fatCount); ++copy) {
+      const std::int64_t sector = fields.reservedSectors + static_cast<std::int64_t>(copy * fatSectors) + first;
       if (ReadSectors(fat.data() + first * bps, count * bps, count, sector) == count * bps) return true;
     }
     return false;
@@ -224,11 +205,11 @@ FatBuffer TMekFATScan::GetFATBuffer(const BootRecord& boot, std::int64_t& buffer
         bytesRead += m * bps;
       } else {
         ++failedPieces;
-        LogUnreadable("the FAT (no copy readable; its clusters count as free)", ReservedSectors(boot) + done, m);
+        LogUnreadable("the FAT (no copy readable; its clusters count as free)", fields.reservedSectors + done, m);
       }
     }
     if (failedPieces >= kMaxFailedFatPieces && done < total) {
-      LogUnreadable("the rest of the FAT (too many bad sectors)", ReservedSectors(boot) + done, total - done);
+      LogUnreadable("the rest of the FAT (too many bad sectors)", fields.reservedSectors + done, total - done);
       break;
     }
   }
@@ -239,7 +220,7 @@ FatBuffer TMekFATScan::GetFATBuffer(const BootRecord& boot, std::int64_t& buffer
 void TMekFATScan::LogUnreadable(const std::string& what, std::int64_t firstSector, std::int64_t sectorCount) {
   Log("Cannot read " + what + "<br>Sectors: " + std::to_string(firstSector) + " - " +
           std::to_string(firstSector + std::max<std::int64_t>(sectorCount, 1) - 1),
-      "-30");
+      online::action::kError);
 }
 
 void TMekFATScan::BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,
@@ -278,7 +259,7 @@ void TMekFATScan::BuildFileClusterList(const FatBuffer& fat, const BootRecord& b
 }
 
 void TMekFATScan::BuildFATClusterList(const BootRecord& boot) {
-  Log("FATScan Checkpoint: BuildClusterList", "46");
+  Log("FATScan Checkpoint: BuildClusterList", online::action::kFatScan);
   FatBuffer ownCopy;
   if (!m_scanFatValid) {
     std::int64_t size = 0, read = 0;

@@ -20,6 +20,8 @@
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/FatDirectoryCheck.h"
 #include "fsscan/FileRecords.h"
+#include "platform/BootSector.h"
+#include "platform/FatBootSector.h"
 #include "util/ByteReader.h"
 #include "util/MemoryStream.h"
 #include "util/Progress.h"
@@ -32,7 +34,6 @@ class LongNameAssembler;
 
 namespace ntfs {
 struct Attribute;
-struct Geometry;
 struct RecordStreams;
 }  // namespace ntfs
 
@@ -89,7 +90,7 @@ class TMekFATScan {
   void Terminate(bool value) { m_terminated = value; }
   bool IsTerminated() const { return m_terminated; }
   void DeletePrevious();
-  void Log(const std::string& message, const std::string& action);
+  void Log(const std::string& message, std::string_view action);
   void NotifyUpdateMessage(const std::string& message, bool visible);
 
   // Records and the directory tree.
@@ -122,10 +123,12 @@ class TMekFATScan {
                            std::int64_t startSector);
   void GetFATBootRecord(BootRecord& out);
   static FatType GetFATType(const BootRecord& boot);
-  static std::uint32_t GetFirstRootDirSector(const BootRecord& boot);
-  static std::uint32_t GetRootDirSectors(const BootRecord& boot);
-  static std::uint32_t GetFirstDataSector(const BootRecord& boot);
+  static std::uint64_t GetFirstRootDirSector(const BootRecord& boot);
+  static std::uint64_t GetRootDirSectors(const BootRecord& boot);
+  static std::uint64_t GetFirstDataSector(const BootRecord& boot);
   static std::uint64_t GetTotalSectors(const BootRecord& boot);
+  // The boot record's FAT fields as they stand (checked or not).
+  static platform::FatFields BootFields(const BootRecord& boot);
   std::int64_t GetFirstDataSector(char driveLetter);
   static std::uint16_t GetFAT12EntryForCluster(const BootRecord& boot, const FatBuffer& fat, std::int64_t cluster);
   static std::uint16_t GetFAT16EntryForCluster(const BootRecord& boot, const FatBuffer& fat, std::int64_t cluster);
@@ -216,12 +219,14 @@ class TMekFATScan {
   // them the security notice and the end of the scan.
   bool ReadBootRecord(std::string_view fileSystem, BootRecord& out);
   void ScanNTFSVolume();
+  // The NTFS geometry of a boot record, when every field of it checks.
+  static std::optional<platform::BootGeometry> NtfsGeometry(const BootRecord& boot);
   void HandleDataAttribute(const ntfs::Attribute& attribute, std::uint32_t bytesPerSector, FileNode& record,
                            ntfs::RecordStreams* streams);
   static void NameStream(const FileNode& file, FileNode& stream);
   // Appends a decoded file and its streams, as far as the filter lets them.
   void KeepMFTRecord(std::unique_ptr<FileNode> record, ntfs::RecordStreams& streams);
-  void ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geometry, std::vector<std::byte>& block,
+  void ScanMFTRun(const ClusterNode& run, const platform::BootGeometry& geometry, std::vector<std::byte>& block,
                   std::int64_t totalSectors, std::int64_t& processed);
   // Reads `count` sectors from `sector` into `block` one record at a time, zeros (and a
   // log line) where a record cannot be read; returns the bytes covered.

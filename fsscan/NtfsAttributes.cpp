@@ -5,6 +5,7 @@
 #include "fsscan/FatNames.h"
 #include "fsscan/MekFATScan.h"
 #include "fsscan/NtfsLayout.h"
+#include "online/ActionCodes.h"
 #include "util/DateTime.h"
 #include "util/Text.h"
 
@@ -92,7 +93,7 @@ void TMekFATScan::NTFSHandleAttribute80(const ntfs::Attribute& attribute, std::u
       Log("Attr80 Problem:<br>StartCluster: " + std::to_string(run.start) + "<br> NumClusters: " +
               std::to_string(run.length) + "<br>MTF: " + std::to_string(record.MFT) + "<br>BytesPerSec: " +
               std::to_string(bytesPerSector) + "<br>FixupArray: <br>PreFixup: <br>PostFixup: <br>Debug:" + node.Hex,
-          "-99");
+          online::action::kUnexpected);
     }
     record.Clusters->push_back(std::move(node));
   }

@@ -1,6 +1,5 @@
 #pragma once
-// The NTFS structures the Undelete scan reads: boot sector geometry, FILE record
-// headers with their update sequence fix-ups, attribute walks and run lists. Plain
+// The NTFS structures the Undelete scan reads: FILE record headers with their update sequence fix-ups, attribute walks and run lists. Plain
 // decoders over bounded readers; nothing here reads the volume.
 
 #include <cstddef>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "fsscan/FileRecords.h"
+#include "platform/NtfsBootSector.h"
 #include "util/ByteReader.h"
 
 namespace fsscan::ntfs {
@@ -24,27 +24,12 @@ constexpr std::uint32_t kAttrEnd = 0xFFFFFFFF;
 constexpr std::uint16_t kRecordInUse = 0x01;
 constexpr std::uint16_t kRecordDirectory = 0x02;
 
-// Smallest and largest FILE record sizes accepted from a boot sector.
-constexpr std::uint64_t kMinRecordSize = 256;
-constexpr std::uint64_t kMaxRecordSize = 65536;
-
-struct Geometry {
-  std::uint32_t bytesPerSector = 0;
-  std::uint32_t sectorsPerCluster = 0;
-  std::int64_t mftCluster = 0;
-  std::uint64_t totalSectors = 0;
-  std::uint64_t recordSize = 0;  // 0 when the boot sector gives no usable size
-  std::uint64_t ClusterBytes() const { return std::uint64_t{bytesPerSector} * sectorsPerCluster; }
-};
-
-// Bytes of one FILE record from the boot sector's clusters-per-record field. The field is a
-// signed byte: a positive value counts clusters, a negative one (0xF6 = -10) is the power of
-// two of the byte size. Returns 0 for a value that gives no sensible record size.
-std::uint64_t RecordSizeFromField(std::uint32_t field, std::uint32_t sectorsPerCluster,
-                                  std::uint32_t bytesPerSector);
-
-// std::nullopt when the sector size or the cluster factor cannot be an NTFS volume's.
-std::optional<Geometry> ParseBootSector(const util::ByteReader& boot);
+// The record size of the boot sector's clusters-per-record field (the boot sector
+// itself is decoded by platform::ParseBootSector).
+inline std::uint64_t RecordSizeFromField(std::uint32_t field, std::uint32_t sectorsPerCluster,
+                                         std::uint32_t bytesPerSector) {
+  return platform::NtfsRecordSizeFromField(field, sectorsPerCluster, bytesPerSector);
+}
 
 struct RecordHeader {
   std::uint16_t usaOffset = 0;

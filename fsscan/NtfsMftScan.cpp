@@ -6,6 +6,7 @@
 
 #include "fsscan/MekFATScan.h"
 #include "fsscan/NtfsLayout.h"
+#include "online/ActionCodes.h"
 #include "util/Text.h"
 
 namespace fsscan {
@@ -24,31 +25,35 @@ bool Qualifies(const ntfs::RecordHeader& header, bool deletedOnly) {
 
 }  // namespace
 
+std::optional<platform::BootGeometry> TMekFATScan::NtfsGeometry(const BootRecord& boot) {
+  return platform::DecodeNtfsBootSector(util::ByteReader(boot.data(), boot.size()), {});
+}
+
 void TMekFATScan::GetNTFSBootRecord(BootRecord& out) {
-  Log("FATScan Checkpoint: GetNTFSBootRecord", "46");
-  if (ReadBootRecord("NTFS", out)) Log("NTFS Boot Record Read", "47");
+  Log("FATScan Checkpoint: GetNTFSBootRecord", online::action::kFatScan);
+  if (ReadBootRecord("NTFS", out)) Log("NTFS Boot Record Read", online::action::kBootRecordRead);
 }
 
 std::int64_t TMekFATScan::GetMFTRunList(const BootRecord& boot, std::vector<ClusterNode>& runs) {
-  Log("FATScan Checkpoint: GetMFTRunList", "46");
-  const auto geometry = ntfs::ParseBootSector(util::ByteReader(boot.data(), boot.size()));
-  if (!geometry || geometry->recordSize == 0 || geometry->mftCluster < 0) return 0;
+  Log("FATScan Checkpoint: GetMFTRunList", online::action::kFatScan);
+  const auto geometry = NtfsGeometry(boot);
+  if (!geometry) return 0;
   const std::int64_t spc = geometry->sectorsPerCluster;
   const std::int64_t clusters = std::max<std::int64_t>(1, kFindBlockBytes / static_cast<std::int64_t>(geometry->ClusterBytes()));
-  if (geometry->mftCluster > m_raw->GetTotalClusterCount()) return 0;
+  const auto mftCluster = static_cast<std::int64_t>(geometry->mftCluster);
+  if (mftCluster > m_raw->GetTotalClusterCount()) return 0;
   std::vector<std::byte> block(static_cast<std::size_t>(clusters * static_cast<std::int64_t>(geometry->ClusterBytes())));
-  std::int64_t got = ReadSectors(block.data(), static_cast<std::int64_t>(block.size()), clusters * spc,
-                                 geometry->mftCluster * spc);
+  std::int64_t got = ReadSectors(block.data(), static_cast<std::int64_t>(block.size()), clusters * spc, mftCluster * spc);
   // One bad record in the block must not hide the $MFT record in front of it.
-  if (got < static_cast<std::int64_t>(geometry->recordSize)) {
-    got = ReadRecordsSingly(block, geometry->mftCluster * spc, clusters * spc,
-                            std::max<std::int64_t>(1, static_cast<std::int64_t>(geometry->recordSize / geometry->bytesPerSector)),
+  if (got < static_cast<std::int64_t>(geometry->mftRecordSize)) {
+    got = ReadRecordsSingly(block, mftCluster * spc, clusters * spc,
+                            std::max<std::int64_t>(1, static_cast<std::int64_t>(geometry->mftRecordSize / geometry->bytesPerSector)),
                             geometry->bytesPerSector);
   }
   std::int64_t sectors = 0;
   // Records are stepped by the boot sector's record size: a damaged record's own allocated
   // size (0, say) must not stall the search.
-  const auto size = static_cast<std::int64_t>(geometry->recordSize);
+  const auto size = static_cast<std::int64_t>(geometry->mftRecordSize);
   for (std::int64_t at = 0; at + size <= got; at += size) {
     const std::span<std::byte> bytes(block.data() + at, static_cast<std::size_t>(size));
     if (!ntfs::HasFileSignature(util::ByteReader(bytes))) continue;
@@ -57,7 +62,7 @@ std::int64_t TMekFATScan::GetMFTRunList(const BootRecord& boot, std::vector<Clus
     for (ClusterNode& run : record->Clusters ? *record->Clusters : std::vector<ClusterNode>{}) {
       Log("FATScan Checkpoint: MFT DataRuns<br>Start / Count: " + std::to_string(run.StartCluster) + " /" +
               std::to_string(run.NumClusters),
-          "46");
+          online::action::kFatScan);
       sectors += run.NumClusters * spc;
       runs.push_back(std::move(run));
     }
@@ -75,9 +80,9 @@ void TMekFATScan::ScanMFT(const BootRecord& boot) {
     m_progress->SetMaximum(100);
     m_progress->SetPosition(0);
   }
-  Log("FATScan Checkpoint: ScanMFT", "46");
-  const auto geometry = ntfs::ParseBootSector(util::ByteReader(boot.data(), boot.size()));
-  if (!geometry || geometry->recordSize == 0) return;
+  Log("FATScan Checkpoint: ScanMFT", online::action::kFatScan);
+  const auto geometry = NtfsGeometry(boot);
+  if (!geometry) return;
   const std::int64_t clusters = std::max<std::int64_t>(1, kScanBlockBytes / static_cast<std::int64_t>(geometry->ClusterBytes()));
   std::vector<std::byte> block(static_cast<std::size_t>(clusters * static_cast<std::int64_t>(geometry->ClusterBytes())));
   std::int64_t processed = 0;
@@ -100,7 +105,7 @@ void TMekFATScan::KeepMFTRecord(std::unique_ptr<FileNode> record, ntfs::RecordSt
   }
 }
 
-void TMekFATScan::ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geometry, std::vector<std::byte>& block,
+void TMekFATScan::ScanMFTRun(const ClusterNode& run, const platform::BootGeometry& geometry, std::vector<std::byte>& block,
                              std::int64_t totalSectors, std::int64_t& processed) {
   const std::int64_t spc = geometry.sectorsPerCluster;
   const std::int64_t bps = geometry.bytesPerSector;
@@ -112,7 +117,7 @@ void TMekFATScan::ScanMFTRun(const ClusterNode& run, const ntfs::Geometry& geome
   }
   const std::int64_t blockSectors = static_cast<std::int64_t>(block.size()) / bps;
   const std::int64_t runSectors = run.NumClusters * spc;
-  const auto recordSize = static_cast<std::int64_t>(geometry.recordSize);
+  const auto recordSize = static_cast<std::int64_t>(geometry.mftRecordSize);
   std::int64_t sector = run.StartCluster * spc;
   std::int64_t done = 0;
   const std::int64_t recordSectors = std::max<std::int64_t>(1, recordSize / bps);

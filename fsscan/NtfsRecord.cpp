@@ -7,37 +7,6 @@
 
 namespace fsscan::ntfs {
 
-std::uint64_t RecordSizeFromField(std::uint32_t field, std::uint32_t sectorsPerCluster,
-                                  std::uint32_t bytesPerSector) {
-  // Only the low byte carries the value; the three bytes after it are unused.
-  const std::uint8_t value = static_cast<std::uint8_t>(field & 0xFF);
-  std::uint64_t size = 0;
-  if (value >= 0x80) {
-    const unsigned power = 256u - value;
-    if (power < 32) size = std::uint64_t{1} << power;
-  } else {
-    size = std::uint64_t{value} * sectorsPerCluster * bytesPerSector;
-  }
-  if (size < kMinRecordSize || size > kMaxRecordSize || !std::has_single_bit(size)) return 0;
-  return size;
-}
-
-std::optional<Geometry> ParseBootSector(const util::ByteReader& boot) {
-  Geometry g;
-  g.bytesPerSector = boot.U16(11);
-  const std::uint8_t spc = boot.U8(13);
-  // Clusters above 64 KiB are stored as a negative power of two.
-  g.sectorsPerCluster = spc <= 128 ? spc : (256u - spc < 16 ? (1u << (256u - spc)) : 0);
-  if (g.bytesPerSector < 256 || g.bytesPerSector > 4096 || !std::has_single_bit(g.bytesPerSector) ||
-      g.sectorsPerCluster == 0 || !std::has_single_bit(g.sectorsPerCluster)) {
-    return std::nullopt;
-  }
-  g.totalSectors = boot.U64(40);
-  g.mftCluster = static_cast<std::int64_t>(boot.U64(48));
-  g.recordSize = RecordSizeFromField(boot.U32(64), g.sectorsPerCluster, g.bytesPerSector);
-  return g;
-}
-
 bool HasFileSignature(const util::ByteReader& record) { return record.Text(0, 4) == "FILE"; }
 
 RecordHeader ParseRecordHeader(const util::ByteReader& record) {

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "fsscan/MekFATScan.h"
+#include "online/ActionCodes.h"
 #include "util/Text.h"
 
 namespace fsscan {
@@ -35,8 +36,8 @@ TMekFATScan::~TMekFATScan() {
   m_dirTree.Clear();
 }
 
-void TMekFATScan::Log(const std::string& message, const std::string& action) {
-  if (OnLogNotify) OnLogNotify(this, message, action);
+void TMekFATScan::Log(const std::string& message, std::string_view action) {
+  if (OnLogNotify) OnLogNotify(this, message, std::string(action));
 }
 
 void TMekFATScan::NotifyUpdateMessage(const std::string& message, bool visible) {
@@ -49,7 +50,7 @@ void TMekFATScan::ProcessMessages() {
 
 void TMekFATScan::DeletePrevious() {
   DeleteFileList();
-  Log("FATScan Checkpoint: DeleteBTree", "46");
+  Log("FATScan Checkpoint: DeleteBTree", online::action::kFatScan);
   DeleteBTree();
 }
 
@@ -159,7 +160,7 @@ void TMekFATScan::LogFileDetails(const FileNode& r) {
               "          Hex: " + Trim(run.Hex) + "<br><br>";
     }
   }
-  Log(text, "-30");
+  Log(text, online::action::kError);
 }
 
 void TMekFATScan::LogReadInfo() {
@@ -169,7 +170,7 @@ void TMekFATScan::LogReadInfo() {
           "NumSectors:       " + std::to_string(info.NumSectors) + "<br>" +
           "Status:         " + std::to_string(info.Status) + "<br>" +
           "Count:           " + std::to_string(info.Count) + "<br>",
-      "-31");
+      online::action::kLastReadOrWriteError);
 }
 
 }  // namespace fsscan

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "fsscan/MekFATScan.h"
+#include "online/ActionCodes.h"
 #include "platform/SystemInfo.h"
 #include "util/ByteReader.h"
 #include "util/SizeText.h"
@@ -28,7 +29,7 @@ struct PairHash {
 
 void TMekFATScan::ScanDrive() {
   DeleteFileList();
-  Log("FATScan Checkpoint: DeleteBTree", "46");
+  Log("FATScan Checkpoint: DeleteBTree", online::action::kFatScan);
   DeleteBTree();
   m_raw->SetDriveLetter(std::string(1, m_drive));
   m_overwriteFiles = false;
@@ -45,14 +46,14 @@ void TMekFATScan::ScanDrive() {
   const std::uint8_t bootSpc = static_cast<std::uint8_t>(boot[13]);
   const std::int32_t rawSpc = m_raw->GetSectorsPerCluster();
   if (!m_terminated && bootSpc != rawSpc) {
-    Log("Sec/Clust difference. BootRec:" + std::to_string(bootSpc) + " Raw: " + std::to_string(rawSpc), "-11");
+    Log("Sec/Clust difference. BootRec:" + std::to_string(bootSpc) + " Raw: " + std::to_string(rawSpc), online::action::kSectorsPerClusterMismatch);
     boot[13] = static_cast<std::byte>(rawSpc);
   }
   if (m_terminated) return;
   if (!GeometryUsable(boot)) {
     // exFAT, or a boot sector or drive without usable FAT parameters: nothing to walk.
     Log("Disk Type: " + m_raw->GetFileSystem() + " <br> No FAT parameters in the boot sector; the Undelete scan "
-        "cannot read this volume.", "-30");
+        "cannot read this volume.", online::action::kError);
     return;
   }
   m_volumeSectors = static_cast<std::int64_t>(GetTotalSectors(boot));
@@ -63,7 +64,7 @@ void TMekFATScan::ScanDrive() {
   m_continuationLooksLeft = std::int64_t{1} << 26;
   const FatType type = GetFATType(boot);
   static constexpr const char* kTypeNames[] = {"FAT12", "FAT16", "FAT32"};
-  Log(std::string("Disk Type: ") + kTypeNames[type] + " <br> Free Memory: " + FreeMemoryText(), "46");
+  Log(std::string("Disk Type: ") + kTypeNames[type] + " <br> Free Memory: " + FreeMemoryText(), online::action::kFatScan);
   NotifyUpdateMessage("Initial Scan...", true);
   std::int64_t fatSize = 0, fatRead = 0;
   m_scanFat = GetFATBuffer(boot, fatSize, fatRead);
@@ -82,17 +83,17 @@ void TMekFATScan::ScanDrive() {
   GetFileImages(m_imageFilter, boot);
   RemoveNonDisplayed();
   NotifyUpdateMessage("", false);
-  Log("Free Memory remaining: " + FreeMemoryText(), "46");
+  Log("Free Memory remaining: " + FreeMemoryText(), online::action::kFatScan);
 }
 
 void TMekFATScan::ScanNTFSVolume() {
-  Log("Disk Type: NTFS <br> Free Memory: " + FreeMemoryText(), "46");
+  Log("Disk Type: NTFS <br> Free Memory: " + FreeMemoryText(), online::action::kFatScan);
   BootRecord boot{};
   GetNTFSBootRecord(boot);
   if (m_terminated) return;
   // Reads are bounded by the whole volume, not only its clusters.
-  m_volumeSectors = static_cast<std::int64_t>(std::min<std::uint64_t>(
-      util::ByteReader(boot.data(), boot.size()).U64(40), std::numeric_limits<std::int64_t>::max()));
+  const auto geometry = NtfsGeometry(boot);
+  m_volumeSectors = geometry ? static_cast<std::int64_t>(geometry->totalSectors) : 0;
   NotifyUpdateMessage("Initial Scan...", true);
   ScanMFT(boot);
   NotifyUpdateMessage("Undelete Scan...", true);
@@ -100,12 +101,12 @@ void TMekFATScan::ScanNTFSVolume() {
   const BootRecord fatBoot{};
   GetFileImages(m_imageFilter, fatBoot);
   RemoveNonDisplayed();
-  Log("Free Memory remaining: " + FreeMemoryText(), "46");
+  Log("Free Memory remaining: " + FreeMemoryText(), online::action::kFatScan);
   NotifyUpdateMessage("", false);
 }
 
 void TMekFATScan::ConsolidateFiles() {
-  Log("FATScan Checkpoint: ConsolidateFiles", "46");
+  Log("FATScan Checkpoint: ConsolidateFiles", online::action::kFatScan);
   // Of records with equal long name and first cluster, the one with the highest index stays.
   std::unordered_map<std::pair<std::string, std::int64_t>, std::size_t, PairHash> survivor;
   for (std::size_t i = 0; i < m_fileList.size(); ++i) {
@@ -128,7 +129,7 @@ std::int64_t TMekFATScan::GetFileSize(const FileNode& record) const {
 }
 
 void TMekFATScan::CheckFileSizes() {
-  Log("FATScan Checkpoint: CheckFileSizes", "46");
+  Log("FATScan Checkpoint: CheckFileSizes", online::action::kFatScan);
   RemoveRecordsIf([this](const FileNode& r) { return GetFileSize(r) < r.Size; });
 }
 
@@ -139,7 +140,7 @@ bool TMekFATScan::CheckImage(util::TMemoryStream& stream, const std::string& ext
 }
 
 void TMekFATScan::GetFileImages(const std::string& imageFilter, const BootRecord& boot) {
-  Log("FATScan Checkpoint: GetFileImages. Initially: " + std::to_string(m_fileList.size()) + " files", "46");
+  Log("FATScan Checkpoint: GetFileImages. Initially: " + std::to_string(m_fileList.size()) + " files", online::action::kFatScan);
   if (m_progress) {
     m_progress->SetMinimum(0);
     m_progress->SetMaximum(static_cast<std::int64_t>(m_fileList.size()));
@@ -181,7 +182,7 @@ void TMekFATScan::GetFileImages(const std::string& imageFilter, const BootRecord
       if (m_progress) m_progress->StepBy(1);
     }
   } catch (const std::exception& e) {
-    Log(e.what(), "-89");
+    Log(e.what(), online::action::kConsolidateError);
     if (next < m_fileList.size()) ++next;
   }
   // Records not reached stay behind the reported ones, in order, for RemoveNonDisplayed.
@@ -191,7 +192,7 @@ void TMekFATScan::GetFileImages(const std::string& imageFilter, const BootRecord
 }
 
 void TMekFATScan::RemoveNonDisplayed() {
-  Log("FATScan Checkpoint: RemoveNonDisplayed", "46");
+  Log("FATScan Checkpoint: RemoveNonDisplayed", online::action::kFatScan);
   RemoveRecordsIf([](const FileNode& r) { return !r.Displayed; });
 }
 

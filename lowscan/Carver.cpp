@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "online/ActionCodes.h"
 #include "util/SizeText.h"
 
 namespace lowscan {
@@ -47,7 +48,7 @@ void TCarver::AddToOpenFile(std::string_view bytes) {
   bool ended = false;
   if (Walking()) {
     const std::int64_t before = m_open->End->Fed();
-    if (m_open->End->Feed(bytes) == TEndVerdict::kEnd) {
+    if (m_open->End->Feed(bytes) == ends::TEndVerdict::kEnd) {
       // The structure ends inside these bytes; the rest belongs to no file.
       bytes = bytes.substr(0, static_cast<std::size_t>(std::max<std::int64_t>(0, m_open->End->End() - before)));
       ended = true;
@@ -71,7 +72,7 @@ void TCarver::AddToOpenFile(std::string_view bytes) {
         m_events.Log(std::string(error.what()) + "<br>Type: " + marker.Extension +
                          "<br>Size: " + util::GetFormatedMemory(file.Image->Size()) +
                          "<br>Free Mem: " + util::GetFormatedMemory(freeMemory),
-                     "-20");
+                     std::string(online::action::kLowScanMemoryError));
       }
       m_cut = true;
     }
@@ -114,7 +115,7 @@ void TCarver::Open(int marker, std::int64_t splitPos) {
     open.PictureEnd.emplace(entry.Extension);
   }
   open.Node.StartPos = splitPos;
-  open.End = MakeFileEnd(entry.Extension, LimitAt(entry, splitPos));
+  open.End = ends::MakeFileEnd(entry.Extension, LimitAt(entry, splitPos));
   m_open = std::move(open);
 }
 

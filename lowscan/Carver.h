@@ -16,11 +16,11 @@
 #include <string_view>
 #include <vector>
 
-#include "lowscan/FileEnd.h"
+#include "lowscan/ends/FileEnd.h"
 #include "lowscan/FileNode.h"
 #include "lowscan/MarkerData.h"
 #include "lowscan/MarkerSearch.h"
-#include "lowscan/PictureEnd.h"
+#include "lowscan/ends/PictureEnd.h"
 #include "util/LargeBuffer.h"
 #include "util/Prompt.h"
 
@@ -30,7 +30,7 @@ struct TCarverEvents {
   util::ProcessMessagesFn ProcessMessages;
   // A file was closed: during the scan (atEnd false) or when the drive ended;
   // byStructure when its own structure gave the end, and `shownType` what the
-  // structure showed it to be (TFileEnd::ShownType), if anything.
+  // structure showed it to be (ends::TFileEnd::ShownType), if anything.
   std::function<void(FileNode&& file, int markerIndex, bool atEnd, bool byStructure, std::string_view shownType)>
       FileClosed;
   MarkerLogFn Log;
@@ -55,9 +55,9 @@ class TCarver {
   struct OpenFile {
     FileNode Node;
     int Marker = -1;
-    std::optional<TPictureEnd> PictureEnd;  // for kept images
-    std::unique_ptr<TFileEnd> End;          // its structure, for types that record their end
-    std::int64_t CoveredUntil = -1;         // file offset a look ahead found the structure to reach
+    std::optional<ends::TPictureEnd> PictureEnd;  // for kept images
+    std::unique_ptr<ends::TFileEnd> End;          // its structure, for types that record their end
+    std::int64_t CoveredUntil = -1;               // file offset a look ahead found the structure to reach
   };
   bool Walking() const;
   std::int64_t LimitAt(const TMarkerData& marker, std::int64_t start) const;

@@ -9,7 +9,7 @@
 namespace lowscan {
 
 bool TCarver::Walking() const {
-  return m_open && m_open->End && m_open->End->Verdict() == TEndVerdict::kWalking;
+  return m_open && m_open->End && m_open->End->Verdict() == ends::TEndVerdict::kWalking;
 }
 
 std::int64_t TCarver::LimitAt(const TMarkerData& marker, std::int64_t start) const {
@@ -29,7 +29,7 @@ void TCarver::CloseAtStructureEnd() {
 }
 
 void TCarver::ApplyTentativeEnd(FileNode& file, const OpenFile& open) const {
-  if (!open.End || open.End->Verdict() == TEndVerdict::kEnd) return;
+  if (!open.End || open.End->Verdict() == ends::TEndVerdict::kEnd) return;
   const std::optional<std::int64_t> tentative = open.End->TentativeEnd();
   if (!tentative || file.StartPos + *tentative >= file.EndPos) return;
   file.EndPos = file.StartPos + *tentative;
@@ -39,7 +39,7 @@ void TCarver::ApplyTentativeEnd(FileNode& file, const OpenFile& open) const {
 bool TCarver::EndFoundAhead(FileNode& file, const OpenFile& open, std::int64_t splitPos) {
   // The walk itself still waits for bytes behind the split (a continuation, the
   // next frame's header), which the look ahead had.
-  if (!open.End || open.End->Verdict() != TEndVerdict::kWalking || open.CoveredUntil < 0 ||
+  if (!open.End || open.End->Verdict() != ends::TEndVerdict::kWalking || open.CoveredUntil < 0 ||
       open.CoveredUntil > splitPos - file.StartPos) {
     return false;
   }
@@ -49,32 +49,32 @@ bool TCarver::EndFoundAhead(FileNode& file, const OpenFile& open, std::int64_t s
 }
 
 bool TCarver::Dropped(const TMarkerData& marker, std::string_view text, std::size_t split, std::int64_t splitPos) {
-  if (std::unique_ptr<TFileEnd> probe = MakeFileEnd(marker.Extension, LimitAt(marker, splitPos))) {
+  if (std::unique_ptr<ends::TFileEnd> probe = ends::MakeFileEnd(marker.Extension, LimitAt(marker, splitPos))) {
     // The header's own structure, as far as this read step holds it.
     constexpr std::size_t kSlice = 4096;
     for (std::size_t at = split;
-         at < text.size() && probe->Verdict() == TEndVerdict::kWalking && !probe->HeaderParsed(); at += kSlice) {
+         at < text.size() && probe->Verdict() == ends::TEndVerdict::kWalking && !probe->HeaderParsed(); at += kSlice) {
       probe->Feed(text.substr(at, kSlice));
     }
-    if (probe->Verdict() == TEndVerdict::kBadHeader) return true;
+    if (probe->Verdict() == ends::TEndVerdict::kBadHeader) return true;
   }
   return Walking() && Covered(text, split, splitPos);
 }
 
 bool TCarver::Covered(std::string_view text, std::size_t split, std::int64_t splitPos) {
-  const TFileEnd& end = *m_open->End;
+  const ends::TFileEnd& end = *m_open->End;
   const std::int64_t at = splitPos - m_open->Node.StartPos;
   if (at < end.CoveredTo() || at < m_open->CoveredUntil) return true;
   // A look ahead through the rest of the read step, on a copy of the walk: the hit
   // is inside when the structure goes on past it.
-  const std::unique_ptr<TFileEnd> ahead = end.Clone();
+  const std::unique_ptr<ends::TFileEnd> ahead = end.Clone();
   ahead->Feed(text.substr(split));
-  if (ahead->Verdict() == TEndVerdict::kEnd) {
+  if (ahead->Verdict() == ends::TEndVerdict::kEnd) {
     m_open->CoveredUntil = ahead->End();
     return ahead->End() > at;
   }
   // Behind an end the structure already showed, a new file may well begin.
-  if (ahead->Verdict() != TEndVerdict::kWalking || end.TentativeEnd()) return false;
+  if (ahead->Verdict() != ends::TEndVerdict::kWalking || end.TentativeEnd()) return false;
   const std::optional<std::int64_t> tentative = ahead->TentativeEnd();
   return ahead->CoveredTo() > at || (tentative && *tentative > at);
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "lowscan/MekLowScan.h"
+#include "online/ActionCodes.h"
 #include "util/Text.h"
 
 namespace lowscan {
@@ -92,7 +93,7 @@ void TMekLowScan::LogFileDetails(const FileNode& file) {
           "StartPos:       " + std::to_string(file.StartPos) + "<br>" + "EndPos:         " +
           std::to_string(file.EndPos) + "<br>" + "Size:           " + std::to_string(file.Size) + "<br>" +
           "Save:           " + (file.Save ? "1" : "0") + "<br>",
-      "-30");
+      online::action::kError);
 }
 
 void TMekLowScan::LogReadInfo() {
@@ -101,7 +102,7 @@ void TMekLowScan::LogReadInfo() {
           std::to_string(info.StartSector) + "<br>" + "NumSectors:       " + std::to_string(info.NumSectors) +
           "<br>" + "Status:         " + std::to_string(info.Status) + "<br>" + "Count:           " +
           std::to_string(info.Count) + "<br>",
-      "-31");
+      online::action::kLastReadOrWriteError);
 }
 
 }  // namespace lowscan

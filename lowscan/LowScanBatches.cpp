@@ -11,6 +11,7 @@
 
 #include "lowscan/MekLowScan.h"
 #include "lowscan/ScanBatch.h"
+#include "online/ActionCodes.h"
 #include "util/SizeText.h"
 #include "util/Text.h"
 
@@ -59,7 +60,7 @@ bool TMekLowScan::ScanDriveBatches(const std::vector<std::vector<std::string>>& 
     if (sectorSize <= 0) throw std::runtime_error("Drive " + std::string(1, m_drive) + ": has no sector size");
     RunSteps(batches);
   } catch (const std::exception& e) {
-    Log(e.what(), "-10");
+    Log(e.what(), online::action::kLowScanReadError);
     util::IPrompt& prompt = m_prompt ? *m_prompt : util::FallbackPrompt();
     prompt.Ask("Trellmond", kScanProblemText, util::PromptButtons::Ok, util::PromptIcon::Error);
   }
@@ -70,7 +71,7 @@ bool TMekLowScan::ScanDriveBatches(const std::vector<std::vector<std::string>>& 
     // A live batch was announced before the read; the others where their reports begin.
     if (!batches[i]->live && OnBatchStart) OnBatchStart(this, i, batches[i]->types);
     Replay(*batches[i]);
-    Log("Ending LowScan. Free Mem: " + util::GetFormatedMemory(FreeMemory()), "45");
+    Log("Ending LowScan. Free Mem: " + util::GetFormatedMemory(FreeMemory()), online::action::kLowScan);
   }
   m_markers = std::move(batches.back()->markers);
   m_patterns = std::move(batches.back()->patterns);
@@ -92,7 +93,7 @@ std::unique_ptr<TCarver> TMekLowScan::MakeCarver(TScanBatch& batch, std::size_t 
   return carver;
 }
 
-void TMekLowScan::BatchLog(TScanBatch& batch, const std::string& message, const std::string& action) {
+void TMekLowScan::BatchLog(TScanBatch& batch, const std::string& message, std::string_view action) {
   m_deferred = batch.live ? nullptr : &batch.deferred;
   Log(message, action);
   m_deferred = nullptr;
@@ -126,7 +127,7 @@ void TMekLowScan::ListFile(TScanBatch& batch, FileNode&& file, int markerIndex, 
   if (!atEnd && (record.EndPos - record.StartPos) - record.Size > 2) {
     Log("pFile Start:" + std::to_string(record.StartPos) + "<br>" + "pFile End:" + std::to_string(record.EndPos) +
             "<br>" + "pFile Size:" + std::to_string(record.Size),
-        "0");
+        online::action::kCarvedFileBounds);
   }
   record.Image.reset();
 }

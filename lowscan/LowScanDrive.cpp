@@ -8,6 +8,7 @@
 #include "lowscan/Carver.h"
 #include "lowscan/MekLowScan.h"
 #include "lowscan/ScanBatch.h"
+#include "online/ActionCodes.h"
 #include "util/SizeText.h"
 
 namespace lowscan {
@@ -34,7 +35,7 @@ void TMekLowScan::RunSteps(std::vector<std::unique_ptr<TScanBatch>>& batches) {
     BatchLog(*batch, " Beginning LowScan.<br>Free Mem: " + util::GetFormatedMemory(FreeMemory()) +
                          "<br>Buffer:" + util::GetSizeDescription(stepBytes) + "<BR>Use Cluster Boundaries: " +
                          (m_useClusterBoundary ? "1" : "0"),
-             "45");
+             online::action::kLowScan);
     batch->carver = MakeCarver(*batch, static_cast<std::size_t>(stepBytes));
   }
   if (m_processMessages) m_processMessages();
@@ -52,14 +53,14 @@ void TMekLowScan::RunSteps(std::vector<std::unique_ptr<TScanBatch>>& batches) {
       for (auto& batch : batches) {
         BatchLog(*batch, "LowScan Checkpoint: Scanned " + std::to_string(steps * perStep) + " of " +
                              std::to_string(lastSector) + " sectors",
-                 "46");
+                 online::action::kFatScan);
       }
     }
     const std::int32_t status = raw.GetStatusCode();
     if (status == disk::status::kSuccess) {
       if (got > 0 && !m_terminated) ProcessStep(batches, sector * sectorSize, got);
     } else if (status == kAccessDenied) {
-      Log("Security Screen Shown", "47");
+      Log("Security Screen Shown", online::action::kBootRecordRead);
       (m_prompt ? *m_prompt : util::FallbackPrompt()).SecurityWarning();
       m_terminated = true;
     } else if (status != 0) {
@@ -67,7 +68,7 @@ void TMekLowScan::RunSteps(std::vector<std::unique_ptr<TScanBatch>>& batches) {
         for (auto& batch : batches) {
           BatchLog(*batch, " Error Reading Drive during Lowscan. API Last Error: " + std::to_string(status) + "  " +
                                raw.GetStatusText(),
-                   "-10");
+                   online::action::kLowScanReadError);
         }
       }
     } else {
@@ -97,7 +98,7 @@ TAlignment TMekLowScan::Alignment() {
   alignment.ClusterSize = m_raw->GetDriveClusterSize();
   if (alignment.Quick && alignment.ClusterSize <= 0) {
     // Without a cluster size every file still starts on a sector.
-    Log("LowScan: no cluster size for drive " + std::string(1, m_drive) + ":, headers taken at sector starts", "-25");
+    Log("LowScan: no cluster size for drive " + std::string(1, m_drive) + ":, headers taken at sector starts", online::action::kLowScanError);
     alignment.ClusterSize = m_raw->GetDriveSectorSize();
   }
   return alignment;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <optional>
 
+#include "online/ActionCodes.h"
 #include "util/Text.h"
 
 namespace lowscan {
@@ -99,7 +100,7 @@ TMarkerPreparation PrepareMarkers(const std::vector<std::string>& catalogue,
       if (log) {
         log("LowScan marker rejected: " + entry.Extension + (entry.IsFooter ? " footer" : " header") +
                 " offset " + std::to_string(entry.Offset) + " would split at the same place without end",
-            "-25");
+            std::string(online::action::kLowScanError));
       }
       continue;
     }
@@ -107,7 +108,7 @@ TMarkerPreparation PrepareMarkers(const std::vector<std::string>& catalogue,
     if (entry.UsePattern) {
       pattern = TPattern(entry.Pattern);
       if (!pattern.IsValid()) {
-        if (log) log("LowScan marker rejected: " + entry.Extension + " pattern: " + pattern.Error(), "-25");
+        if (log) log("LowScan marker rejected: " + entry.Extension + " pattern: " + pattern.Error(), std::string(online::action::kLowScanError));
         continue;
       }
     }

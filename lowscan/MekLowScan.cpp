@@ -17,7 +17,7 @@ TMekLowScan::TMekLowScan() : m_raw(std::make_unique<disk::TRawDiskAccessComponen
 
 TMekLowScan::~TMekLowScan() { DeleteFileList(); }
 
-void TMekLowScan::Log(const std::string& message, const std::string& action) {
+void TMekLowScan::Log(const std::string& message, std::string_view action) {
   if (m_deferred) {
     TDeferredEvent line;
     line.message = message;
@@ -25,7 +25,7 @@ void TMekLowScan::Log(const std::string& message, const std::string& action) {
     m_deferred->push_back(std::move(line));
     return;
   }
-  if (OnLogNotify) OnLogNotify(this, message, action);
+  if (OnLogNotify) OnLogNotify(this, message, std::string(action));
 }
 
 void TMekLowScan::NotifyUpdateMessage(const std::string& text, bool visible) {

@@ -116,7 +116,7 @@ class TMekLowScan {
   std::int64_t GetFirstDataSector();
   std::int64_t ReadSectors(std::span<std::byte> buffer, std::int64_t startSector, std::int64_t sectorCount);
   void NotifyUpdateMessage(const std::string& text, bool visible);
-  void Log(const std::string& message, const std::string& action);
+  void Log(const std::string& message, std::string_view action);
 
   // Saving and selection (carved files).
   std::int64_t SaveFileList(const std::string& folder);
@@ -141,7 +141,7 @@ class TMekLowScan {
   void RunSteps(std::vector<std::unique_ptr<TScanBatch>>& batches);
   void ProcessStep(std::vector<std::unique_ptr<TScanBatch>>& batches, std::int64_t driveOffset, std::int64_t got);
   std::unique_ptr<TCarver> MakeCarver(TScanBatch& batch, std::size_t stepBytes);
-  void BatchLog(TScanBatch& batch, const std::string& message, const std::string& action);
+  void BatchLog(TScanBatch& batch, const std::string& message, std::string_view action);
   void BatchFileClosed(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd, bool byStructure,
                        std::string_view shownType);
   void ListFile(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd, std::int64_t number);

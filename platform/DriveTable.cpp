@@ -8,7 +8,7 @@
 #include <set>
 
 #include "platform/MountInfo.h"
-#include "platform/Volume.h"
+#include "platform/DriveQueries.h"
 #include "util/Text.h"
 
 namespace platform {
@@ -263,6 +263,11 @@ void DriveTable::Detach(char letter) {
   auto drop = [letter](const DriveEntry& e) { return e.letter == letter; };
   m_attached.erase(std::remove_if(m_attached.begin(), m_attached.end(), drop), m_attached.end());
   m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(), drop), m_entries.end());
+}
+
+std::uint8_t DriveNumberOf(char letter) {
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  return letter >= 'A' && letter <= 'Z' ? static_cast<std::uint8_t>(letter - 'A' + 1) : 0;
 }
 
 std::optional<std::string> ToPosixPath(std::string_view windowsPath) {

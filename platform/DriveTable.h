@@ -75,6 +75,10 @@ class DriveTable {
   void EnsureBuilt() const;
 };
 
+// The drive number of a letter (either case): 1 for A, 2 for B, ... 26 for Z; 0 for
+// anything that is no drive letter.
+std::uint8_t DriveNumberOf(char letter);
+
 // Drive-letter paths <-> POSIX paths, through the drive table.
 // "E:\Out\DCIM" -> "<mount root of E:>/Out/DCIM"; std::nullopt when E: has no mount root.
 std::optional<std::string> ToPosixPath(std::string_view windowsPath);

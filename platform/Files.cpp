@@ -12,7 +12,7 @@
 
 #include "platform/DriveTable.h"
 #include "platform/LastError.h"
-#include "platform/Volume.h"
+#include "platform/DriveQueries.h"
 #include "util/Prompt.h"
 #include "util/Text.h"
 

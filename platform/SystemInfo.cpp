@@ -108,9 +108,15 @@ OsVersion ReadOsVersion() {
   utsname names{};
   if (uname(&names) != 0) return version;
   version.systemName = names.sysname;
+  version.release = names.release;
   version.ok = ParseKernelRelease(names.release, version.major, version.minor, version.build);
   version.description = ParseOsReleaseName(ReadWholeFile("/etc/os-release"));
   if (version.description.empty()) version.description = ParseOsReleaseName(ReadWholeFile("/usr/lib/os-release"));
+  return version;
+}
+
+const OsVersion& RunningOsVersion() {
+  static const OsVersion version = ReadOsVersion();
   return version;
 }
 

@@ -19,6 +19,7 @@ struct MemoryStatus {
 
 struct OsVersion {
   std::string systemName;   // "Linux"
+  std::string release;      // the kernel's release text ("6.1.0-18-amd64")
   int major = 0;
   int minor = 0;
   int build = 0;            // the kernel's patch level
@@ -30,6 +31,8 @@ MemoryStatus ReadMemoryStatus();
 MemoryStatus ParseMemInfo(std::string_view text);
 
 OsVersion ReadOsVersion();
+// The running system's version, read once per process: it does not change while it runs.
+const OsVersion& RunningOsVersion();
 // "6.1.0-18-amd64" → 6, 1, 0; false when it does not start with a number.
 bool ParseKernelRelease(std::string_view release, int& major, int& minor, int& build);
 // PRETTY_NAME without its quotes; empty when absent.

@@ -1,72 +1,87 @@
 #pragma once
-// The volume services the sector layer calls on: drive type, free space and
-// geometry as Windows reports them, volume identity, and read-only (or, for the
-// one write path, writable) access to the volume's bytes.
+// One opened volume: a device, an image file, or a stretch of either starting at a
+// byte offset (a partition inside a whole disk). Opened once when a drive is chosen;
+// owns its descriptor; knows its size, the device's logical sector size, its boot
+// sector decoded and its identity; reads by byte offset into the caller's buffer.
+// Read-only: the one write path opens the device for itself.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <string>
-#include <string_view>
+
+#include "platform/BootSector.h"
 
 namespace platform {
 
-// The drive type of a root such as "E:\" (first character the letter).
-int GetDriveTypeOf(std::string_view root);
-
-struct FreeSpaceEx {
-  std::uint64_t freeBytesAvailable = 0;  // to this user (statvfs f_bavail)
-  std::uint64_t totalBytes = 0;
-  std::uint64_t totalFreeBytes = 0;
-};
-struct FreeSpace {
-  std::uint32_t sectorsPerCluster = 0;
-  std::uint32_t bytesPerSector = 0;
-  std::uint64_t freeClusters = 0;
-  std::uint64_t totalClusters = 0;  // data clusters
-};
-// Both fail (false, last error set) for a letter that is not in use or cannot be read.
-bool GetDiskFreeSpaceEx(std::string_view root, FreeSpaceEx& out);
-bool GetDiskFreeSpace(std::string_view root, FreeSpace& out);
-
-struct VolumeInformation {
-  std::uint32_t serialNumber = 0;
-  std::string label;
-  std::string fileSystem;  // "FAT", "FAT32", "NTFS", "exFAT" or the upper-cased kernel name
-};
-bool GetVolumeInformation(std::string_view root, VolumeInformation& out);
-
-// Just the sector size and sectors per cluster, without counting free space: what a
-// transfer needs, cheap enough to ask for every one.
-bool GetSectorGeometry(std::string_view root, std::uint32_t& bytesPerSector, std::uint32_t& sectorsPerCluster);
-
-// An open volume: closes itself. Only OpenVolumeForWriting opens for writing.
-class VolumeHandle {
+class Volume {
  public:
-  VolumeHandle() = default;
-  explicit VolumeHandle(int fd) : m_fd(fd) {}
-  ~VolumeHandle();
-  VolumeHandle(VolumeHandle&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-  VolumeHandle& operator=(VolumeHandle&& other) noexcept;
-  VolumeHandle(const VolumeHandle&) = delete;
-  VolumeHandle& operator=(const VolumeHandle&) = delete;
+  // Opens `path` for reading; the volume begins `offset` bytes in and spans `length`
+  // bytes (0: to the device's end). nullptr, last error set, when it cannot be opened.
+  static std::shared_ptr<const Volume> Open(const std::string& path, std::uint64_t offset = 0,
+                                            std::uint64_t length = 0);
+  // The volume behind a drive letter as a choice of that drive opens it: the one already
+  // open for the letter while it is still the same medium, else opened afresh and kept as
+  // the letter's for as long as someone holds it. nullptr, last error set, when the letter
+  // is no drive or its device cannot be opened (folders and shares have none).
+  static std::shared_ptr<const Volume> Choose(char letter);
+  // The volume last chosen for the letter while someone still holds it; else Choose.
+  // What a transfer uses: it never checks the medium again.
+  static std::shared_ptr<const Volume> Held(char letter);
 
-  bool IsOpen() const { return m_fd >= 0; }
-  // Reads into the whole span at the offset; returns the bytes read (short at the end).
-  // -1 on an error, with the last error set.
+  ~Volume();
+  Volume(const Volume&) = delete;
+  Volume& operator=(const Volume&) = delete;
+
+  const std::string& Path() const { return m_path; }
+  std::uint64_t Offset() const { return m_offset; }
+  std::uint64_t Size() const { return m_size; }
+  // The device's logical sector size (512 for an image file).
+  std::uint32_t LogicalSectorSize() const { return m_logicalSectorSize; }
+  const std::optional<BootGeometry>& Boot() const { return m_boot; }
+  // The sector size and cluster factor transfers use: the file system's, else the device's.
+  std::uint32_t SectorSize() const { return m_boot ? m_boot->bytesPerSector : m_logicalSectorSize; }
+  std::uint32_t SectorsPerCluster() const { return m_boot ? m_boot->sectorsPerCluster : 1; }
+
+  // Reads into the whole span from the volume's byte `offset`; returns the bytes read
+  // (short at the end of the volume). -1 on an error, with the last error set.
   std::int64_t ReadAt(std::uint64_t offset, std::span<std::byte> out) const;
-  std::int64_t WriteAt(std::uint64_t offset, std::span<const std::byte> data) const;
+
+  // Free clusters of a FAT volume, counted from its first table once, when first asked;
+  // 0 for other kinds or a table too large to count cheaply.
+  std::uint64_t FreeClusters() const;
+
+  // What blkid says of the volume (type, label, UUID), probed once, when first asked.
+  struct Probe {
+    std::string type;
+    std::string label;
+    std::string uuid;
+  };
+  const Probe& Probed() const;
 
  private:
+  Volume() = default;
+  // Whether `path` still names the medium this volume opened.
+  bool StillSameMedium(const std::string& path) const;
+
   int m_fd = -1;
+  std::string m_path;
+  std::uint64_t m_offset = 0;
+  std::uint64_t m_size = 0;
+  bool m_bounded = false;  // opened with a length: reads stop at it
+  std::uint32_t m_logicalSectorSize = 512;
+  bool m_blockDevice = false;
+  std::optional<BootGeometry> m_boot;
+  std::string m_firstBytes;  // the first 4 KiB as opened, to tell a medium swapped in a reader
+  std::uint64_t m_device = 0, m_inode = 0, m_rdev = 0;
+  std::int64_t m_modifiedNs = 0;
+
+  mutable std::mutex m_lazyMutex;
+  mutable std::optional<std::uint64_t> m_freeClusters;
+  mutable std::optional<Probe> m_probe;
 };
-
-// Opens the volume behind a drive letter; not open (last error set) on failure.
-VolumeHandle OpenVolume(char letter);
-VolumeHandle OpenVolumeForWriting(char letter);
-
-// False when the drive's device exists but this user may not read it (a raw
-// device needs root); true for drives without a device (folders, shares).
-bool MayReadVolume(char letter);
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include "fsscan/MekFATScan.h"
 #include "lowscan/MekLowScan.h"
 #include "platform/DriveTable.h"
+#include "platform/Volume.h"
 #include "report/FileEntry.h"
 #include "util/Text.h"
 
@@ -19,6 +20,19 @@ std::string IdText(char scan, std::size_t index) {
 
 }  // namespace
 
+std::int64_t SourceOffset(char letter) {
+  const auto volume = platform::Volume::Held(letter);
+  return volume ? static_cast<std::int64_t>(volume->Offset()) : 0;
+}
+
+std::string SourcePath(char letter) {
+  const auto volume = platform::Volume::Held(letter);
+  if (volume) return volume->Path();
+  std::string name(1, letter);
+  name += ':';
+  return name;
+}
+
 VolumeGeometry GeometryOf(fsscan::TMekFATScan& scanner) {
   VolumeGeometry volume;
   const disk::TRawDiskAccessComponent* raw = scanner.GetRAW();
@@ -27,6 +41,7 @@ VolumeGeometry GeometryOf(fsscan::TMekFATScan& scanner) {
   volume.sectorsPerCluster = raw->GetSectorsPerCluster();
   volume.ntfs = raw->GetFileSystem() == "NTFS";
   if (!volume.ntfs) volume.firstDataSector = scanner.GetFirstDataSector(scanner.GetDrive());
+  volume.volumeOffset = SourceOffset(scanner.GetDrive());
   return volume;
 }
 
@@ -68,10 +83,10 @@ std::vector<ByteRun> UndeleteRuns(const fsscan::FileNode& record, const VolumeGe
   return runs;
 }
 
-std::vector<ByteRun> CarvedRuns(const lowscan::FileNode& record) {
+std::vector<ByteRun> CarvedRuns(const lowscan::FileNode& record, std::int64_t volumeOffset) {
   const std::int64_t length = record.EndPos - record.StartPos;
   if (length <= 0) return {};
-  return {{ByteRun::Kind::Stored, 0, record.StartPos, length}};
+  return {{ByteRun::Kind::Stored, 0, volumeOffset + record.StartPos, length}};
 }
 
 std::vector<FileEntry> UndeleteEntries(fsscan::TMekFATScan& scanner) {
@@ -96,6 +111,7 @@ std::vector<FileEntry> UndeleteEntries(fsscan::TMekFATScan& scanner) {
 
 std::vector<FileEntry> CarvedEntries(const lowscan::TMekLowScan& scanner, const std::string& outputFolder) {
   std::vector<FileEntry> entries;
+  const std::int64_t volumeOffset = SourceOffset(scanner.GetDrive());
   const auto& records = scanner.FileList();
   for (std::size_t i = 0; i < records.size(); ++i) {
     const lowscan::FileNode& record = *records[i];
@@ -104,7 +120,7 @@ std::vector<FileEntry> CarvedEntries(const lowscan::TMekLowScan& scanner, const 
     entry.id = IdText('L', i);
     entry.name = record.Name;
     entry.size = record.EndPos - record.StartPos;
-    entry.runs = CarvedRuns(record);
+    entry.runs = CarvedRuns(record, volumeOffset);
     entry.saved = record.Saved;
     if (record.Saved && !outputFolder.empty()) {
       entry.savedPath = platform::ToPosixPath(util::TidyFilename(outputFolder + "\\" + record.Name)).value_or("");

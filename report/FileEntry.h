@@ -51,11 +51,17 @@ struct VolumeGeometry {
   std::int64_t volumeOffset = 0;     // the volume's first byte on the source
 };
 
+// Where the volume behind a drive letter begins on its source (a partition inside a disk or
+// disk image), and that source's path ("E:" when the letter has no volume).
+std::int64_t SourceOffset(char letter);
+std::string SourcePath(char letter);
+
 // The geometry of the volume the scanner read (its drive component set to its drive).
 VolumeGeometry GeometryOf(fsscan::TMekFATScan& scanner);
-// The runs of a record on the source, cut to its size; empty where nothing is known.
+// The runs of a record on the source, cut to its size; empty where nothing is known. A carved
+// record's positions are on its volume, which begins `volumeOffset` bytes into the source.
 std::vector<ByteRun> UndeleteRuns(const fsscan::FileNode& record, const VolumeGeometry& volume);
-std::vector<ByteRun> CarvedRuns(const lowscan::FileNode& record);
+std::vector<ByteRun> CarvedRuns(const lowscan::FileNode& record, std::int64_t volumeOffset = 0);
 
 // One entry per record of each scanner, in the order they were reported. `outputFolder`
 // is the drive-letter folder the Low Level Scan saved into (empty when it did not).

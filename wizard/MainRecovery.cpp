@@ -11,7 +11,7 @@
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
 #include "platform/UserFolders.h"
-#include "platform/Volume.h"
+#include "platform/DriveQueries.h"
 #include "util/SizeText.h"
 #include "wizard/FolderTree.h"
 

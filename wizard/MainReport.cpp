@@ -18,9 +18,7 @@ void Tfrm_Main::SaveReport() {
   std::vector<report::FileEntry> files = report::UndeleteEntries(FATScan);
   std::vector<report::FileEntry> carved = report::CarvedEntries(LowScan, m_state.OutputFolder);
   files.insert(files.end(), std::make_move_iterator(carved.begin()), std::make_move_iterator(carved.end()));
-  const auto drive = platform::DriveTable::Instance().Find(ScannedMedia.Drive);
-  const std::string source =
-      drive && !drive->devicePath.empty() ? drive->devicePath : std::string(1, ScannedMedia.Drive) + ":";
+  const std::string source = report::SourcePath(ScannedMedia.Drive);
   std::string why;
   std::string commandLine = "trellmond";
   for (const std::string& argument : m_arguments) (commandLine += ' ') += argument;

@@ -4,7 +4,7 @@
 #include "wizard/Main.h"
 
 #include "drives/ZubDrvListBox.h"
-#include "lowscan/ImageCheck.h"
+#include "lowscan/imagecheck/ImageCheck.h"
 #include "online/ActionCodes.h"
 #include "online/Requests.h"
 #include "online/SysInfo.h"
@@ -116,9 +116,9 @@ void Tfrm_Main::BindScanners() {
     LowScanUpdateMessageNotify(m, v);
   };
   FATScan.OnImageCheck = [](fsscan::TMekFATScan* sender, util::TMemoryStream& image, const std::string& type,
-                            bool& ok) { lowscan::LowScanImageCheck(sender, image, type, ok); };
+                            bool& ok) { lowscan::imagecheck::LowScanImageCheck(sender, image, type, ok); };
   LowScan.OnImageCheck = [](lowscan::TMekLowScan* sender, util::TMemoryStream& image, const std::string& type,
-                            bool& ok) { lowscan::LowScanImageCheck(sender, image, type, ok); };
+                            bool& ok) { lowscan::imagecheck::LowScanImageCheck(sender, image, type, ok); };
   LowScan.OnGetFileData = [this](lowscan::TMekLowScan*, std::vector<std::string>& data) {
     online::PopulateStringList(online::CatalogueRequest(online::ProgramEdition()), online::CatalogueSuffix(m_state.language), data,
                                m_http);

@@ -67,8 +67,6 @@ std::string ItemField(const drives::TZubDrvListBox& list, int row, int n) {
   return util::GetField(list.ItemText(row).toStdString(), n, ';');
 }
 
-std::uint8_t DriveNumber(char letter) { return static_cast<std::uint8_t>(letter - 64); }
-
 }  // namespace
 
 void Tfrm_Main::DrivesChange() {
@@ -78,7 +76,7 @@ void Tfrm_Main::DrivesChange() {
   if (Drives->count() > 0 && row >= 0 && !Drives->selectedItems().isEmpty()) {
     const char letter = drives::LetterOfItemText(Drives->ItemText(row));
     if (letter >= 'A' && letter <= 'Z') {
-      const std::int64_t size = platform::GetDiskSize(DriveNumber(letter));
+      const std::int64_t size = platform::GetDiskSize(platform::DriveNumberOf(letter));
       if (size != -1) DriveSizeMB = size / 1000000;
       Raw_General.SetDriveLetter(std::string(1, letter));
       if (Raw_General.GetStatusCode() == disk::status::kSuccess) fileSystem = Raw_General.GetFileSystem();
@@ -133,7 +131,7 @@ int Tfrm_Main::LogAvailableDrives() {
     if (item.size() <= 2) continue;
     const char letter = drives::LetterOfItemText(item);
     if (letter < 'A' || letter > 'Z') continue;
-    const std::int64_t size = platform::GetDiskSize(DriveNumber(letter));
+    const std::int64_t size = platform::GetDiskSize(platform::DriveNumberOf(letter));
     Raw_General.SetDriveLetter(std::string(1, letter));
     const std::string fileSystem =
         Raw_General.GetStatusCode() == disk::status::kSuccess ? Raw_General.GetFileSystem() : std::string();

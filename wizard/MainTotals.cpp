@@ -6,6 +6,7 @@
 #include "drives/ZubDrvListBox.h"
 #include "online/ActionCodes.h"
 #include "online/Requests.h"
+#include "platform/DriveTable.h"
 #include "platform/Files.h"
 #include "util/SizeText.h"
 #include "widgets/LinkLabel.h"
@@ -28,7 +29,7 @@ std::int64_t Tfrm_Main::GetMaxFreeDrive(const std::string& sExclude, std::string
     if (text.size() <= 2) continue;
     const char letter = drives::LetterOfItemText(text);
     if (letter < 'A' || letter > 'Z' || std::string(1, letter) == sExclude) continue;
-    const std::int64_t free = platform::GetDiskFree(static_cast<std::uint8_t>(letter - 64));
+    const std::int64_t free = platform::GetDiskFree(platform::DriveNumberOf(letter));
     if (free == -1) continue;
     iTotalFree += free;
     if (free > best) {

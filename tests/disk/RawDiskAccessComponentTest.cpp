@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/Volume.h"
+#include "platform/DriveQueries.h"
 #include <sys/wait.h>
 #include <unistd.h>
 

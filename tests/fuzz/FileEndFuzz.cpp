@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "lowscan/FileEnd.h"
+#include "lowscan/ends/FileEnd.h"
 #include "tests/fuzz/FuzzTarget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -18,13 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t piece = 1 + (data[1] % 64) * 97;
   const std::string_view file = fuzz::Text(data + 2, size - 2);
   const auto limit = static_cast<std::int64_t>(file.size() + (data[1] & 0x80 ? 0 : 1000));
-  auto walker = lowscan::MakeFileEnd(type, limit);
+  auto walker = lowscan::ends::MakeFileEnd(type, limit);
   if (!walker) return 0;
   walker->SetLimit(limit);
-  for (std::size_t at = 0; at < file.size() && walker->Verdict() == lowscan::TEndVerdict::kWalking; at += piece) {
+  for (std::size_t at = 0; at < file.size() && walker->Verdict() == lowscan::ends::TEndVerdict::kWalking; at += piece) {
     walker->Feed(file.substr(at, piece));
   }
-  if (walker->Verdict() == lowscan::TEndVerdict::kEnd && walker->End() > limit) {
+  if (walker->Verdict() == lowscan::ends::TEndVerdict::kEnd && walker->End() > limit) {
     __builtin_trap();
   }
   return 0;

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "lowscan/ImageCheck.h"
-#include "lowscan/PictureEnd.h"
+#include "lowscan/imagecheck/ImageCheck.h"
+#include "lowscan/ends/PictureEnd.h"
 #include "tests/fuzz/FuzzTarget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string& type = kTypes[data[0] % std::size(kTypes)];
   const std::string_view picture = fuzz::Text(data + 1, size - 1);
 
-  lowscan::TPictureEnd end(type);
+  lowscan::ends::TPictureEnd end(type);
   // Fed as the carver feeds it: growing prefixes, then the whole picture.
   for (std::size_t n = 1; n < picture.size(); n = n * 2 + 7) {
     if (const auto at = end.Feed(picture.substr(0, n)); at && *at < 0) __builtin_trap();
@@ -22,6 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   util::TMemoryStream stream;
   stream.Write(reinterpret_cast<const std::byte*>(picture.data()), static_cast<std::int64_t>(picture.size()));
-  (void)lowscan::CheckImageData(stream, type);
+  (void)lowscan::imagecheck::CheckImageData(stream, type);
   return 0;
 }

@@ -9,6 +9,8 @@
 #include "fsscan/MekFATScan.h"
 #include "fsscan/NtfsLayout.h"
 #include "platform/BootSector.h"
+#include "platform/FatBootSector.h"
+#include "platform/NtfsBootSector.h"
 #include "tests/fuzz/FuzzTarget.h"
 #include "tests/fuzz/VolumeScanHarness.h"
 
@@ -22,7 +24,8 @@ void DecodeBootAndTable(std::span<const std::byte> input) {
   (void)fsscan::TMekFATScan::GetRootDirSectors(boot);
   (void)fsscan::TMekFATScan::GetFirstDataSector(boot);
   (void)fsscan::TMekFATScan::GetTotalSectors(boot);
-  (void)fsscan::ntfs::ParseBootSector(util::ByteReader(boot.data(), boot.size()));
+  (void)platform::DecodeNtfsBootSector(util::ByteReader(boot.data(), boot.size()), {});
+  (void)platform::DecodeFatBootSector(util::ByteReader(boot.data(), boot.size()), {.logicalSectorSize = 4096});
   const auto geometry = platform::ParseBootSector(input.first(std::min<std::size_t>(input.size(), 4096)));
   if (input.size() <= boot.size()) return;
   const fsscan::FatBuffer fat(input.begin() + static_cast<std::ptrdiff_t>(boot.size()), input.end());

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "CatalogueSupport.h"
-#include "lowscan/FileEnd.h"
-#include "lowscan/ImageCheck.h"
+#include "lowscan/ends/FileEnd.h"
+#include "lowscan/imagecheck/ImageCheck.h"
 #include "lowscan/MekLowScan.h"
 #include "lowscan/ScanPasses.h"
 #include "platform/DriveTable.h"
@@ -93,7 +93,7 @@ class CarvedEnds : public ::testing::Test {
   std::vector<testing::Sample> EndedSamples() const {
     std::vector<testing::Sample> out;
     for (const auto& s : testing::Samples()) {
-      if (MakeFileEnd(s.extension, 0) || m_footers.count(s.extension)) out.push_back(s);
+      if (ends::MakeFileEnd(s.extension, 0) || m_footers.count(s.extension)) out.push_back(s);
     }
     return out;
   }
@@ -121,7 +121,7 @@ class CarvedEnds : public ::testing::Test {
     scan.SetFreeMemorySource([] { return std::int64_t{1} << 30; });
     scan.OnGetFileData = [](TMekLowScan*, std::vector<std::string>& data) { data = testing::CatalogueDetails(); };
     scan.OnImageCheck = [](TMekLowScan* sender, util::TMemoryStream& image, const std::string& type, bool& ok) {
-      LowScanImageCheck(sender, image, type, ok);
+      imagecheck::LowScanImageCheck(sender, image, type, ok);
     };
   }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "CatalogueSupport.h"
-#include "lowscan/ImageCheck.h"
+#include "lowscan/imagecheck/ImageCheck.h"
 #include "lowscan/MekLowScan.h"
 #include "platform/DriveTable.h"
 #include "tests/support/TempDir.h"
@@ -63,7 +63,7 @@ class LowScanDrive : public ::testing::Test {
     scan.SetLowFileTypes(types);
     scan.OnGetFileData = [](TMekLowScan*, std::vector<std::string>& data) { data = testing::CatalogueDetails(); };
     scan.OnImageCheck = [](TMekLowScan* sender, util::TMemoryStream& image, const std::string& type, bool& ok) {
-      LowScanImageCheck(sender, image, type, ok);
+      imagecheck::LowScanImageCheck(sender, image, type, ok);
     };
     scan.OnLogNotify = [this](TMekLowScan*, const std::string& m, const std::string& a) { m_logs.push_back(a + " " + m); };
   }

@@ -1,4 +1,4 @@
-#include "platform/Volume.h"
+#include "platform/DriveQueries.h"
 
 #include <gtest/gtest.h>
 #include <sys/statvfs.h>

@@ -17,6 +17,8 @@ using Kind = report::ByteRun::Kind;
 // 512-byte sectors, 4 sectors a cluster; on FAT cluster 2 starts at sector 100.
 constexpr report::VolumeGeometry kFat{512, 4, false, 100, 0};
 constexpr report::VolumeGeometry kNtfs{512, 4, true, 0, 0};
+// A partition 1 MiB into a disk image.
+constexpr report::VolumeGeometry kNtfsAt1MiB{512, 4, true, 0, 1 << 20};
 
 fsscan::ClusterNode C(std::int64_t start, std::int64_t count, bool sparse = false) {
   fsscan::ClusterNode node;
@@ -53,6 +55,7 @@ const Case kCases[] = {
     {"runs_past_the_size_dropped", kNtfs, {C(10, 1), C(50, 5)}, 1000, {{Kind::Stored, 0, 10 * 2048, 1000}}},
     {"sparse_between", kNtfs, {C(10, 1), C(0, 2, true), C(40, 1)}, 8192,
      {{Kind::Stored, 0, 10 * 2048, 2048}, {Kind::Sparse, 2048, 0, 4096}, {Kind::Stored, 6144, 40 * 2048, 2048}}},
+    {"partition_offset_added", kNtfsAt1MiB, {C(10, 1)}, 100, {{Kind::Stored, 0, (1 << 20) + 10 * 2048, 100}}},
     {"fat_cluster_below_two_ends_the_list", kFat, {C(1, 1)}, 100, {}},
     {"cluster_no_medium_holds_ends_the_list", kNtfs, {C(10, 1), C(INT64_MAX / 2, 1)}, 8192,
      {{Kind::Stored, 0, 10 * 2048, 2048}}},
@@ -75,6 +78,7 @@ TEST(ByteRunsTest, ResidentAndCarvedFiles) {
   carved.StartPos = 123456;
   carved.EndPos = 130000;
   EXPECT_EQ(report::CarvedRuns(carved), (std::vector<ByteRun>{{Kind::Stored, 0, 123456, 6544}}));
+  EXPECT_EQ(report::CarvedRuns(carved, 4096), (std::vector<ByteRun>{{Kind::Stored, 0, 4096 + 123456, 6544}}));
   carved.EndPos = carved.StartPos;
   EXPECT_TRUE(report::CarvedRuns(carved).empty());
 }

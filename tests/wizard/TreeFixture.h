@@ -2,7 +2,7 @@
 // What the result-tree tests share: a recorder standing in for the scanners and
 // the file-type table, reported files, and picture-check bitmaps.
 
-#include "lowscan/ImageCheck.h"
+#include "lowscan/imagecheck/ImageCheck.h"
 #include "util/MemoryStream.h"
 #include "wizard/ResultTreeStore.h"
 #include "wizard/TreeKeys.h"
@@ -95,7 +95,7 @@ inline util::TMemoryStream CheckedPicture(int width, int height) {
   picture.save(&buffer, "JPG", 95);
   util::TMemoryStream stream;
   stream.Assign(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-  lowscan::CheckImageData(stream, "jpg");
+  lowscan::imagecheck::CheckImageData(stream, "jpg");
   return stream;
 }
 
