@@ -1,17 +1,17 @@
 // trellmond-service: the vendor web service of Trellmond on this machine.
 
-#include <httplib.h>
-#include <signal.h>
-
-#include <cstdio>
-#include <thread>
-
 #include "service/ConsoleData.h"
 #include "service/InheritedSocket.h"
 #include "service/ServiceApi.h"
 #include "service/ServiceOptions.h"
 #include "service/ServiceStore.h"
 #include "service/SupportConsole.h"
+
+#include <httplib.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <thread>
 
 namespace {
 

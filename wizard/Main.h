@@ -5,18 +5,6 @@
 // whole start-up (splash, connection check, loading) in FormCreate before
 // the main loop starts. Everything runs on the GUI thread.
 
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QWidget>
-#include <functional>
-#include <memory>
-#include <string>
-#include <string_view>
-#include <vector>
-
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/MekFATScan.h"
 #include "lowscan/MekLowScan.h"
@@ -29,6 +17,19 @@
 #include "widgets/QtPrompt.h"
 #include "wizard/ExceptionFilter.h"
 #include "wizard/WizardState.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 class QProgressBar;
 class QTimer;

@@ -1,13 +1,10 @@
 // Start-up: command line, splash, connection check with retries and the
 // proxy dialog, version check, transaction, registration details and news.
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QThread>
-#include <QTimer>
-#include <chrono>
+#include "wizard/Main.h"
 
 #include "drives/ZubDrvListBox.h"
+
 #include "online/ActionCodes.h"
 #include "online/Requests.h"
 #include "online/ServiceAddress.h"
@@ -22,7 +19,13 @@
 #include "widgets/frm_Proxy.h"
 #include "widgets/frm_Splash.h"
 #include "wizard/CommandLine.h"
-#include "wizard/Main.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
+#include <chrono>
 
 namespace wizard {
 

@@ -4,22 +4,23 @@
 // a save that spans a small drive and a second one; and the destinations the
 // panel refuses, with nothing written.
 
-#include <sys/mount.h>
+#include "platform/DriveTable.h"
+#include "tests/support/Command.h"
+#include "tests/support/FatImage.h"
+#include "tests/wizard/WizardHarness.h"
+#include "wizard/FolderTree.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+
+#include <sys/mount.h>
+
 #include <filesystem>
 #include <map>
 #include <set>
-
-#include "platform/DriveTable.h"
-#include "tests/support/Command.h"
-#include "tests/support/FatImage.h"
-#include "tests/wizard/WizardHarness.h"
-#include "wizard/FolderTree.h"
 
 using testsupport::Control;
 using testsupport::WizardHarness;
