@@ -1,49 +1,47 @@
 #!/usr/bin/env bash
-# Load on the service's remote log: 32 concurrent connections posting
-# addlog.php log lines on loopback for 20 seconds with wrk. Prints requests
-# per second and the p99 latency, then compares the rows stored with the
-# requests answered.
+# Load on the service's remote log, per store: SQLite with --sync normal,
+# SQLite with --sync full, and PostgreSQL (a temporary cluster with the
+# server's default durability) with --sync full. For each, 32 connections of
+# wrk post distinct log lines on loopback, first alone, then with 50 slow
+# clients attached that trickle headers they never finish while a probe asks
+# for the version every 200 ms. Prints requests per second and p99 latency
+# for both runs, how many probes were answered within a second, and checks
+# the rows stored against the requests answered.
 #
 # Usage: bench/service-load.sh [build folder]   (default: $TRELLMOND_BUILD_DIR or build)
-# Environment: DURATION (seconds, default 20), CONNECTIONS (default 32), SYNC (normal|full).
+# Environment: DURATION (seconds per run, default 15), CONNECTIONS (default 32),
+#   SLOW (slow clients, default 50), STORES (default "sqlite-normal sqlite-full postgresql-full").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-${TRELLMOND_BUILD_DIR:-build}}"
 service="$build/service/trellmond-service"
-duration="${DURATION:-20}"
+duration="${DURATION:-15}"
 connections="${CONNECTIONS:-32}"
-sync="${SYNC:-normal}"
+slow="${SLOW:-50}"
+stores="${STORES:-sqlite-normal sqlite-full postgresql-full}"
 command -v wrk >/dev/null || { echo "wrk is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
 command -v sqlite3 >/dev/null || { echo "sqlite3 is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
 [ -x "$service" ] || { echo "build $service first" >&2; exit 1; }
 
 work="$(mktemp -d)"
-pid=""
-cleanup() {
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. bench/service-common.sh
+trap cleanup_service_bench EXIT
 
-"$service" --port 0 --database "$work/bench.sqlite" --sync "$sync" >"$work/out" 2>"$work/err" &
-pid=$!
-for _ in $(seq 100); do grep -q listening "$work/out" 2>/dev/null && break; sleep 0.05; done
-url="$(sed -n 's/^listening on //p' "$work/out")"
-[ -n "$url" ] || { echo "the service did not start:" >&2; cat "$work/err" >&2; exit 1; }
-
-# Each request a distinct line holding characters that must be encoded.
+# Each request a distinct line holding characters that must be encoded, under
+# the transaction given in the environment.
 cat >"$work/addlog.lua" <<'LUA'
 local counter = 0
 local thread_id = 0
 local ids = 0
+local transaction = os.getenv("BENCH_TRANSACTION") or "4242"
 setup = function(thread)
   ids = ids + 1
   thread:set("thread_id", ids)
 end
 request = function()
   counter = counter + 1
-  return wrk.format("GET", "/php/addlog.php?transaction=4242&message=Bench%20line%20" .. thread_id .. "-" ..
-    counter .. "%20%26%20%23%20100%25%3Cbr%3Edone&action=46")
+  return wrk.format("GET", "/php/addlog.php?transaction=" .. transaction .. "&message=Bench%20line%20" ..
+    thread_id .. "-" .. counter .. "%20%26%20%23%20100%25%3Cbr%3Edone&action=46")
 end
 done = function(summary, latency, requests)
   local e = summary.errors
@@ -53,30 +51,71 @@ done = function(summary, latency, requests)
 end
 LUA
 
-threads=2
-wrk -t"$threads" -c"$connections" -d"${duration}s" --latency -s "$work/addlog.lua" "$url" >"$work/wrk.txt"
-result="$(grep '^RESULT' "$work/wrk.txt")"
-answered="$(sed -n 's/.*answered=\([0-9]*\).*/\1/p' <<<"$result")"
-failed="$(sed -n 's/.*failed=\([0-9]*\).*/\1/p' <<<"$result")"
-seconds="$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$result")"
-p99="$(sed -n 's/.*p99us=\([0-9]*\).*/\1/p' <<<"$result")"
-p50="$(sed -n 's/.*p50us=\([0-9]*\).*/\1/p' <<<"$result")"
+field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
 
-# Stop the service so that every request it accepted has been written.
-kill "$pid"; wait "$pid" || true; pid=""
-stored="$(sqlite3 "$work/bench.sqlite" "SELECT count(*) FROM logs WHERE trans = '4242'")"
-bad="$(sqlite3 "$work/bench.sqlite" "SELECT count(*) FROM logs WHERE message NOT LIKE 'Bench line %' OR message NOT LIKE '% & # 100%<br>done'")"
+# One wrk run under transaction $2 against store $1; prints "rps p99ms answered failed".
+run_wrk() {
+  BENCH_TRANSACTION="$2" wrk -t2 -c"$connections" -d"${duration}s" --latency -s "$work/addlog.lua" "$url" \
+    >"$work/wrk.txt"
+  local result
+  result="$(grep '^RESULT' "$work/wrk.txt")"
+  awk -v a="$(field answered "$result")" -v s="$(field seconds "$result")" -v p="$(field p99us "$result")" \
+    -v f="$(field failed "$result")" 'BEGIN { printf "%.0f %.2f %d %d\n", a / s, p / 1000, a, f }'
+}
 
-awk -v a="$answered" -v s="$seconds" -v p99="$p99" -v p50="$p50" -v c="$connections" -v y="$sync" 'BEGIN {
-  printf "service-load: %d connections, %.1f s, sync=%s\n", c, s, y
-  printf "  requests per second: %.0f\n", a / s
-  printf "  latency p50: %.2f ms, p99: %.2f ms\n", p50 / 1000, p99 / 1000
-}'
-echo "  answered: $answered, failed: $failed, stored rows: $stored, rows not as sent: $bad"
-# Requests still in flight when wrk stops its clock are stored but not counted
-# as answered by wrk: at most one per connection.
-if [ "$bad" -ne 0 ] || [ "$failed" -ne 0 ] || [ "$stored" -lt "$answered" ] || [ "$stored" -gt $((answered + connections)) ]; then
-  echo "FAIL: stored rows do not match the answered requests" >&2
-  exit 1
-fi
-echo "  stored rows match the answered requests ($((stored - answered)) in flight at the cut-off)"
+# What one durable commit costs on this disk: --sync full cannot answer a
+# client before its commit is synced, so with C connections it answers at
+# most C / (sync time) requests per second, however commits are grouped.
+python3 - "$work" "$connections" <<'PY'
+import os, sys, time
+path = os.path.join(sys.argv[1], "sync-probe")
+fd = os.open(path, os.O_WRONLY | os.O_CREAT)
+times = []
+for i in range(200):
+    os.pwrite(fd, b"x" * 16384, (i % 64) * 16384)
+    start = time.perf_counter()
+    os.fdatasync(fd)
+    times.append(time.perf_counter() - start)
+os.close(fd)
+times.sort()
+p50 = times[len(times) // 2]
+print(f"disk: fdatasync p50 {p50 * 1e3:.2f} ms, p99 {times[int(len(times) * 0.99)] * 1e3:.2f} ms "
+      f"(full durability: at most {int(sys.argv[2]) / p50:.0f} requests/s with {sys.argv[2]} connections)")
+PY
+
+status=0
+printf '%-22s %12s %9s   %s\n' "store" "requests/s" "p99 ms" "with $slow slow clients: requests/s, p99 ms, probes"
+for store in $stores; do
+  sync="${store##*-}"
+  open_store "$store" load || continue
+  start_service "$database" "$sync"
+  read -r rps p99 answered failed < <(run_wrk "$database" 4242)
+
+  port="${url##*:}"
+  python3 bench/slow-clients.py "$port" "$slow" "$((duration + 2))" >"$work/probes.txt" &
+  probes_pid=$!
+  sleep 1
+  read -r rps_slow p99_slow answered_slow failed_slow < <(run_wrk "$database" 4343)
+  wait "$probes_pid"
+  probes="$(sed -n 's/^probes answered //p' "$work/probes.txt")"
+
+  # Stop the service so that every request it accepted has been written.
+  stop_service TERM
+  stored="$(store_query "$database" "SELECT count(*) FROM logs WHERE trans = '4242'")"
+  stored_slow="$(store_query "$database" "SELECT count(*) FROM logs WHERE trans = '4343'")"
+  bad="$(store_query "$database" "SELECT count(*) FROM logs WHERE NOT (message LIKE 'Bench line %' AND message LIKE '% & # 100%<br>done')")"
+  printf '%-22s %12s %9s   %s, %s, %s answered\n' "$store" "$rps" "$p99" "$rps_slow" "$p99_slow" "$probes"
+  # Requests still in flight when wrk stops its clock are stored but not
+  # counted as answered by wrk: at most one per connection.
+  for pair in "$answered:$stored:$failed" "$answered_slow:$stored_slow:$failed_slow"; do
+    IFS=: read -r a s f <<<"$pair"
+    if [ "$f" -ne 0 ] || [ "$s" -lt "$a" ] || [ "$s" -gt $((a + connections)) ]; then
+      echo "  FAIL: $a answered, $f failed, $s stored" >&2
+      status=1
+    fi
+  done
+  if [ "$bad" -ne 0 ]; then echo "  FAIL: $bad rows not as sent" >&2; status=1; fi
+  read -r probes_ok probes_asked < <(sed 's/ of / /' <<<"$probes")
+  if [ "$probes_ok" != "$probes_asked" ]; then echo "  FAIL: a probe went unanswered" >&2; status=1; fi
+done
+exit "$status"

@@ -5,6 +5,8 @@
 #include "online/ServiceAddress.h"
 #include "util/Text.h"
 
+#include <random>
+
 namespace online {
 namespace {
 
@@ -146,9 +148,22 @@ std::string BuildLogRequest(std::string_view transaction, std::string_view messa
          "&action=" + EncodeValue(actionCode);
 }
 
+std::string NewRequestId() {
+  thread_local std::mt19937_64 generator{std::random_device{}()};
+  std::string id;
+  for (int half = 0; half < 2; ++half) {
+    const std::uint64_t bits = generator();
+    for (int shift = 60; shift >= 0; shift -= 4) id += kHex[(bits >> shift) & 15];
+  }
+  return id;
+}
+
+std::string WithRequestId(std::string_view request) { return std::string(request) + "&request=" + NewRequestId(); }
+
 void AddLog(std::string_view transaction, std::string_view message, std::string_view actionCode,
             THttpClient& client) {
-  DispatchURL(BuildLogRequest(transaction, message, actionCode), client);
+  // The id is fixed before DispatchURL, whose Retry sends the very same address again.
+  DispatchURL(WithRequestId(BuildLogRequest(transaction, message, actionCode)), client);
 }
 
 std::string CatalogueRequest(std::string_view edition) {

@@ -41,10 +41,18 @@ void PopulateStringList(std::string_view request, std::string_view suffix, std::
 // Splits a body at "<BR />" as PopulateStringList does.
 std::vector<std::string> SplitBodyLines(std::string_view body);
 
+// A fresh id for one stored request (32 hex digits): sent with it, and again
+// with every Retry of it, so the service stores the request once however
+// often a lost reply makes the user retry.
+std::string NewRequestId();
+// `request` with "&request=" and a fresh id appended.
+std::string WithRequestId(std::string_view request);
+
 // Longest encoded log message sent; a longer one is cut and marked, since the
 // service refuses over-long addresses and Retry could never succeed.
 inline constexpr std::size_t kMaxEncodedMessage = 6000;
-// "addlog.php?transaction=...&message=...&action=..." with encoded values.
+// "addlog.php?transaction=...&message=...&action=..." with encoded values;
+// AddLog sends it with a request id.
 std::string BuildLogRequest(std::string_view transaction, std::string_view message, std::string_view actionCode);
 void AddLog(std::string_view transaction, std::string_view message, std::string_view actionCode,
             THttpClient& client);

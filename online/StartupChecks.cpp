@@ -119,7 +119,7 @@ void LogNewsletterWarning(THttpClient& client, std::string_view transactionID, N
 
 void SubmitRegistration(THttpClient& client, std::string_view transactionID, const RegistrationDetails& details,
                         bool newsletter) {
-  DispatchURL(BuildRegistrationRequest(transactionID, details, newsletter), client);
+  DispatchURL(WithRequestId(BuildRegistrationRequest(transactionID, details, newsletter)), client);
   AddLog(transactionID, "Registration Complete.", action::kRegistrationComplete, client);
 }
 

@@ -65,7 +65,7 @@ std::int64_t LogMachine(THttpClient& client, std::string_view transactionID) {
   AddLog(transactionID, "Maximum number of Image Hints to be stored is: " + std::to_string(hints),
          action::kMaxImageHints, client);
   try {
-    DispatchURL(BuildMachineRequest(transactionID, ReadMachineRecord()), client);
+    DispatchURL(WithRequestId(BuildMachineRequest(transactionID, ReadMachineRecord())), client);
   } catch (const std::exception& e) {
     AddLog(transactionID, std::string("Error Adding Machine Details: ") + e.what(), action::kMachineDetailsError,
            client);
@@ -81,7 +81,7 @@ std::string BuildStatisticsRequest(std::string_view transactionID, const Statist
 }
 
 void SendStatistics(THttpClient& client, std::string_view transactionID, const StatisticsRecord& record) {
-  DispatchURL(BuildStatisticsRequest(transactionID, record), client);
+  DispatchURL(WithRequestId(BuildStatisticsRequest(transactionID, record)), client);
 }
 
 std::string BuildRegistrationRequest(std::string_view transactionID, const RegistrationDetails& details,

@@ -16,8 +16,8 @@ packages=(
   zlib1g-dev libbz2-dev
   # GUI
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libgif-dev libwmf-dev
-  # service
-  libcpp-httplib-dev libsqlite3-dev sqlite3
+  # service; PostgreSQL as its other store (the tests and benches start a server of their own)
+  libcpp-httplib-dev libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-client
   # reports: JSON, and DFXML written with libxml2, hashed with libcrypto, checked with xmllint
   nlohmann-json3-dev libxml2-dev libssl-dev libxml2-utils
   # the Debian package (cpack -G DEB with dpkg-shlibdeps) and its checks: AppStream entry,

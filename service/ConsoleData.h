@@ -2,13 +2,12 @@
 // Read access for the support console: transactions newest first with what
 // was stored under each, and the log lines of one transaction in the order
 // they arrived. Its own connection, so reading never waits for the writer.
-
-#include "service/Sqlite.h"
+// One implementation per database kind.
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace service {
@@ -39,20 +38,20 @@ struct LogLine {
 
 class ConsoleData {
  public:
-  static std::unique_ptr<ConsoleData> Open(const std::string& path, std::string& error);
-  explicit ConsoleData(DbPtr db) : m_db(std::move(db)) {}
+  // The SQLite file or PostgreSQL address the store writes; null with `error` filled on failure.
+  static std::unique_ptr<ConsoleData> Open(const std::string& database, std::string& error);
+  virtual ~ConsoleData() = default;
 
-  std::int64_t CountTransactions();
-  std::vector<TransactionSummary> Transactions(std::int64_t offset, std::int64_t limit);
+  virtual std::int64_t CountTransactions() = 0;
+  virtual std::vector<TransactionSummary> Transactions(std::int64_t offset, std::int64_t limit) = 0;
   // `transaction` is matched as the text the client sent, so stray numbers can be read too.
-  std::int64_t CountLog(const std::string& transaction);
-  std::vector<LogLine> Log(const std::string& transaction, std::int64_t offset, std::int64_t limit);
-
- private:
-  std::vector<StoredRow> RowsFor(std::string_view table, const std::string& transaction, bool newestFirst);
-
-  std::mutex m_mutex;
-  DbPtr m_db;
+  virtual std::int64_t CountLog(const std::string& transaction) = 0;
+  virtual std::vector<LogLine> Log(const std::string& transaction, std::int64_t offset, std::int64_t limit) = 0;
 };
+
+// The SELECT list of a record kind's stored values after "received", and the table's kind.
+struct RecordKind;
+std::string StoredValueColumns(const RecordKind& kind);
+const RecordKind* KindOfTable(std::string_view table);
 
 }  // namespace service

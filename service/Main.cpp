@@ -1,6 +1,7 @@
 // trellmond-service: the vendor web service of Trellmond on this machine.
 
 #include "service/ConsoleData.h"
+#include "service/GatedServer.h"
 #include "service/InheritedSocket.h"
 #include "service/ServiceApi.h"
 #include "service/ServiceOptions.h"
@@ -10,16 +11,11 @@
 #include <httplib.h>
 #include <signal.h>
 
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
 namespace {
-
-// Takes a socket that is already listening: the library binds its own otherwise.
-class Server : public httplib::Server {
- public:
-  void AdoptListeningSocket(int fd) { svr_sock_ = fd; }
-};
 
 // Stops the server on SIGINT or SIGTERM from a thread of its own, since
 // stopping is not safe from inside a signal handler.
@@ -31,17 +27,18 @@ std::thread StartSignalWatcher(httplib::Server& server, sigset_t signals) {
   });
 }
 
+service::GateLimits Limits(const service::ServiceOptions& options) {
+  service::GateLimits limits;
+  limits.requestTime = std::chrono::seconds(options.requestSeconds);
+  limits.perAddress = options.perAddress;
+  limits.workers = options.threads;
+  return limits;
+}
+
 void ConfigureServer(httplib::Server& server, const service::ServiceOptions& options) {
-  const int threads = options.threads;
-  // The library takes ownership of the queue it is handed.
-  server.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
   // Headers and body go out in separate writes; without this, Nagle's
   // algorithm holds the body back for the client's delayed ACK (about 40 ms).
   server.set_tcp_nodelay(true);
-  server.set_keep_alive_max_count(1000);
-  server.set_keep_alive_timeout(5);
-  server.set_read_timeout(10, 0);
-  server.set_write_timeout(10, 0);
   server.set_payload_max_length(64 * 1024);
   server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
     service::ReplyError(res, 500, "internal error");
@@ -63,6 +60,15 @@ int main(int argc, char** argv) {
   }
   const service::ServiceOptions& options = parsed.options;
 
+  // Block the stop signals in every thread the service starts (the store's
+  // writer among them); the watcher takes them.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
   std::string error;
   auto store = service::ServiceStore::Open(options.databasePath, options.sync, error);
   auto console = store ? service::ConsoleData::Open(options.databasePath, error) : nullptr;
@@ -71,15 +77,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // Block the stop signals in every thread the server starts; the watcher takes them.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-
-  Server server;
+  service::GatedServer server(Limits(options));
   ConfigureServer(server, options);
   service::ServiceApi api(options, *store);
   api.Register(server);
@@ -106,7 +104,8 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   std::thread watcher = StartSignalWatcher(server, signals);
-  server.listen_after_bind();
+  server.Listen();
+  server.Shutdown();
   // Wake the watcher when the server ended by itself, then wait for it.
   pthread_kill(watcher.native_handle(), SIGTERM);
   watcher.join();

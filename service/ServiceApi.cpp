@@ -15,6 +15,20 @@ constexpr const char* kHtml = "text/html";
 // (exception reports with a call stack) stay far below this.
 constexpr std::size_t kMaxTargetLength = 256 * 1024;
 
+// A request id is the client's own token for one stored request: short
+// letters, digits, "-" and "_", so it can never be mistaken for data.
+constexpr std::size_t kMaxRequestIdLength = 64;
+
+bool ValidRequestId(const std::string& id) {
+  if (id.empty() || id.size() > kMaxRequestIdLength) return false;
+  for (char c : id) {
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '_')) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool ValidLanguage(const std::string& language) {
   if (language.empty() || language.size() > 8) return false;
   for (char c : language) {
@@ -81,9 +95,10 @@ void ServiceApi::GetFileInfo(const ParsedQuery& query, httplib::Response& res) c
 }
 
 void ServiceApi::AddTransaction(const httplib::Request& req, httplib::Response& res) {
-  const auto id = m_store.AddTransaction(req.remote_addr);
+  std::string error;
+  const auto id = m_store.AddTransaction(req.remote_addr, error);
   if (!id) {
-    std::fprintf(stderr, "trellmond-service: storing a transaction failed: %s\n", m_store.LastError().c_str());
+    std::fprintf(stderr, "trellmond-service: storing a transaction failed: %s\n", error.c_str());
     return ReplyError(res, 503, "storage failed");
   }
   res.set_content(ReplyValue(std::to_string(*id)), kHtml);
@@ -98,9 +113,14 @@ void ServiceApi::StoreRecord(const RecordKind& kind, const ParsedQuery& query, c
     if (!value) return ReplyError(res, 400, "missing key: " + std::string(key));
     values.push_back(std::move(*value));
   }
-  if (!m_store.AddRecord(kind, values, req.remote_addr)) {
+  // Optional: a client that sends one may repeat the request after a lost
+  // reply; the repeat stores nothing and gets the same answer.
+  const std::string request = QueryValue(query, "request").value_or("");
+  if (!request.empty() && !ValidRequestId(request)) return ReplyError(res, 400, "invalid request id");
+  std::string error;
+  if (!m_store.AddRecord(kind, std::move(values), req.remote_addr, request, error)) {
     std::fprintf(stderr, "trellmond-service: storing %s failed: %s\n", std::string(kind.endpoint).c_str(),
-                 m_store.LastError().c_str());
+                 error.c_str());
     return ReplyError(res, 503, "storage failed");
   }
   res.set_content(ReplyValue("OK"), kHtml);

@@ -54,7 +54,8 @@ std::string ServiceUsage() {
          "  --port N              port (default " +
          std::to_string(online::kDefaultServicePort) +
          "; 0 picks a free one)\n"
-         "  --database FILE       SQLite file (default $XDG_DATA_HOME/Pelmora/trellmond-service.sqlite)\n"
+         "  --database FILE|URL   SQLite file (default $XDG_DATA_HOME/Pelmora/trellmond-service.sqlite)\n"
+         "                        or a PostgreSQL server: postgresql://USER@HOST/DATABASE\n"
          "  --data FOLDER         catalogue and site pages (default " +
          DefaultDataFolder() +
          ")\n"
@@ -66,6 +67,8 @@ std::string ServiceUsage() {
          "                        $TRELLMOND_CONSOLE_TOKEN)\n"
          "  --sync normal|full    normal survives a killed service, full also a power loss\n"
          "  --threads N           worker threads (default 48)\n"
+         "  --request-time S      seconds a client has to send a request's headers and body (default 10)\n"
+         "  --per-address N       open connections allowed from one client address (default 64)\n"
          "Prints \"listening on http://ADDRESS:PORT\" once it accepts requests.\n";
 }
 
@@ -109,6 +112,10 @@ ParsedOptions ParseServiceOptions(const std::vector<std::string>& args) {
       o.sync = value == "full" ? SyncMode::Full : SyncMode::Normal;
     } else if (arg == "--threads") {
       if (!ParseInt(value, 1, 1024, o.threads)) parsed.error = "invalid thread count: " + value;
+    } else if (arg == "--request-time") {
+      if (!ParseInt(value, 1, 3600, o.requestSeconds)) parsed.error = "invalid request time: " + value;
+    } else if (arg == "--per-address") {
+      if (!ParseInt(value, 1, 100000, o.perAddress)) parsed.error = "invalid connection count: " + value;
     } else {
       parsed.error = "unknown option: " + arg;
     }

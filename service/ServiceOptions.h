@@ -1,7 +1,7 @@
 #pragma once
 // Command-line options of trellmond-service.
 
-#include "service/ServiceStore.h"
+#include "service/StoreBackend.h"
 
 #include <optional>
 #include <string>
@@ -12,13 +12,15 @@ namespace service {
 struct ServiceOptions {
   std::string bindAddress;   // loopback unless told otherwise
   int port = 0;              // 0: any free port (printed at start)
-  std::string databasePath;  // $XDG_DATA_HOME/Pelmora/trellmond-service.sqlite
+  std::string databasePath;  // an SQLite file ($XDG_DATA_HOME/Pelmora/trellmond-service.sqlite) or postgresql://...
   std::string dataFolder;    // holds catalogue/ and site/
   std::string version;       // reply to searchKey=VERSION
   std::optional<std::string> newsFlag;  // reply to searchKey=NEWS; by default "1" when the news page exists
   std::string consoleToken;  // empty: the console refuses everyone
   SyncMode sync = SyncMode::Normal;
   int threads = 48;
+  int requestSeconds = 10;  // time a client has to send a request's headers and body
+  int perAddress = 64;      // open connections allowed from one client address
 };
 
 struct ParsedOptions {

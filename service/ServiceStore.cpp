@@ -1,93 +1,125 @@
 #include "service/ServiceStore.h"
 
-#include <filesystem>
+#include "service/PostgresStore.h"
+#include "service/SqliteStore.h"
+
+#include <algorithm>
 
 namespace service {
-namespace {
 
-constexpr std::string_view kReceivedColumn =
-    "received TEXT NOT NULL DEFAULT (strftime('%Y-%m-%d %H:%M:%f', 'now')), remote TEXT NOT NULL DEFAULT ''";
+bool IsPostgresAddress(const std::string& database) {
+  return database.rfind("postgresql://", 0) == 0 || database.rfind("postgres://", 0) == 0;
+}
 
-std::string InsertSql(const RecordKind& kind) {
-  std::string columns = "remote";
-  std::string marks = "?";
-  for (std::string_view key : kind.keys) {
-    columns += ", \"" + std::string(ColumnName(key)) + "\"";
-    marks += ", ?";
+std::unique_ptr<ServiceStore> ServiceStore::Open(const std::string& database, SyncMode sync, std::string& error) {
+  std::unique_ptr<StoreBackend> backend;
+  if (IsPostgresAddress(database)) {
+    backend = PostgresStore::Open(database, sync, error);
+  } else {
+    backend = SqliteStore::Open(database, sync, error);
   }
-  return "INSERT INTO " + std::string(kind.table) + " (" + columns + ") VALUES (" + marks + ")";
+  if (!backend) return nullptr;
+  return std::make_unique<ServiceStore>(std::move(backend));
 }
 
-}  // namespace
+ServiceStore::ServiceStore(std::unique_ptr<StoreBackend> backend)
+    : m_backend(std::move(backend)), m_writer([this] { WriterLoop(); }) {}
 
-std::string SchemaSql() {
-  std::string sql = "CREATE TABLE IF NOT EXISTS transactions (id INTEGER PRIMARY KEY AUTOINCREMENT, " +
-                    std::string(kReceivedColumn) + ");\n";
-  for (const RecordKind& kind : RecordKinds()) {
-    const std::string table(kind.table);
-    sql += "CREATE TABLE IF NOT EXISTS " + table + " (id INTEGER PRIMARY KEY, " + std::string(kReceivedColumn);
-    for (std::string_view key : kind.keys) sql += ", \"" + std::string(ColumnName(key)) + "\" TEXT NOT NULL";
-    sql += ");\nCREATE INDEX IF NOT EXISTS " + table + "_by_trans ON " + table + " (trans, id);\n";
+ServiceStore::~ServiceStore() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_stopping = true;
   }
-  return sql;
+  m_queued.notify_all();
+  m_writer.join();
 }
 
-std::unique_ptr<ServiceStore> ServiceStore::Open(const std::string& path, SyncMode sync, std::string& error) {
-  std::error_code ec;
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-  DbPtr db = OpenDatabase(path, false, error);
-  if (!db) return nullptr;
-  // WAL lets the console read while requests are written; NORMAL keeps every
-  // commit in the WAL file before the reply (safe against a killed process),
-  // FULL also syncs it to the medium (safe against power loss).
-  const std::string pragmas = std::string("PRAGMA journal_mode=WAL; PRAGMA synchronous=") +
-                              (sync == SyncMode::Full ? "FULL" : "NORMAL") + ";";
-  if (!Execute(db.get(), pragmas, error) || !Execute(db.get(), SchemaSql(), error)) return nullptr;
-  auto store = std::make_unique<ServiceStore>(std::move(db));
-  if (!store->PrepareStatements(error)) return nullptr;
-  return store;
-}
-
-bool ServiceStore::PrepareStatements(std::string& error) {
-  m_addTransaction = Prepare(m_db.get(), "INSERT INTO transactions (remote) VALUES (?)", error);
-  if (!m_addTransaction) return false;
-  for (const RecordKind& kind : RecordKinds()) {
-    StmtPtr stmt = Prepare(m_db.get(), InsertSql(kind), error);
-    if (!stmt) return false;
-    m_addRecord[kind.endpoint] = std::move(stmt);
-  }
-  return true;
-}
-
-std::optional<std::int64_t> ServiceStore::AddTransaction(std::string_view remote) {
-  std::lock_guard lock(m_mutex);
-  sqlite3_stmt* stmt = m_addTransaction.get();
-  StmtReset reset(stmt);
-  if (!BindText(stmt, 1, remote) || sqlite3_step(stmt) != SQLITE_DONE) {
-    m_lastError = sqlite3_errmsg(m_db.get());
+std::optional<std::int64_t> ServiceStore::AddTransaction(std::string_view remote, std::string& error) {
+  Ticket ticket;
+  ticket.row.remote = remote;
+  if (!Submit(ticket)) {
+    error = ticket.error;
     return std::nullopt;
   }
-  return sqlite3_last_insert_rowid(m_db.get());
+  return ticket.id;
 }
 
-bool ServiceStore::AddRecord(const RecordKind& kind, const std::vector<std::string>& values,
-                             std::string_view remote) {
-  std::lock_guard lock(m_mutex);
-  const auto it = m_addRecord.find(kind.endpoint);
-  if (it == m_addRecord.end() || values.size() != kind.keys.size()) {
-    m_lastError = "no statement for this request";
+bool ServiceStore::AddRecord(const RecordKind& kind, std::vector<std::string> values, std::string_view remote,
+                             std::string_view request, std::string& error) {
+  if (values.size() != kind.keys.size()) {
+    error = "wrong number of values";
     return false;
   }
-  sqlite3_stmt* stmt = it->second.get();
-  StmtReset reset(stmt);
-  bool bound = BindText(stmt, 1, remote);
-  for (std::size_t i = 0; bound && i < values.size(); ++i) bound = BindText(stmt, static_cast<int>(i) + 2, values[i]);
-  if (!bound || sqlite3_step(stmt) != SQLITE_DONE) {
-    m_lastError = sqlite3_errmsg(m_db.get());
+  Ticket ticket;
+  ticket.row.kind = &kind;
+  ticket.row.values = std::move(values);
+  ticket.row.remote = remote;
+  ticket.row.request = request;
+  if (!Submit(ticket)) {
+    error = ticket.error;
     return false;
   }
   return true;
+}
+
+bool ServiceStore::Submit(Ticket& ticket) {
+  std::unique_lock lock(m_mutex);
+  if (m_stopping) {
+    ticket.error = "the service is stopping";
+    return false;
+  }
+  m_queue.push_back(&ticket);
+  m_queued.notify_one();
+  m_committed.wait(lock, [&] { return ticket.done; });
+  return ticket.ok;
+}
+
+void ServiceStore::WriterLoop() {
+  std::vector<Ticket*> batch;
+  std::vector<PendingRow> rows;
+  std::vector<std::int64_t> ids;
+  std::size_t lastBatch = 0;
+  std::chrono::steady_clock::duration lastCommit{};
+  for (;;) {
+    {
+      std::unique_lock lock(m_mutex);
+      m_queued.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
+      // Clients answered together come back together, a little spread out. A
+      // commit started with the first of them would make the rest wait for
+      // it and then for one more; so when fewer rows are queued than the last
+      // commit took, wait a fraction of a commit's time for the others.
+      if (m_queue.size() < lastBatch) {
+        const auto gather = std::min<std::chrono::steady_clock::duration>(lastCommit / 2, kMaxGather);
+        m_queued.wait_for(lock, gather, [&] { return m_stopping || m_queue.size() >= lastBatch; });
+      }
+      // Requests already queued are still written when stopping: their handlers are waiting.
+      if (m_queue.empty()) return;
+      batch.clear();
+      while (!m_queue.empty() && batch.size() < kMaxBatch) {
+        batch.push_back(m_queue.front());
+        m_queue.pop_front();
+      }
+    }
+    // The rows are moved out and back so the backend sees one contiguous span.
+    rows.clear();
+    for (Ticket* t : batch) rows.push_back(std::move(t->row));
+    std::string error;
+    const auto started = std::chrono::steady_clock::now();
+    const bool ok = m_backend->WriteBatch(rows, ids, error);
+    lastCommit = std::chrono::steady_clock::now() - started;
+    lastBatch = batch.size();
+    {
+      std::lock_guard lock(m_mutex);
+      for (std::size_t i = 0; i < batch.size(); ++i) {
+        batch[i]->ok = ok;
+        batch[i]->id = ok && i < ids.size() ? ids[i] : 0;
+        batch[i]->error = error;
+        batch[i]->done = true;
+      }
+    }
+    m_committed.notify_all();
+    m_backend->AfterBatch();
+  }
 }
 
 }  // namespace service

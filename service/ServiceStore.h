@@ -1,54 +1,70 @@
 #pragma once
-// The service's storage: one SQLite file in WAL mode. Every stored request is
-// one INSERT in autocommit mode, so it is committed before the handler
-// replies; a reply the client received means a row on disk that survives the
-// service being killed. One writer connection, serialised by a mutex (SQLite
-// allows one writer at a time anyway); the console reads through its own
-// connection (ConsoleData) without blocking the writer.
+// The service's storage with group commit. Handler threads hand their rows to
+// one writer thread and wait; the writer takes everything that queued up while
+// it was committing the previous batch, writes it in one transaction and
+// commits, then wakes those handlers. A handler replies only after its row's
+// commit, so an answered request is on disk (and, with SyncMode::Full, on the
+// medium) whatever happens to the service afterwards; yet one commit serves
+// many requests, which is what makes the synced mode fast.
 
-#include "service/RecordKinds.h"
-#include "service/Sqlite.h"
+#include "service/StoreBackend.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
-#include <map>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace service {
 
-enum class SyncMode { Normal, Full };
-
 class ServiceStore {
  public:
-  // Creates the file and its tables when missing; null with `error` filled on failure.
-  static std::unique_ptr<ServiceStore> Open(const std::string& path, SyncMode sync, std::string& error);
+  // An SQLite file (created with its tables when missing) or a PostgreSQL
+  // address; null with `error` filled on failure.
+  static std::unique_ptr<ServiceStore> Open(const std::string& database, SyncMode sync, std::string& error);
+  explicit ServiceStore(std::unique_ptr<StoreBackend> backend);
+  ~ServiceStore();
+  ServiceStore(const ServiceStore&) = delete;
+  ServiceStore& operator=(const ServiceStore&) = delete;
 
-  // A new transaction number: never 0, never one handed out before (AUTOINCREMENT
-  // keeps numbers unique even if rows are deleted later).
-  std::optional<std::int64_t> AddTransaction(std::string_view remote);
-  // Stores one request of `kind`; `values` in the order of kind.keys.
-  bool AddRecord(const RecordKind& kind, const std::vector<std::string>& values, std::string_view remote);
+  // A new transaction number: never 0, never one handed out before.
+  std::optional<std::int64_t> AddTransaction(std::string_view remote, std::string& error);
+  // Stores one request of `kind` (`values` in the order of kind.keys). With a
+  // request id that is stored already it stores nothing and succeeds, so a
+  // client's retry of an answered request does not make a second row.
+  bool AddRecord(const RecordKind& kind, std::vector<std::string> values, std::string_view remote,
+                 std::string_view request, std::string& error);
 
-  const std::string& LastError() const { return m_lastError; }
-
-  // Use Open(); public only so that std::make_unique can reach it.
-  explicit ServiceStore(DbPtr db) : m_db(std::move(db)) {}
+  // Most rows one commit takes.
+  static constexpr std::size_t kMaxBatch = 256;
+  // Longest a commit waits for more rows to join it.
+  static constexpr std::chrono::microseconds kMaxGather{1000};
 
  private:
-  bool PrepareStatements(std::string& error);
+  struct Ticket {
+    PendingRow row;
+    bool done = false;
+    bool ok = false;
+    std::int64_t id = 0;
+    std::string error;
+  };
 
+  bool Submit(Ticket& ticket);
+  void WriterLoop();
+
+  std::unique_ptr<StoreBackend> m_backend;
   std::mutex m_mutex;
-  DbPtr m_db;
-  StmtPtr m_addTransaction;
-  std::map<std::string_view, StmtPtr> m_addRecord;  // by endpoint
-  std::string m_lastError;
+  std::condition_variable m_queued;
+  std::condition_variable m_committed;
+  std::deque<Ticket*> m_queue;
+  bool m_stopping = false;
+  std::thread m_writer;
 };
-
-// The schema, shared with the console's read-only connection for its checks.
-std::string SchemaSql();
 
 }  // namespace service

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -41,8 +42,13 @@ class StubServerTest : public testing::Test {
     m_server.Get("/php/addtransaction.php", [this](const httplib::Request&, httplib::Response& res) {
       res.set_content(m_transactionReply, "text/html");
     });
-    m_server.Get("/php/addlog.php", [this](const httplib::Request&, httplib::Response& res) {
-      ++m_logs;
+    m_server.Get("/php/addlog.php", [this](const httplib::Request& req, httplib::Response& res) {
+      {
+        std::lock_guard lock(m_mutex);
+        m_logTargets.push_back(req.target);
+      }
+      // The first line's reply is lost when asked: the client times out after the line arrived.
+      if (m_loseFirstLogReply && ++m_logs == 1) std::this_thread::sleep_for(std::chrono::milliseconds(800));
       res.set_content("<html><body>\nOK\n</body></html>", "text/html");
     });
     m_server.Get("/php/addmachine.php", [](const httplib::Request&, httplib::Response& res) {
@@ -67,6 +73,8 @@ class StubServerTest : public testing::Test {
   std::string m_accept, m_referer, m_target;
   std::string m_transactionReply;
   std::atomic<int> m_logs{0};
+  std::vector<std::string> m_logTargets;
+  bool m_loseFirstLogReply = false;
   testsupport::ScriptedPrompt m_prompt;
   online::THttpClient m_client;
   int m_terminations = 0;
@@ -90,6 +98,26 @@ TEST_F(StubServerTest, ARequestThatNeverEndsTimesOutIntoTheRetryBox) {
   EXPECT_EQ(online::DispatchURL("slow.php", m_client), "");
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1400));
   EXPECT_EQ(m_terminations, 1);
+}
+
+TEST_F(StubServerTest, ARetriedLogLineCarriesTheSameRequestIdAndANewLineAnother) {
+  m_loseFirstLogReply = true;
+  m_client.SetTimeouts(500, 500);
+  m_prompt.answer = [](const testsupport::ScriptedPrompt::Box&) { return util::PromptAnswer::Retry; };
+  online::AddLog("12", "first line", "46", m_client);
+  online::AddLog("12", "second line", "46", m_client);
+  std::lock_guard lock(m_mutex);
+  ASSERT_EQ(m_logTargets.size(), 3u);
+  EXPECT_EQ(m_prompt.boxes.size(), 1u);
+  const auto id = [](const std::string& target) {
+    const std::size_t at = target.find("&request=");
+    return at == std::string::npos ? std::string() : target.substr(at + 9);
+  };
+  EXPECT_EQ(m_logTargets[0], m_logTargets[1]);
+  EXPECT_EQ(id(m_logTargets[0]).size(), 32u);
+  EXPECT_EQ(id(m_logTargets[0]).find_first_not_of("0123456789ABCDEF"), std::string::npos);
+  EXPECT_NE(id(m_logTargets[2]), id(m_logTargets[0]));
+  EXPECT_EQ(id(m_logTargets[2]).size(), 32u);
 }
 
 TEST_F(StubServerTest, AZeroOrEmptyTransactionNumberEndsTheProgramAfterTheRemainingLines) {

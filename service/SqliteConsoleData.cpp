@@ -1,4 +1,4 @@
-#include "service/ConsoleData.h"
+#include "service/SqliteConsoleData.h"
 
 #include "service/RecordKinds.h"
 
@@ -13,38 +13,31 @@ std::int64_t CountOf(sqlite3* db, const std::string& sql, const std::string* bin
   return sqlite3_step(stmt.get()) == SQLITE_ROW ? sqlite3_column_int64(stmt.get(), 0) : 0;
 }
 
-const RecordKind* KindOfTable(std::string_view table) {
-  for (const RecordKind& kind : RecordKinds()) {
-    if (kind.table == table) return &kind;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
-std::unique_ptr<ConsoleData> ConsoleData::Open(const std::string& path, std::string& error) {
+std::unique_ptr<ConsoleData> SqliteConsoleData::Open(const std::string& path, std::string& error) {
   DbPtr db = OpenDatabase(path, false, error);
   if (!db) return nullptr;
-  return std::make_unique<ConsoleData>(std::move(db));
+  return std::make_unique<SqliteConsoleData>(std::move(db));
 }
 
-std::int64_t ConsoleData::CountTransactions() {
+std::int64_t SqliteConsoleData::CountTransactions() {
   std::lock_guard lock(m_mutex);
   return CountOf(m_db.get(), "SELECT count(*) FROM transactions", nullptr);
 }
 
-std::int64_t ConsoleData::CountLog(const std::string& transaction) {
+std::int64_t SqliteConsoleData::CountLog(const std::string& transaction) {
   std::lock_guard lock(m_mutex);
   return CountOf(m_db.get(), "SELECT count(*) FROM logs WHERE trans = ?", &transaction);
 }
 
-std::vector<StoredRow> ConsoleData::RowsFor(std::string_view table, const std::string& transaction, bool newestFirst) {
+std::vector<StoredRow> SqliteConsoleData::RowsFor(std::string_view table, const std::string& transaction,
+                                                  bool newestFirst) {
   std::vector<StoredRow> rows;
   const RecordKind* kind = KindOfTable(table);
   if (kind == nullptr) return rows;
-  std::string sql = "SELECT received";
-  for (std::size_t i = 1; i < kind->keys.size(); ++i) sql += ", \"" + std::string(ColumnName(kind->keys[i])) + "\"";
-  sql += " FROM " + std::string(table) + " WHERE trans = ? ORDER BY id" + (newestFirst ? " DESC" : "");
+  std::string sql = "SELECT received" + StoredValueColumns(*kind) + " FROM " + std::string(table) +
+                    " WHERE trans = ? ORDER BY id" + (newestFirst ? " DESC" : "");
   std::string error;
   StmtPtr stmt = Prepare(m_db.get(), sql, error);
   if (!stmt) return rows;
@@ -52,13 +45,14 @@ std::vector<StoredRow> ConsoleData::RowsFor(std::string_view table, const std::s
   while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
     StoredRow row;
     row.received = ColumnText(stmt.get(), 0);
-    for (std::size_t i = 1; i < kind->keys.size(); ++i) row.values.push_back(ColumnText(stmt.get(), static_cast<int>(i)));
+    for (std::size_t i = 1; i < kind->keys.size(); ++i)
+      row.values.push_back(ColumnText(stmt.get(), static_cast<int>(i)));
     rows.push_back(std::move(row));
   }
   return rows;
 }
 
-std::vector<TransactionSummary> ConsoleData::Transactions(std::int64_t offset, std::int64_t limit) {
+std::vector<TransactionSummary> SqliteConsoleData::Transactions(std::int64_t offset, std::int64_t limit) {
   std::lock_guard lock(m_mutex);
   std::vector<TransactionSummary> result;
   std::string error;
@@ -84,13 +78,12 @@ std::vector<TransactionSummary> ConsoleData::Transactions(std::int64_t offset, s
   return result;
 }
 
-std::vector<LogLine> ConsoleData::Log(const std::string& transaction, std::int64_t offset, std::int64_t limit) {
+std::vector<LogLine> SqliteConsoleData::Log(const std::string& transaction, std::int64_t offset, std::int64_t limit) {
   std::lock_guard lock(m_mutex);
   std::vector<LogLine> lines;
   std::string error;
-  StmtPtr stmt = Prepare(m_db.get(),
-                         "SELECT id, received, action, message FROM logs WHERE trans = ? ORDER BY id LIMIT ? OFFSET ?",
-                         error);
+  StmtPtr stmt = Prepare(
+      m_db.get(), "SELECT id, received, action, message FROM logs WHERE trans = ? ORDER BY id LIMIT ? OFFSET ?", error);
   if (!stmt) return lines;
   BindText(stmt.get(), 1, transaction);
   BindInt(stmt.get(), 2, limit);
