@@ -11,6 +11,7 @@
 
 #include "fsscan/MekFATScan.h"
 #include "fsscan/SafeNames.h"
+#include "online/ActionCodes.h"
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
@@ -74,7 +75,7 @@ void TMekFATScan::NotifyFileSave(std::int64_t count) {
 
 std::int64_t TMekFATScan::SaveFilesToDisk(const std::string& outputFolder) {
   m_raw->SetDriveLetter(std::string(1, m_drive));
-  Log("Beginning FAT save", "135");
+  Log("Beginning FAT save", online::action::kSaveBegin);
   BootRecord boot{};
   if (m_raw->GetFileSystem() != "NTFS") {
     GetFATBootRecord(boot);
@@ -90,11 +91,11 @@ std::int64_t TMekFATScan::SaveFilesToDisk(const std::string& outputFolder) {
       ProcessMessages();
       FileNode& record = *m_fileList[i];
       if (!record.Save || record.Saved) continue;
-      if (i % 10 == 0) Log("Saving files..." + std::to_string(saved), "136");
+      if (i % 10 == 0) Log("Saving files..." + std::to_string(saved), online::action::kSaveProgress);
       std::int64_t freeSpace = -1;
       const char letter = outputFolder.empty() ? 0 : outputFolder[0];
       if ((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) {
-        freeSpace = platform::GetDiskFree(static_cast<std::uint8_t>((letter & ~0x20) - 64));
+        freeSpace = platform::GetDiskFree(platform::DriveNumberOf(letter));
       }
       if (record.Size < freeSpace || freeSpace == -1) {
         try {
@@ -104,15 +105,15 @@ std::int64_t TMekFATScan::SaveFilesToDisk(const std::string& outputFolder) {
             NotifyFileSave(saved);
           }
         } catch (const std::exception& e) {
-          Log(e.what(), "-30");
+          Log(e.what(), online::action::kError);
         }
       } else {
         Log("Not enough space. Required / Free : " + std::to_string(record.Size) + " / " + std::to_string(freeSpace),
-            "-30");
+            online::action::kError);
       }
     }
   } catch (const std::exception& e) {
-    Log(e.what(), "-80");
+    Log(e.what(), online::action::kClusterBeyondDrive);
   }
   return saved;
 }
@@ -176,7 +177,7 @@ bool TMekFATScan::WriteRuns(const FileNode& record, int fd, const BootRecord& bo
         Log("Problem writing file. Written(Block) / BufferRequested / BufferReturned / Written(Total): " +
                 std::to_string(put) + " / " + std::to_string(bytes) + " / " + std::to_string(got) + " / " +
                 std::to_string(written + put) + "<br>" + "API Error: " + std::to_string(platform::GetLastError()),
-            "-31");
+            online::action::kLastReadOrWriteError);
         return false;
       }
       if (got == bytes) written += put;
@@ -193,28 +194,28 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
   const std::string folder = name.substr(0, name.rfind('\\'));
   if (!PathExists(folder) && !platform::CreateDirectoryPath(folder)) return false;
   if (m_raw->GetDriveSectorSize() == 0 || m_raw->GetSectorsPerCluster() == 0) {
-    Log(std::string("Problem with Drive component. Resetting...") + m_drive, "-34");
+    Log(std::string("Problem with Drive component. Resetting...") + m_drive, online::action::kDriveComponentReset);
     m_raw->SetDriveLetter(std::string(1, m_drive));
   }
   const std::int64_t spc = m_raw->GetSectorsPerCluster();
   const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
   if (sectorSize == 0 || spc == 0) {
-    Log("Using artificial Cluster Increment", "-35");
+    Log("Using artificial Cluster Increment", online::action::kArtificialClusterIncrement);
     return false;  // without a geometry no cluster can be found on the volume
   }
   const std::int64_t blockLimit =
       record.Size < kSaveBlockLimit ? record.Size + m_raw->GetDriveClusterSize() : kSaveBlockLimit;
   const std::int64_t clustersPerBlock = std::max<std::int64_t>(1, blockLimit / sectorSize / spc);
 
-  if (record.Resident) Log("Resident File: " + name, "138");
+  if (record.Resident) Log("Resident File: " + name, online::action::kNotEnoughSpace);
   const int fd = platform::FileCreateWide(name);
   bool result = fd >= 0;
   std::int64_t written = 0;
   if (fd < 0) {
-    Log("Problem creating file: " + name + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), "-30");
+    Log("Problem creating file: " + name + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), online::action::kError);
   } else if (record.Resident) {
     if (record.ResidentData && !WriteAll(fd, record.ResidentData->Memory(), record.ResidentData->Size(), written)) {
-      Log("Write failed Filename: " + name, "-30");
+      Log("Write failed Filename: " + name, online::action::kError);
       result = false;
     }
     ::close(fd);
@@ -228,7 +229,7 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
         return ok;
       };
       if (!ReadCompressedData(record, boot, sink, failure)) {
-        Log("Problem decompressing file: " + name + "<br>" + failure, "-30");
+        Log("Problem decompressing file: " + name + "<br>" + failure, online::action::kError);
         result = false;
       }
     } else if (record.Clusters) {
@@ -244,7 +245,7 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
     if (written < record.Size) {
       Log("File Size Incorrect. File: " + name + "<br>FileSize / Written " + std::to_string(record.Size) + " / " +
               std::to_string(written),
-          "-32");
+          online::action::kFileSizeIncorrect);
       result = false;
     }
   }
@@ -266,7 +267,7 @@ void TMekFATScan::SaveToStream(const FileNode& record, util::TMemoryStream& stre
     std::string failure;
     const auto sink = [&stream](const std::byte* data, std::int64_t count) { return stream.Write(data, count) == count; };
     if (!ReadCompressedData(record, boot, sink, failure)) {
-      Log("GetFileStream. Problem decompressing: " + failure, "-88");
+      Log("GetFileStream. Problem decompressing: " + failure, online::action::kSaveError);
       LogFileDetails(record);
     }
     return;
@@ -292,7 +293,7 @@ void TMekFATScan::SaveToStream(const FileNode& record, util::TMemoryStream& stre
         } else {
           const std::int64_t sector = SectorOfCluster(cluster, boot);
           if (sector > std::max(volumeSectors, m_volumeSectors)) {
-            Log("GetFileStream. Cluster Location larger than drive: " + std::to_string(sector), "-80");
+            Log("GetFileStream. Cluster Location larger than drive: " + std::to_string(sector), online::action::kClusterBeyondDrive);
             LogFileDetails(record);
           }
           got = ReadSectors(buffer.data(), bytes, n * spc, sector);
@@ -303,7 +304,7 @@ void TMekFATScan::SaveToStream(const FileNode& record, util::TMemoryStream& stre
         remaining -= bytes;
       }
     } catch (const std::exception& e) {
-      Log(e.what(), "-88");
+      Log(e.what(), online::action::kSaveError);
       LogFileDetails(record);
     }
   }

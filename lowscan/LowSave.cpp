@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lowscan/MekLowScan.h"
+#include "online/ActionCodes.h"
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
@@ -62,14 +63,14 @@ std::int64_t WriteAll(int fd, const std::byte* data, std::int64_t count) {
 std::int64_t TMekLowScan::SaveFileList(const std::string& folder) {
   std::int64_t saved = 0;
   m_raw->SetDriveLetter(std::string(1, m_drive));
-  Log("Beginning Low Save of scanned drive: " + m_raw->GetDriveLetter(), "135");
+  Log("Beginning Low Save of scanned drive: " + m_raw->GetDriveLetter(), online::action::kSaveBegin);
   for (auto& record : m_fileList) {
     if (m_processMessages) m_processMessages();
     if (!record->Save || record->Saved) continue;
     try {
       SaveOne(*record, folder, saved);
     } catch (const std::exception& error) {
-      Log(error.what(), "-31");
+      Log(error.what(), online::action::kLastReadOrWriteError);
     }
   }
   return saved;
@@ -85,7 +86,7 @@ void TMekLowScan::SaveOne(FileNode& file, const std::string& folder, std::int64_
                                                  util::PromptButtons::YesNoYesToAll, util::PromptIcon::Question);
     m_overwriteFiles = answer == util::PromptAnswer::YesToAll;
     if (answer != util::PromptAnswer::Yes && answer != util::PromptAnswer::YesToAll) {
-      Log("File: " + path + " was NOT overwritten", "137");
+      Log("File: " + path + " was NOT overwritten", online::action::kNotOverwritten);
       return;
     }
     std::filesystem::remove(*posix, ec);
@@ -93,17 +94,16 @@ void TMekLowScan::SaveOne(FileNode& file, const std::string& folder, std::int64_
   std::int64_t freeSpace = -1;
   const char first = folder.empty() ? '\0' : folder[0];
   if ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) {
-    const char upper = static_cast<char>(first >= 'a' ? first - 32 : first);
-    freeSpace = platform::GetDiskFree(static_cast<std::uint8_t>(upper - 64));
+    freeSpace = platform::GetDiskFree(platform::DriveNumberOf(first));
   }
   if (freeSpace != -1 && file.Size >= freeSpace) {
-    Log("Not enough space. Required / Free : " + std::to_string(file.Size) + " / " + std::to_string(freeSpace), "-30");
+    Log("Not enough space. Required / Free : " + std::to_string(file.Size) + " / " + std::to_string(freeSpace), online::action::kError);
     return;
   }
-  if (saved % 10 == 0) Log("Saving files..." + std::to_string(saved), "135");
+  if (saved % 10 == 0) Log("Saving files..." + std::to_string(saved), online::action::kSaveBegin);
   FileDescriptor fd(platform::FileCreateWide(path));
   if (fd.Get() < 0) {
-    Log("Problem creating file: " + path + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), "-30");
+    Log("Problem creating file: " + path + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), online::action::kError);
     return;
   }
   ++saved;
@@ -114,14 +114,14 @@ void TMekLowScan::SaveOne(FileNode& file, const std::string& folder, std::int64_
   if (static_cast<double>(span) * 0.75 > static_cast<double>(written)) {
     Log("File Size Incorrect. File: " + path + "<br>Scan / Actual: " + std::to_string(span) + " / " +
             std::to_string(written),
-        "-30");
+        online::action::kError);
     error = true;
   }
   if (error) {
     --saved;
     LogReadInfo();
     LogFileDetails(file);
-    Log("File Save Error detected for: " + path, "-30");
+    Log("File Save Error detected for: " + path, online::action::kError);
   } else {
     file.Saved = true;
   }
@@ -163,21 +163,21 @@ bool TMekLowScan::CopyRange(FileNode& file, int fd, const std::string& path, std
             Log("Problem writing file. Wrote / Expected to write / Total Written: " + std::to_string(put) + " / " +
                     std::to_string(to - from) + " / " + std::to_string(written) + "<br>" +
                     "API Error: " + std::to_string(errno),
-                "-30");
+                online::action::kError);
           }
         }
       } else if (file.EndPos == chunk) {
-        Log("Problem reading drive (iCount = 0)", "-30");
+        Log("Problem reading drive (iCount = 0)", online::action::kError);
         return false;
       } else {
         Log("Cannot read a block of " + path + " (not counted as saved)<br>Sectors: " + std::to_string(current) +
                 " - " + std::to_string(current + n - 1),
-            "-30");
+            online::action::kError);
       }
       current += got / sectorSize;
     }
   } catch (const std::exception& error) {
-    Log(error.what(), "-30");
+    Log(error.what(), online::action::kError);
     return false;
   }
   return true;

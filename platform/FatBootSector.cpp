@@ -25,7 +25,12 @@ FatFields ReadFatFields(const util::ByteReader& r) {
   f.totalSectors = total16 != 0 ? total16 : r.U32(32);
   f.fatSectors = fat16 != 0 ? fat16 : r.U32(36);
   f.fat32Layout = fat16 == 0;
-  if (f.fat32Layout) f.rootCluster = r.U32(44);
+  if (f.fat32Layout) {
+    f.rootCluster = r.U32(44);
+    const std::uint16_t fsInfo = r.U16(48);
+    // 0 and 0xFFFF both say there is none; the boot sector itself cannot be one.
+    f.fsInfoSector = fsInfo == 0xFFFF ? 0 : fsInfo;
+  }
   const std::uint64_t signature = f.fat32Layout ? 66 : 38;
   if (r.U8(signature) == 0x29 || r.U8(signature) == 0x28) f.serialNumber = r.U32(signature + 1);
   return f;
@@ -44,6 +49,15 @@ FatLayout LayoutOf(const FatFields& f) {
   }
   l.kind = l.dataClusters < 4085 ? VolumeKind::Fat12 : l.dataClusters < 65525 ? VolumeKind::Fat16 : VolumeKind::Fat32;
   return l;
+}
+
+std::optional<std::uint64_t> FatFreeClusterHint(const util::ByteReader& fsInfo, std::uint64_t dataClusters) {
+  if (fsInfo.U32(0) != 0x41615252 || fsInfo.U32(484) != 0x61417272 || fsInfo.U32(508) != 0xAA550000) {
+    return std::nullopt;
+  }
+  const std::uint32_t free = fsInfo.U32(488);
+  if (free == 0xFFFFFFFF || free > dataClusters) return std::nullopt;  // unknown, or impossible
+  return free;
 }
 
 std::optional<BootGeometry> DecodeFatBootSector(const util::ByteReader& r, const DeviceLimits& device) {
@@ -74,6 +88,7 @@ std::optional<BootGeometry> DecodeFatBootSector(const util::ByteReader& r, const
   g.rootDirSector = l.rootDirSector;
   g.rootDirSectors = l.rootDirSectors;
   g.firstDataSector = l.firstDataSector;
+  if (f.fsInfoSector < f.reservedSectors) g.fsInfoSector = f.fsInfoSector;
   return g;
 }
 

@@ -21,6 +21,7 @@ struct FatFields {
   std::uint64_t fatSectors = 0;    // likewise
   bool fat32Layout = false;        // no 16-bit FAT size: the extended FAT32 fields follow
   std::uint32_t rootCluster = 0;   // FAT32 layout: the root directory's first cluster
+  std::uint32_t fsInfoSector = 0;  // FAT32 layout: the sector of the free-cluster hint, 0 for none
   std::optional<std::uint32_t> serialNumber;
 };
 
@@ -36,6 +37,10 @@ struct FatLayout {
 
 FatFields ReadFatFields(const util::ByteReader& sector);
 FatLayout LayoutOf(const FatFields& fields);
+
+// The free-cluster count a FAT32 FS information sector keeps, when its signatures are
+// there and the count can be the volume's; std::nullopt otherwise (the table must be counted).
+std::optional<std::uint64_t> FatFreeClusterHint(const util::ByteReader& fsInfo, std::uint64_t dataClusters);
 
 // The checked decode: sector size (and its fit to the device), a power-of-two cluster
 // factor, reserved sectors, tables and root directory inside the volume, and tables

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "platform/DriveTable.h"
+#include "platform/FatBootSector.h"
 #include "platform/LastError.h"
 #include "platform/ReadFaults.h"
+#include "util/ByteReader.h"
 
 namespace platform {
 namespace {
@@ -178,6 +180,17 @@ std::uint64_t Volume::FreeClusters() const {
   const BootGeometry& g = *m_boot;
   const std::uint64_t fatBytes = g.fatSectors * g.bytesPerSector;
   const std::uint64_t fatOffset = g.fatStartSector * g.bytesPerSector;
+  // FAT32 keeps the count in its FS information sector, as the system reports it; only
+  // without a usable one is the table counted.
+  if (g.kind == VolumeKind::Fat32 && g.fsInfoSector != 0) {
+    std::vector<std::byte> sector(g.bytesPerSector);
+    if (ReadAt(std::uint64_t{g.fsInfoSector} * g.bytesPerSector, sector) == static_cast<std::int64_t>(sector.size())) {
+      if (const auto hint = FatFreeClusterHint(util::ByteReader(sector), g.dataClusters)) {
+        m_freeClusters = *hint;
+        return *hint;
+      }
+    }
+  }
   if (fatBytes > kMaxFatBytesToCount) return 0;  // not cheaply known
   // A boot sector may claim a table larger than the device behind it: nothing to count.
   if (fatOffset > m_size || fatBytes > m_size - fatOffset) return 0;

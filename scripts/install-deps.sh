@@ -33,7 +33,7 @@ packages=(
   # the sound tools that made the committed samples (scripts/make-samples.sh)
   sox flac
   # bench and peers for side-by-side runs
-  libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3
+  libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3 strace
 )
 
 missing=()

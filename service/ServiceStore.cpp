@@ -78,7 +78,7 @@ void ServiceStore::WriterLoop() {
   std::vector<Ticket*> batch;
   std::vector<PendingRow> rows;
   std::vector<std::int64_t> ids;
-  std::size_t lastBatch = 0;
+  std::size_t recentBatch = 0;
   std::chrono::steady_clock::duration lastCommit{};
   for (;;) {
     {
@@ -86,11 +86,11 @@ void ServiceStore::WriterLoop() {
       m_queued.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
       // Clients answered together come back together, a little spread out. A
       // commit started with the first of them would make the rest wait for
-      // it and then for one more; so when fewer rows are queued than the last
-      // commit took, wait a fraction of a commit's time for the others.
-      if (m_queue.size() < lastBatch) {
+      // it and then for one more; so when fewer rows are queued than recent
+      // commits took, wait a fraction of a commit's time for the others.
+      if (m_queue.size() < recentBatch) {
         const auto gather = std::min<std::chrono::steady_clock::duration>(lastCommit / 2, kMaxGather);
-        m_queued.wait_for(lock, gather, [&] { return m_stopping || m_queue.size() >= lastBatch; });
+        m_queued.wait_for(lock, gather, [&] { return m_stopping || m_queue.size() >= recentBatch; });
       }
       // Requests already queued are still written when stopping: their handlers are waiting.
       if (m_queue.empty()) return;
@@ -107,7 +107,9 @@ void ServiceStore::WriterLoop() {
     const auto started = std::chrono::steady_clock::now();
     const bool ok = m_backend->WriteBatch(rows, ids, error);
     lastCommit = std::chrono::steady_clock::now() - started;
-    lastBatch = batch.size();
+    // The largest recent batch, forgotten slowly: a few late clients should
+    // not shrink the next batches to those who happened to be on time.
+    recentBatch = std::max(batch.size(), recentBatch > 0 ? recentBatch - 1 : 0);
     {
       std::lock_guard lock(m_mutex);
       for (std::size_t i = 0; i < batch.size(); ++i) {

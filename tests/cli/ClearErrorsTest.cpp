@@ -9,6 +9,7 @@
 
 #include "tests/support/Command.h"
 #include "tests/support/FatImage.h"
+#include "tests/support/NtfsImage.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -62,6 +63,22 @@ TEST_F(ClearErrorsTest, RefusalsSayWhyBeforeAnyScan) {
     EXPECT_EQ(r.output.find("Found"), std::string::npos) << c.what;
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+}
+
+// Boot sectors no volume can have (small byte edits: no tool writes them): the Undelete
+// scan finds no file system, and never takes the medium for one it may not read.
+TEST_F(ClearErrorsTest, ImagesThatCannotBeVolumesHoldNoFileSystem) {
+  testsupport::NtfsImage ntfs(dir / "huge.ntfs", {.sizeMiB = 8});
+  ntfs.Patch(40, std::string(8, '\xFF'));  // total sectors: all ones
+  testsupport::FatImage fat(dir / "small-fat.img", testsupport::FatImageOptions{.fatBits = 16});
+  const std::string oneSectorFat("\x01\x00", 2);
+  std::fstream(fat.Path(), std::ios::in | std::ios::out | std::ios::binary).seekp(22).write(oneSectorFat.data(), 2);
+  for (const std::filesystem::path& image : {ntfs.Path(), fat.Path()}) {
+    const auto r = Cli({"scan", image.string()});
+    EXPECT_EQ(r.exitCode, 5) << image << "\n" << r.errors;
+    EXPECT_NE(r.errors.find("no FAT or NTFS file system found on " + image.string()), std::string::npos) << r.errors;
+    EXPECT_EQ(r.errors.find("Security Warning"), std::string::npos) << r.errors;
+  }
 }
 
 TEST_F(ClearErrorsTest, VerboseLinesCarryTheirActionAndBreakAtBr) {

@@ -92,6 +92,18 @@ TEST_F(NineXTest, OriginalWindows95UsesOnlyTheOldService) {
   EXPECT_EQ(device.requests[0].code, 2u);
 }
 
+// The 9x transfer block holds a 32-bit sector number: a sector beyond it is refused before
+// any request, never wrapped to a low sector.
+TEST_F(NineXTest, SectorsBeyondThirtyTwoBitsAreRefusedUntouched) {
+  TRawDiskAccess::SetVersionSource(Windows98);
+  std::vector<std::byte> buffer(512);
+  EXPECT_FALSE(TRawDiskAccess::RDARead9xSectors(5, std::uint64_t{1} << 32, 1, buffer));
+  EXPECT_FALSE(TRawDiskAccess::RDAWrite9xSectors(5, (std::uint64_t{1} << 32) + 3, 1, buffer));
+  EXPECT_TRUE(device.requests.size() <= 2u);  // at most the write's lock and unlock
+  for (const auto& request : device.requests) EXPECT_EQ(request.code, 1u);
+  EXPECT_TRUE(TRawDiskAccess::RDARead9xSectors(5, 0xFFFFFFFFu, 1, buffer));
+}
+
 TEST_F(NineXTest, WriteLocksFirstAndWritesNothingWhenTheLockFails) {
   TRawDiskAccess::SetVersionSource(Windows98);
   std::vector<std::byte> buffer(512);

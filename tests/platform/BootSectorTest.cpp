@@ -232,4 +232,29 @@ TEST(BootSectorTest, FreeClustersCountedPerFatWidth) {
   EXPECT_EQ(platform::CountFreeFatClusters(fat16, platform::VolumeKind::Fat16, 100), 1u);
 }
 
+// FAT32 keeps its free-cluster count in the FS information sector; a sector without its
+// signatures, or with a count the volume cannot have, gives no hint.
+TEST(BootSectorChecks, Fat32FreeClusterHintOnlyFromAnIntactInformationSector) {
+  testsupport::TempDir dir;
+  testsupport::FatImage image(dir / "v.img", {});
+  image.AddFile("/a.bin", std::string(300000, 'a'));
+  const std::vector<std::byte> bytes = Bytes(testsupport::ReadFileBytes(image.Path(), 4096));
+  const auto g = platform::ParseBootSector(bytes);
+  ASSERT_TRUE(g && g->fsInfoSector != 0);
+  const std::span<const std::byte> fsInfo(bytes.data() + g->fsInfoSector * g->bytesPerSector, 512);
+  const testsupport::FsckFatReport fsck = testsupport::RunFsckFat(image.Path().string());
+  EXPECT_EQ(platform::FatFreeClusterHint(util::ByteReader(fsInfo), g->dataClusters),
+            fsck.dataClusters - fsck.usedClusters);
+  for (const std::size_t at : {0u, 484u, 508u}) {
+    std::vector<std::byte> bad(fsInfo.begin(), fsInfo.end());
+    bad[at] ^= std::byte{0xFF};
+    EXPECT_FALSE(platform::FatFreeClusterHint(util::ByteReader(bad), g->dataClusters)) << at;
+  }
+  std::vector<std::byte> unknown(fsInfo.begin(), fsInfo.end());
+  PutLE(unknown, 488, 0xFFFFFFFF, 4);
+  EXPECT_FALSE(platform::FatFreeClusterHint(util::ByteReader(unknown), g->dataClusters));
+  PutLE(unknown, 488, g->dataClusters + 1, 4);
+  EXPECT_FALSE(platform::FatFreeClusterHint(util::ByteReader(unknown), g->dataClusters));
+}
+
 }  // namespace
