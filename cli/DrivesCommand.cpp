@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <set>
 
 #include "cli/Commands.h"
 #include "disk/RawDiskAccessComponent.h"
@@ -17,7 +18,13 @@ int RunDrives(const std::vector<std::string>& args) {
     std::cerr << "drives takes no arguments\n\n" << UsageText();
     return kExitUsage;
   }
+  std::set<std::string> disks;
   for (const platform::DriveEntry& entry : platform::DriveTable::Instance().Entries()) {
+    if (!entry.diskPath.empty() && disks.insert(entry.diskPath).second) {
+      for (const std::string& note : platform::DriveTable::Instance().DiskNotes(entry.diskPath)) {
+        std::cerr << entry.diskPath << ": " << note << '\n';
+      }
+    }
     disk::TRawDiskAccessComponent raw;
     raw.SetDriveLetter(std::string(1, entry.letter));
     const bool selected = raw.GetStatusCode() == disk::status::kSuccess;

@@ -24,7 +24,11 @@ Commands:
               Scan SOURCE, a drive letter of the drive table (E or E:) or the path of
               an image file or block device (attached as a free letter), for lost
               files. Progress goes to standard error; the summary line gives the
-              files found, the files saved and the seconds taken.
+              files found, the files saved and the seconds taken. A whole disk
+              or card image scans its one volume (from its partition table, or
+              found by its boot sectors when the table is gone).
+      --partition N     a disk of several volumes: scan the Nth (1, 2, ... as
+                        the refusal without it lists them); 0 the whole disk
       --undelete        the Undelete scan: FAT12/16/32 directories and the NTFS
                         master file table, names and folders kept (the default)
       --low             the Low Level Scan: files cut out of the raw sectors at

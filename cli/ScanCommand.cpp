@@ -74,7 +74,8 @@ bool HoldsUndeleteFileSystem(const disk::TRawDiskAccessComponent& raw) {
 // The checks before any sector is read: source, output folder, report, file system and
 // the types asked for. 0 when the scan may start, else the exit code (the reason printed).
 int CheckBeforeScan(const ScanOptions& options, disk::TRawDiskAccessComponent& raw, char& letter, Output& output) {
-  const OpenedSource source = OpenSource(options.source);
+  const OpenedSource source = OpenSource(options.source, options.partition);
+  for (const std::string& note : source.notes) std::cerr << "disk: " << note << '\n';
   if (source.letter == 0) {
     std::cerr << "scan: " << source.error << '\n';
     return source.exitCode;

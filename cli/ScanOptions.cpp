@@ -15,9 +15,10 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
   static constexpr Flag kFlags[] = {{"--undelete", &ScanOptions::undelete}, {"--low", &ScanOptions::low},
                                     {"--all", &ScanOptions::all},           {"--thorough", &ScanOptions::thorough},
                                     {"--verbose", &ScanOptions::verbose}};
-  static constexpr Value kValues[] = {{"--types", &ScanOptions::types},     {"--out", &ScanOptions::out},
-                                      {"--report", &ScanOptions::report},   {"--catalogue", &ScanOptions::catalogue},
-                                      {"--service", &ScanOptions::service}, {"--dfxml", &ScanOptions::dfxml}};
+  static constexpr Value kValues[] = {{"--types", &ScanOptions::types},         {"--out", &ScanOptions::out},
+                                      {"--report", &ScanOptions::report},       {"--catalogue", &ScanOptions::catalogue},
+                                      {"--service", &ScanOptions::service},     {"--partition", &ScanOptions::partition},
+                                      {"--dfxml", &ScanOptions::dfxml}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     bool known = false;
@@ -54,6 +55,11 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
   }
   if (options.source.empty()) {
     error = "scan needs a SOURCE";
+    return std::nullopt;
+  }
+  if (!options.partition.empty() &&
+      (options.partition.size() > 3 || options.partition.find_first_not_of("0123456789") != std::string::npos)) {
+    error = "--partition needs a number (0 for the whole disk)";
     return std::nullopt;
   }
   if (!options.undelete && !options.low) options.undelete = true;

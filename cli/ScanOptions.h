@@ -20,6 +20,7 @@ struct ScanOptions {
   std::string dfxml;       // DFXML report file
   std::string catalogue;   // marker catalogue file for the Low Level Scan
   std::string service;     // base URL of the vendor service
+  std::string partition;   // which volume of a partitioned disk: 1, 2, ...; 0 the whole disk
 };
 
 // std::nullopt with `error` set when the arguments are not understood.

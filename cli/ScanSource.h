@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Volume.h"
 
@@ -18,10 +19,14 @@ struct OpenedSource {
   std::string folderError;
   // The source's volume, opened by the check: held, the scan's choice of the drive takes it over.
   std::shared_ptr<const platform::Volume> volume;
+  // What reading a disk's partition table refused, cut or found, for the log.
+  std::vector<std::string> notes;
 };
 
 // A drive letter of the table ("E", "e:", "E:\") or a path attached as a free letter.
-OpenedSource OpenSource(const std::string& source);
+// A path to a disk whose table or boot sectors show volumes opens one of them: the only
+// one, or the one `partition` names (1, 2, ... in drive order; 0 the whole disk).
+OpenedSource OpenSource(const std::string& source, const std::string& partition = {});
 
 // True when the report can be written at `path` (its folder exists and takes files);
 // otherwise `why` says what stands in the way. Nothing is left behind by the check.

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <set>
 
+#include "platform/DiskDrives.h"
 #include "platform/MountInfo.h"
 #include "platform/DriveQueries.h"
 #include "util/Text.h"
@@ -159,6 +161,8 @@ void DriveTable::Build(const DriveSources& sources) {
     std::lock_guard lock(m_mutex);
     for (const auto& a : m_attached) add(a);
   }
+  // Named letters are claimed before a named disk's further volumes take the next free ones.
+  std::vector<std::pair<char, std::string>> named;
   std::string_view rest = sources.drivesVariable;
   while (!rest.empty()) {
     const std::size_t sep = rest.find(';');
@@ -167,7 +171,19 @@ void DriveTable::Build(const DriveSources& sources) {
     if (item.size() < 3 || item[1] != '=') continue;
     const char letter = util::UpperCase(item.substr(0, 1))[0];
     if (letter < 'A' || letter > 'Z' || used.count(letter) != 0) continue;
-    add(EntryForPath(letter, util::Trim(item.substr(2)), mounts, sources.sysBlockRoot));
+    used.insert(letter);
+    named.emplace_back(letter, util::Trim(item.substr(2)));
+  }
+  std::map<std::string, std::vector<std::string>> notes;
+  for (const auto& [letter, path] : named) {
+    SplitDisk split = SplitIntoVolumes(EntryForPath(letter, path, mounts, sources.sysBlockRoot));
+    if (!split.notes.empty()) notes[split.drives.front().devicePath] = split.notes;
+    for (std::size_t i = 0; i < split.drives.size(); ++i) {
+      const char c = i == 0 ? letter : NextFreeLetter(used, letter);
+      if (c == 0) break;
+      split.drives[i].letter = c;
+      add(std::move(split.drives[i]));
+    }
   }
   for (const auto& m : mounts) {
     if (m.mountPoint != "/") continue;
@@ -201,6 +217,7 @@ void DriveTable::Build(const DriveSources& sources) {
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.letter < b.letter; });
   std::lock_guard lock(m_mutex);
   m_entries = std::move(entries);
+  for (auto& [path, lines] : notes) m_notes[path] = std::move(lines);
   m_built = true;
 }
 
@@ -242,8 +259,25 @@ char DriveTable::Attach(const std::string& path) {
   const char letter = NextFreeLetter(used);
   if (letter == 0) return 0;
   const std::vector<MountRecord> mounts = ParseMountInfo(ReadTextFile("/proc/self/mountinfo"));
-  AttachAs(letter, EntryForPath(letter, absolute.string(), mounts, "/sys/class/block"));
+  SplitDisk split = SplitIntoVolumes(EntryForPath(letter, absolute.string(), mounts, "/sys/class/block"));
+  if (!split.notes.empty()) {
+    std::lock_guard lock(m_mutex);
+    m_notes[absolute.string()] = split.notes;
+  }
+  used.insert(letter);
+  for (std::size_t i = 0; i < split.drives.size(); ++i) {
+    const char c = i == 0 ? letter : NextFreeLetter(used, letter);
+    if (c == 0) break;
+    used.insert(c);
+    AttachAs(c, std::move(split.drives[i]));
+  }
   return letter;
+}
+
+std::vector<std::string> DriveTable::DiskNotes(const std::string& diskPath) const {
+  std::lock_guard lock(m_mutex);
+  const auto it = m_notes.find(diskPath);
+  return it == m_notes.end() ? std::vector<std::string>{} : it->second;
 }
 
 void DriveTable::AttachAs(char letter, DriveEntry entry) {
@@ -324,6 +358,8 @@ std::string DriveDisplayName(char letter) {
   const std::string suffix = std::string(" (") + static_cast<char>(letter & ~0x20) + ":)";
   VolumeInformation info;
   const std::string root = std::string(1, letter) + ":\\";
+  // A volume found only by its boot sectors, and the whole disk beside its volumes, say so first.
+  if (drive && !drive->name.empty()) return drive->name + suffix;
   if (drive && GetVolumeInformation(root, info) && !info.label.empty()) return info.label + suffix;
   switch (drive ? drive->type : kDriveNoRootDir) {
     case kDriveRemovable: return "Removable Disk" + suffix;

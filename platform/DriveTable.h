@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -36,6 +37,14 @@ struct DriveEntry {
   std::string mountSource;  // the mount's source ("//server/share" for a cifs share)
   std::string fsType;       // the kernel's name of the mounted file system, if mounted
   bool isImage = false;
+  // A volume inside a whole disk or image: where it begins and how long it is (0: to the end).
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+  // The disk a partition or lost volume was found in, as named; empty for a drive of its own.
+  std::string diskPath;
+  int partition = 0;  // 1, 2, ... among the volumes of diskPath; 0 for the whole disk
+  std::string name;   // shown when the volume has no label: "Lost partition 1", "Whole disk"
+  std::string evidence;  // how a lost volume was found, with its offset
 };
 
 // What the table is built from; the defaults read this machine.
@@ -66,11 +75,14 @@ class DriveTable {
   // Attaches an entry to a given letter, replacing what was there.
   void AttachAs(char letter, DriveEntry entry);
   void Detach(char letter);
+  // What reading a named or attached disk's layout refused, cut or found, for the log.
+  std::vector<std::string> DiskNotes(const std::string& diskPath) const;
 
  private:
   mutable std::mutex m_mutex;
   std::vector<DriveEntry> m_entries;   // sorted by letter
   std::vector<DriveEntry> m_attached;  // survive rebuilds
+  std::map<std::string, std::vector<std::string>> m_notes;  // by disk path
   bool m_built = false;
   void EnsureBuilt() const;
 };

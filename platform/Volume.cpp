@@ -1,6 +1,5 @@
 #include "platform/Volume.h"
 
-#include <blkid/blkid.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -12,6 +11,8 @@
 #include <map>
 #include <vector>
 
+#include "platform/BlkidProbe.h"
+#include "platform/BootBackups.h"
 #include "platform/DriveTable.h"
 #include "platform/FatBootSector.h"
 #include "platform/LastError.h"
@@ -98,8 +99,21 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     DeviceLimits limits;
     if (volume->m_blockDevice) limits.logicalSectorSize = volume->m_logicalSectorSize;
     volume->m_boot = ParseBootSector(std::as_bytes(std::span(volume->m_firstBytes)), limits);
+    if (!volume->m_boot) volume->TakeBackupBoot(limits);
   }
   return volume;
+}
+
+void Volume::TakeBackupBoot(const DeviceLimits& limits) {
+  const ReadBytes read = [this](std::uint64_t at, std::span<std::byte> out) { return ReadAt(at, out); };
+  const auto found = LocateBootSector(read, m_size, limits);
+  if (!found || found->bytes == 0) return;
+  // Read as if the first sectors were whole again: the copy stands in for them.
+  std::vector<std::byte> copy(static_cast<std::size_t>(found->bytes));
+  if (ReadAt(found->at, copy) != static_cast<std::int64_t>(copy.size())) return;
+  m_boot = found->geometry;
+  m_bootFrom = found->what;
+  m_firstSectors = std::move(copy);
 }
 
 Volume::~Volume() {
@@ -135,8 +149,10 @@ std::shared_ptr<const Volume> Volume::Choose(char letter) {
   Registry& r = Volumes();
   std::lock_guard lock(r.mutex);
   Chosen& chosen = r.byLetter[letter];
-  if (auto held = chosen.volume.lock(); held && held->StillSameMedium(drive->devicePath)) return held;
-  auto volume = Open(drive->devicePath);
+  if (auto held = chosen.volume.lock(); held && held->m_offset == drive->offset && held->StillSameMedium(drive->devicePath)) {
+    return held;
+  }
+  auto volume = Open(drive->devicePath, drive->offset, drive->length);
   chosen.volume = volume;
   return volume;
 }
@@ -149,7 +165,9 @@ std::shared_ptr<const Volume> Volume::Held(char letter) {
     std::lock_guard lock(r.mutex);
     const auto it = r.byLetter.find(letter);
     if (it != r.byLetter.end()) {
-      if (auto held = it->second.volume.lock(); held && drive && held->Path() == drive->devicePath) return held;
+      if (auto held = it->second.volume.lock(); held && drive && held->Path() == drive->devicePath && held->Offset() == drive->offset) {
+        return held;
+      }
     }
   }
   return Choose(letter);
@@ -168,6 +186,10 @@ std::int64_t Volume::ReadAt(std::uint64_t offset, std::span<std::byte> out) cons
     }
     if (got == 0) break;
     done += static_cast<std::size_t>(got);
+  }
+  if (offset < m_firstSectors.size() && done > 0) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(done, m_firstSectors.size() - offset));
+    std::copy_n(m_firstSectors.begin() + static_cast<std::ptrdiff_t>(offset), n, out.begin());
   }
   return static_cast<std::int64_t>(done);
 }
@@ -206,24 +228,8 @@ const Volume::Probe& Volume::Probed() const {
   std::lock_guard lock(m_lazyMutex);
   if (m_probe) return *m_probe;
   m_probe.emplace();
-  std::unique_ptr<std::remove_pointer_t<blkid_probe>, decltype(&blkid_free_probe)> probe(blkid_new_probe(),
-                                                                                         &blkid_free_probe);
-  if (!probe || blkid_probe_set_device(probe.get(), m_fd, static_cast<blkid_loff_t>(m_offset),
-                                       m_bounded ? static_cast<blkid_loff_t>(m_size) : 0) != 0) {
-    return *m_probe;
-  }
-  blkid_probe_enable_superblocks(probe.get(), 1);
-  blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE | BLKID_SUBLKS_UUID);
-  // Only file systems a drive list names: probing for every kind blkid knows (RAID and
-  // volume-manager labels, ZFS, ...) reads all over a drive of random data.
-  static const char* kNamed[] = {"vfat",  "ntfs", "exfat", "iso9660", "udf",     "ext2", "ext3",   "ext4",
-                                 "btrfs", "xfs",  "f2fs",  "hfsplus", "apfs",    "jfs",  "nilfs2", nullptr};
-  blkid_probe_filter_superblocks_type(probe.get(), BLKID_FLTR_ONLYIN, const_cast<char**>(kNamed));
-  if (blkid_do_safeprobe(probe.get()) != 0) return *m_probe;
-  const char* data = nullptr;
-  if (blkid_probe_lookup_value(probe.get(), "TYPE", &data, nullptr) == 0) m_probe->type = data;
-  if (blkid_probe_lookup_value(probe.get(), "LABEL", &data, nullptr) == 0) m_probe->label = data;
-  if (blkid_probe_lookup_value(probe.get(), "UUID", &data, nullptr) == 0) m_probe->uuid = data;
+  const SuperblockProbe probe = ProbeSuperblocks(m_fd, m_offset, m_bounded ? m_size : 0);
+  *m_probe = {probe.type, probe.label, probe.uuid};
   return *m_probe;
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/BootSector.h"
 
@@ -42,6 +43,9 @@ class Volume {
   // The device's logical sector size (512 for an image file).
   std::uint32_t LogicalSectorSize() const { return m_logicalSectorSize; }
   const std::optional<BootGeometry>& Boot() const { return m_boot; }
+  // Where the boot sector came from when the first sector did not decode: "FAT32 backup
+  // boot sector", ...; empty otherwise. Reads of the first sectors then give the copy.
+  const std::string& BootFrom() const { return m_bootFrom; }
   // The sector size and cluster factor transfers use: the file system's, else the device's.
   std::uint32_t SectorSize() const { return m_boot ? m_boot->bytesPerSector : m_logicalSectorSize; }
   std::uint32_t SectorsPerCluster() const { return m_boot ? m_boot->sectorsPerCluster : 1; }
@@ -66,6 +70,7 @@ class Volume {
   Volume() = default;
   // Whether `path` still names the medium this volume opened.
   bool StillSameMedium(const std::string& path) const;
+  void TakeBackupBoot(const DeviceLimits& limits);
 
   int m_fd = -1;
   std::string m_path;
@@ -75,6 +80,8 @@ class Volume {
   std::uint32_t m_logicalSectorSize = 512;
   bool m_blockDevice = false;
   std::optional<BootGeometry> m_boot;
+  std::string m_bootFrom;
+  std::vector<std::byte> m_firstSectors;  // a backup standing in for an overwritten boot sector
   std::string m_firstBytes;  // the first 4 KiB as opened, to tell a medium swapped in a reader
   std::uint64_t m_device = 0, m_inode = 0, m_rdev = 0;
   std::int64_t m_modifiedNs = 0;

@@ -26,6 +26,8 @@ packages=(
   dpkg-dev file appstream systemd util-linux iproute2 curl
   # tests: real FAT and NTFS images, a display for screenshots
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
+  # whole-disk images with partition tables (sfdisk; losetup for 4096-byte sectors)
+  fdisk mount
   # wizard screenshots: a window manager, input and capture on the virtual display
   openbox xdotool imagemagick x11-utils
   # "Run as Administrator" in the desktop entry, and its check

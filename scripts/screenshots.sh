@@ -258,6 +258,32 @@ setup_shots() {  # suffix
   wait "$app" || true
 }
 setup_shots 1280x900
+
+# 5. A card image of two partitions, as `dd` of a whole card gives it: each volume a drive of
+# its own, then the whole card.
+truncate -s 50M "$cards/two.img"
+printf 'label: dos\nstart=2048, size=24M, type=e\nsize=24M, type=e\n' | sfdisk -q "$cards/two.img"
+mkfs.fat -F 16 -n PHOTOS -C "$cards/photos.vol" 24576 >/dev/null
+mkfs.fat -F 16 -n VIDEOS -C "$cards/videos.vol" 24576 >/dev/null
+mcopy -i "$cards/photos.vol" "$root/tests/data/samples/sample.jpg" ::/IMG_0001.JPG
+dd if="$cards/photos.vol" of="$cards/two.img" bs=1M seek=1 conv=notrunc status=none
+dd if="$cards/videos.vol" of="$cards/two.img" bs=1M seek=25 conv=notrunc status=none
+TRELLMOND_DRIVES="E=$cards/two.img;H=$work/saved" "$wizard" "$base" Hv4kTq >"$work/wizard-two.log" 2>&1 &
+app=$!
+pids+=($app)
+press "$(wait_window '^Trellmond$')" Return
+press "$(wait_window '^Splash$')" Return
+main="$(wait_window '^Pelmora Trellmond$' 30)"
+sleep 0.5
+wait_gone '^Information$'
+press "$main" Return  # "Next >>"
+sleep 1.5
+press "$main" Down
+press "$main" Down
+shot "$main" "17-setup-partitioned-card.png"
+kill "$app" 2>/dev/null || true
+wait "$app" 2>/dev/null || true
+
 # The same on a smaller screen.
 small=$((display + 1))
 while [ -e "/tmp/.X11-unix/X$small" ] || [ -e "/tmp/.X$small-lock" ]; do small=$((small + 1)); done

@@ -69,7 +69,10 @@ TEST_F(ClearErrorsTest, RefusalsSayWhyBeforeAnyScan) {
 // scan finds no file system, and never takes the medium for one it may not read.
 TEST_F(ClearErrorsTest, ImagesThatCannotBeVolumesHoldNoFileSystem) {
   testsupport::NtfsImage ntfs(dir / "huge.ntfs", {.sizeMiB = 8});
-  ntfs.Patch(40, std::string(8, '\xFF'));  // total sectors: all ones
+  // Total sectors all ones, in the boot sector and in its backup at the volume's end (a whole
+  // backup would stand in for the damaged first sector).
+  ntfs.Patch(40, std::string(8, '\xFF'));
+  ntfs.Patch(std::filesystem::file_size(ntfs.Path()) - 512 + 40, std::string(8, '\xFF'));
   testsupport::FatImage fat(dir / "small-fat.img", testsupport::FatImageOptions{.fatBits = 16});
   const std::string oneSectorFat("\x01\x00", 2);
   std::fstream(fat.Path(), std::ios::in | std::ios::out | std::ios::binary).seekp(22).write(oneSectorFat.data(), 2);

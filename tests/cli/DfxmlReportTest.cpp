@@ -182,6 +182,18 @@ fs::path FragmentedFatCard(const fs::path& dir) {
   return image.Path();
 }
 
+// The same card as the one partition of a disk image, 1 MiB in: the runs are offsets on the disk image.
+fs::path PartitionedFatCard(const fs::path& dir) {
+  const fs::path card = FragmentedFatCard(dir), disk = dir / "disk.img";
+  const std::string size = std::to_string(fs::file_size(card) + (2 << 20));
+  testsupport::RunOrThrow({"truncate", "-s", size, disk.string()});
+  testsupport::RunOrThrow({"sh", "-c", "echo 'start=2048, type=c' | sfdisk --quiet \"$0\"", disk.string()});
+  testsupport::RunOrThrow({"dd", "if=" + card.string(), "of=" + disk.string(), "bs=1M", "seek=1", "conv=notrunc",
+                           "status=none"});
+  fs::remove(card);
+  return disk;
+}
+
 // A camera card for the Low Level Scan: sample pictures in a quick-formatted FAT16 card.
 fs::path CarvingCard(const fs::path& dir) {
   testsupport::FatImage image(dir / "carve.img", {.fatBits = 16});
@@ -281,6 +293,7 @@ TEST_P(DfxmlReportTest, ValidatesAndItsRunsAreTheSavedBytes) {
 
 const Case kCases[] = {
     {"fat_live_and_deleted", FragmentedFatCard, {"--undelete", "--all"}, 1, false},
+    {"partition_of_a_disk", PartitionedFatCard, {"--undelete", "--all"}, 1, false},
     {"low_level", CarvingCard, {"--low", "--types", "jpg,png,gif"}, 0, false},
     // The deleted fillers (no extension) are left out.
     {"ntfs", NtfsCard, {"--undelete", "--types", "doc,txt"}, 1, true},

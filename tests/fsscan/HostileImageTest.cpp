@@ -118,6 +118,13 @@ TEST_F(HostileImageTest, LoopsGarbageAndEscapingNamesEndCleanly) {
 TEST_F(HostileImageTest, ABootSectorWithoutGeometryEndsTheScan) {
   const std::uint8_t zero = 0;
   Patch(image->Path(), 13, &zero, 1);  // sectors per cluster 0
+  {
+    // The FAT32 backup six sectors in still describes the volume: it is read through that.
+    fsscantest::ScannerHarness harness(image->Path());
+    harness.Scan(false);
+    EXPECT_EQ(harness.scanner.GetFoundNumber(), 2);
+  }
+  Patch(image->Path(), 6 * 512 + 13, &zero, 1);
   fsscantest::ScannerHarness harness(image->Path());
   harness.Scan(false);
   EXPECT_EQ(harness.scanner.GetFoundNumber(), 0);

@@ -42,6 +42,10 @@ struct Card {
     return at + util::ByteReader(header.data(), header.size()).U16(20);
   }
   std::uint64_t Record(const std::string& name) const { return image.RecordOffset(records.at(name)); }
+  void PatchBoot(std::uint64_t at, const std::string& bytes) {
+    image.Patch(at, bytes);
+    image.Patch(std::filesystem::file_size(image.Path()) - 512 + at, bytes);
+  }
   NtfsImage image;
   std::map<std::string, std::string> files;
   std::map<std::string, std::uint64_t> records;
@@ -116,8 +120,11 @@ INSTANTIATE_TEST_SUITE_P(
                     kAllButB, ""},
         HostileCase{"UpdateSequencePastRecord", [](Card& c) { c.image.Patch(c.Record("b.bin") + 4, LE(0xFFFE, 2)); },
                     kAllButB, ""},
-        HostileCase{"ClustersPerRecordZero", [](Card& c) { c.image.Patch(64, LE(0, 4)); }, {}, ""},
-        HostileCase{"MftClusterBeyondVolume", [](Card& c) { c.image.Patch(48, LE(0x7FFFFFFFFFFFULL, 8)); }, {}, ""},
+        // The boot sector and its backup in the volume's last sector alike; with the backup
+        // whole, the volume is read through it.
+        HostileCase{"ClustersPerRecordZero", [](Card& c) { c.PatchBoot(64, LE(0, 4)); }, {}, ""},
+        HostileCase{"MftClusterBeyondVolume", [](Card& c) { c.PatchBoot(48, LE(0x7FFFFFFFFFFFULL, 8)); }, {}, ""},
+        HostileCase{"BootSectorDamagedBackupWhole", [](Card& c) { c.image.Patch(64, LE(0, 4)); }, kAll, ""},
         HostileCase{"DataRunsOutsideVolume",
                     [](Card& c) {
                       const std::uint64_t at = c.Attribute("b.bin", 0x80);
