@@ -14,6 +14,9 @@
 # would file them under that name and tsk_recover under $OrphanFiles: neither original.)
 # A second image holds deleted files with named streams ("notes 1.txt:secret", thumbnails with
 # runs of their own, downloads' Zone.Identifier marks) and deleted empty files.
+# A third image is made with 4096-byte sectors (mkntfs -s 4096), as 4Kn disks and many USB
+# enclosures have: deleted small files that live inside their records (across the update
+# sequence words at every 512 bytes), larger ones, and files dated 2040.
 # Prints, per image and tool, the deleted files and streams recovered byte-identical, those
 # recovered byte-identical under their original folder and name, exactly as spelt (a stream as
 # "file:stream" beside its file), and the seconds taken. Ours must reach each peer on both
@@ -108,6 +111,30 @@ done
 rm -f "$mnt"/Docs/* "$mnt"/Downloads/* "$mnt"/Photos/* "$mnt"/Empty/*
 umount "$mnt"
 
+# A third image on 4096-byte sectors: small files inside their records, larger ones, and a
+# folder of files dated 2040.
+sectors="$work/sectors4k.ntfs"
+sectors_deleted="$work/sectors4k-deleted.txt"
+: > "$sectors_deleted"
+truncate -s 64M "$sectors"
+mkntfs -F -q -Q -s 4096 -c 4096 -L SECTORS "$sectors" >/dev/null 2>&1
+ntfs-3g "$sectors" "$mnt"
+mkdir -p "$mnt/Small" "$mnt/Large" "$mnt/Zukunft"
+for j in $(seq 1 10); do
+  head -c $((100 + j * 61)) /dev/urandom > "$work/f"; cp "$work/f" "$mnt/Small/note $j.txt"
+  printf '%s\t%s\n' "$(sha256sum < "$work/f" | cut -c1-64)" "Small/note $j.txt" >> "$sectors_deleted"
+  head -c $((j * 9000)) /dev/urandom > "$work/f"; cp "$work/f" "$mnt/Large/data $j.bin"
+  printf '%s\t%s\n' "$(sha256sum < "$work/f" | cut -c1-64)" "Large/data $j.bin" >> "$sectors_deleted"
+done
+for j in 1 2 3; do
+  head -c $((j * 3000)) /dev/urandom > "$work/f"; cp "$work/f" "$mnt/Zukunft/brief $j.txt"
+  touch -d "2040-0$j-01 12:00:00" "$mnt/Zukunft/brief $j.txt"
+  printf '%s\t%s\n' "$(sha256sum < "$work/f" | cut -c1-64)" "Zukunft/brief $j.txt" >> "$sectors_deleted"
+done
+head -c 300000 /dev/urandom > "$mnt/kept.bin"
+rm -f "$mnt"/Small/* "$mnt"/Large/* "$mnt"/Zukunft/*
+umount "$mnt"
+
 status=0
 printf '%-12s %-16s %8s %10s %15s %9s\n' "image" "tool" "deleted" "identical" "original path" "seconds"
 # compare NAME IMAGE LIST STRICT: runs the three tools on the image, prints and checks.
@@ -145,6 +172,27 @@ compare() {
 
 compare card-ntfs "$image" "$deleted" even
 compare streams-ntfs "$streams" "$streams_deleted" strict
+compare sectors4k-ntfs "$sectors" "$sectors_deleted" even
+dated=$(find "$work/sectors4k-ntfs/ours/Zukunft" -type f -newermt "2040-01-01" 2>/dev/null | wc -l)
+echo "sectors4k-ntfs: files saved by ours with their 2040 date: $dated of 3"
+(( dated == 3 )) || status=1
+
+# Every record of a volume, system files included (--all): no file written larger than the largest
+# real file on it (the volume-sized sparse bad-cluster list is no file to save), and no name that
+# ends in a dot.
+all="$work/all-ntfs"
+"$cli" scan "$sectors" --all --out "$all" >/dev/null 2>&1 || true
+largest=300000
+for system in '$MFT' '$LogFile' '$MFTMirr' '$Boot' '$Bitmap' '$UpCase' '$Secure'; do
+  size=$(ntfsinfo -F "$system" "$sectors" 2>/dev/null | sed -n 's/.*Allocated [Ss]ize:[[:space:]]*\([0-9]*\).*/\1/p' |
+    sort -n | tail -1)
+  [ -n "$size" ] && (( size > largest )) && largest=$size
+done
+biggest=$(find "$all" -type f -printf '%s\n' | sort -n | tail -1)
+dotted=$(find "$all" -name '*.' | wc -l)
+printf 'all-ntfs: %d files written, largest %d bytes (largest real file %d); names ending in a dot: %d\n' \
+  "$(find "$all" -type f | wc -l)" "${biggest:-0}" "$largest" "$dotted"
+(( ${biggest:-0} <= largest && dotted == 0 )) || { echo "all-ntfs: NO"; status=1; }
 echo
 if (( status == 0 )); then
   echo "ours >= each peer on every image, and above each on the streams image: yes"

@@ -6,11 +6,21 @@
 #                    many long-name sets are split across two directory clusters;
 #   folders-fat12/16/32  nested folders with long names deleted whole with mdeltree, one of them
 #                    grown over several clusters in a row before its files were written;
-#   deep-fat16       a tree 40 folders deep with files on the way down, deleted whole.
+#   deep-fat16       a tree 40 folders deep with files on the way down, deleted whole;
+#   sectors-2048/4096  FAT16 on 2048- and 4096-byte sectors (mkfs.fat -S), files in folders, every
+#                    other one deleted;
+#   windows-folder-fat16  a folder deleted as Windows XP leaves it: its entries marked deleted with a
+#                    size in the short entry, its clusters and its files' freed in both FATs, the entries
+#                    of the files inside untouched (mtools cannot delete so; the bytes are set by hand).
+#                    One file inside was written around a sibling, so it lies in two pieces;
+#   interleaved-fat16  pairs of photos written at once, their clusters in turns (mtools allocates the
+#                    first free clusters, so placeholders deleted in turn before each photo lay them out
+#                    so), and a file grown around two others, all deleted;
+#   dated-2040       deleted files dated 2040: saved with that date (checked for ours).
 # Prints, per image and tool, the deleted files recovered byte-identical and those recovered
 # byte-identical under their original path and name, exactly as spelt, and the seconds taken.
-# Ours must reach the best peer on both counts on every image, and pass it on the deleted-folder
-# images.
+# Ours must reach the best peer on both counts on every image, and pass it on the deleted-folder,
+# Windows-folder and interleaved images.
 #
 # Usage: bench/compare-undelete.sh [BUILD_DIR]     (KEEP=1 keeps the work folder)
 set -euo pipefail
@@ -99,6 +109,110 @@ make_deep() {  # IMAGE LIST
   mdeltree -i "$1" "::/Ebene 1"
 }
 
+make_sectors() {  # IMAGE LIST SECTOR_SIZE
+  local i rel list
+  mkfs.fat -F 16 -S "$3" -n CARD -C "$1" 65536 >/dev/null
+  mmd -i "$1" "::/Fotos" "::/Fotos/Sommer" "::/Briefe"
+  for i in $(seq 1 30); do
+    case $((i % 3)) in
+      0) rel="Fotos/Sommer/Bild $i.jpg" ;;
+      1) rel="Fotos/Foto Nummer $i.jpg" ;;
+      2) rel="Briefe/Brief an Anna $i.txt" ;;
+    esac
+    if (( i % 2 == 0 )); then list="$2"; else list=-; fi
+    note "$1" "$rel" $((3000 + i * 4111)) "$list"
+    [ "$list" = - ] || deleted_later+=("$rel")
+  done
+  for rel in "${deleted_later[@]}"; do mdel -i "$1" "::/$rel"; done
+  deleted_later=()
+}
+deleted_later=()
+
+# Placeholders go into the folder /T, made first; at the end it is deleted and a small live file
+# takes its cluster, so no stale entry of a placeholder is left to claim clusters.
+placeholder() { head -c $(($3 * 2048 - 100)) /dev/urandom > "$work/p"; mcopy -i "$1" "$work/p" "::/T/$2"; }
+cover_placeholders() { mdeltree -i "$1" ::/T; printf x > "$work/p"; mcopy -i "$1" "$work/p" ::/cover.txt; }
+
+# clusters IMAGE PATH: the clusters of a file or folder, one a line.
+clusters() {
+  mshowfat -i "$1" "::/$2" | grep -o '<[0-9-]*>' | tr -d '<>' | while IFS=- read -r a b; do
+    seq "$a" "${b:-$a}"
+  done
+}
+
+make_windows_folder() {  # IMAGE LIST
+  local i rel freed
+  mkfs.fat -F 16 -s 4 -n CARD -C "$1" 32768 >/dev/null
+  mmd -i "$1" ::/T "::/Urlaub 2005"
+  for i in 1 2 3 4 5 6; do note "$1" "Urlaub 2005/Strand Nummer $i.txt" $((2000 + i * 3100)) "$2"; done
+  placeholder "$1" hole 2
+  note "$1" "Urlaub 2005/Abendessen.txt" 5000 "$2"
+  mdel -i "$1" ::/T/hole
+  note "$1" "Urlaub 2005/Gewachsen am Abend.txt" 9000 "$2"  # two clusters, then past its sibling
+  note "$1" "live.txt" 3000 -
+  freed="$(clusters "$1" "Urlaub 2005"; while IFS= read -r rel; do clusters "$1" "$rel"; done \
+    < <(cut -f2 "$2"))"
+  cover_placeholders "$1"
+  python3 - "$1" $freed <<'PY'
+import struct, sys
+path, freed = sys.argv[1], [int(c) for c in sys.argv[2:]]
+with open(path, "r+b") as f:
+    boot = f.read(512)
+    bps, = struct.unpack_from("<H", boot, 11); reserved, = struct.unpack_from("<H", boot, 14)
+    fats = boot[16]; root_entries, = struct.unpack_from("<H", boot, 17); fat_size, = struct.unpack_from("<H", boot, 22)
+    root = (reserved + fats * fat_size) * bps
+    f.seek(root); entries = f.read(root_entries * 32)
+    for at in range(0, len(entries), 32):
+        e = entries[at:at + 32]
+        if e[0] == 0: break
+        if e[11] == 0x0F or e[:8] == b"URLAUB~1":
+            f.seek(root + at); f.write(b"\xE5")
+        if e[11] != 0x0F and e[:8] == b"URLAUB~1":
+            f.seek(root + at + 28); f.write(struct.pack("<I", 4 * bps)); break
+    for copy in range(fats):
+        for c in freed:
+            f.seek((reserved + copy * fat_size) * bps + 2 * c); f.write(b"\0\0")
+PY
+}
+
+make_interleaved() {  # IMAGE LIST
+  local pair i a b
+  mkfs.fat -F 16 -s 4 -n CARD -C "$1" 32768 >/dev/null
+  mmd -i "$1" ::/T ::/DCIM ::/DCIM/100CANON
+  for pair in 1 2 3 4; do
+    # Photo and preview of six clusters each: placeholders of one cluster, every other one
+    # deleted before each, so the two take the clusters in turns.
+    for i in $(seq 1 12); do placeholder "$1" "P${pair}_$i" 1; done
+    for i in $(seq 1 2 12); do mdel -i "$1" "::/T/P${pair}_$i"; done
+    a="DCIM/100CANON/Foto $pair.jpg"; b="DCIM/100CANON/Foto $pair Vorschau.jpg"
+    make_jpeg 11900 "$work/f"; mcopy -i "$1" "$work/f" "::/$a"
+    printf '%s\t%s\n' "$(sha256sum < "$work/f" | cut -c1-64)" "$a" >> "$2"
+    for i in $(seq 2 2 12); do mdel -i "$1" "::/T/P${pair}_$i"; done
+    make_jpeg 11800 "$work/f"; mcopy -i "$1" "$work/f" "::/$b"
+    printf '%s\t%s\n' "$(sha256sum < "$work/f" | cut -c1-64)" "$b" >> "$2"
+  done
+  # A log grown around a one-cluster and a four-cluster file.
+  placeholder "$1" G1 2; note "$1" "Ein Cluster.txt" 1500 "$2"; placeholder "$1" G2 1; note "$1" "Vier Cluster.txt" 7000 "$2"
+  mdel -i "$1" ::/T/G1 ::/T/G2
+  note "$1" "Gewachsen.log" 11000 "$2"
+  while IFS=$'\t' read -r _ rel; do mdel -i "$1" "::/$rel"; done < "$2"
+  cover_placeholders "$1"
+}
+
+make_dated() {  # IMAGE LIST
+  local i rel
+  mkfs.fat -F 32 -n CARD -C "$1" 65536 >/dev/null
+  mmd -i "$1" ::/Zukunft
+  for i in 1 2 3 4 5; do
+    rel="Zukunft/Brief aus 2040 Nummer $i.txt"
+    head -c $((1000 + i * 2500)) /dev/urandom > "$work/f"
+    touch -d "2040-0$i-1$i 12:00:00" "$work/f"
+    mcopy -m -i "$1" "$work/f" "::/$rel"
+    printf '%s\t%s\n' "$(sha256sum < "$work/f" | cut -c1-64)" "$rel" >> "$2"
+  done
+  mdel -i "$1" "::/Zukunft/*"
+}
+
 status=0
 printf '%-16s %-16s %8s %10s %15s %9s\n' "image" "tool" "deleted" "identical" "original path" "seconds"
 # compare NAME STRICT MAKER [ARGS]: builds the image, runs both tools, prints and checks.
@@ -137,10 +251,19 @@ compare folders-fat12 strict make_folders 12 2048
 compare folders-fat16 strict make_folders 16 16384
 compare folders-fat32 strict make_folders 32 40960
 compare deep-fat16 even make_deep
+compare sectors-2048 even make_sectors 2048
+compare sectors-4096 even make_sectors 4096
+compare windows-folder-fat16 strict make_windows_folder
+compare interleaved-fat16 strict make_interleaved
+compare dated-2040 even make_dated
+# The dated files keep their year in ours.
+dated=$(find "$work/dated-2040/ours" -type f -newermt "2040-01-01" | wc -l)
+echo "dated-2040: files saved by ours with their 2040 date: $dated of $(wc -l < "$work/dated-2040/deleted.txt")"
+(( dated == $(wc -l < "$work/dated-2040/deleted.txt") )) || status=1
 echo
 if (( status == 0 )); then
-  echo "ours >= tsk_recover on every image, and above it on the deleted-folder images: yes"
+  echo "ours >= tsk_recover on every image, and above it on the deleted-folder, Windows-folder and interleaved images: yes"
 else
-  echo "ours >= tsk_recover on every image, and above it on the deleted-folder images: NO"
+  echo "ours >= tsk_recover on every image, and above it on the deleted-folder, Windows-folder and interleaved images: NO"
 fi
 exit $status

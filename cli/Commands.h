@@ -16,6 +16,7 @@ inline constexpr int kExitNoFileSystem = 5;  // the Undelete scan alone, on a vo
 
 int RunDrives(const std::vector<std::string>& args);
 int RunScan(const std::vector<std::string>& args);
+int RunImage(const std::vector<std::string>& args);
 std::string UsageText();
 
 }  // namespace cli

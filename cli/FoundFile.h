@@ -19,6 +19,7 @@ struct FoundFile {
   util::TDateTime date = 0;
   std::int64_t firstCluster = 0;
   bool saved = false;
+  bool rebuilt = false;  // read around other files' clusters, its pieces put together
   std::string outputPath;  // POSIX path of the saved file
   bool compressed = false;            // NTFS-compressed: the runs are the stored clusters
   std::vector<report::ByteRun> runs;  // where the file lies on the source

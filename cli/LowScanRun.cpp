@@ -1,17 +1,13 @@
 #include "cli/LowScanRun.h"
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <iostream>
 
 #include "cli/CatalogueFiles.h"
 #include "cli/LogLines.h"
 #include "cli/ProgressLine.h"
-#include "lowscan/imagecheck/ImageCheck.h"
-#include "lowscan/MekLowScan.h"
-#include "lowscan/ScanPasses.h"
 #include "platform/DriveTable.h"
+#include "platform/SystemInfo.h"
 #include "report/FileEntry.h"
 #include "util/Text.h"
 
@@ -45,9 +41,8 @@ std::vector<std::string> Selection(const std::string& types, const std::vector<s
 
 }  // namespace
 
-LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::string& outputFolder,
-                         util::IPrompt& prompt, std::vector<FoundFile>& found,
-                         const std::function<std::int64_t(char)>& firstDataSector,
+LowScanResult RunLowScan(const ScanOptions& options, session::TScanSession& scan, char letter,
+                         const std::string& outputFolder, std::vector<FoundFile>& found,
                          const LowScanSource& source) {
   LowScanResult result;
   const std::filesystem::path details =
@@ -58,23 +53,13 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
     return result;
   }
   if (overview.empty()) ReadCatalogueLines(BundledCatalogue() / "overview-low.txt", overview);
-  const auto passes = lowscan::MakeScanPasses(Selection(options.types, overview), !options.thorough);
 
-  lowscan::TMekLowScan scanner;
-  scanner.SetDrive(letter);
-  scanner.SetPrompt(&prompt);
+  lowscan::TMekLowScan& scanner = scan.Low();
   scanner.SetUseClusterBoundary(!options.thorough);
-  scanner.OnGetFileData = [&](lowscan::TMekLowScan*, std::vector<std::string>& data) { data = catalogue; };
-  if (firstDataSector) {
-    scanner.OnGetFirstDataSector = [&](lowscan::TMekLowScan*, const std::string& drive, std::int64_t& sector) {
-      sector = drive.empty() ? 0 : firstDataSector(drive[0]);
-    };
-  }
-  scanner.OnImageCheck = [](lowscan::TMekLowScan* sender, util::TMemoryStream& image, const std::string& type,
-                            bool& ok) { lowscan::imagecheck::LowScanImageCheck(sender, image, type, ok); };
+  scan.OnGetCatalogue = [&](std::vector<std::string>& data) { data = catalogue; };
   const std::size_t first = found.size();
-  scanner.OnFileNotify = [&](lowscan::TMekLowScan*, util::TScanType, const std::string& id, util::TMemoryStream*,
-                             const std::string& name, const std::string&, util::TFileType, std::int64_t size) {
+  scan.OnFileFound = [&](util::TScanType, const std::string& id, util::TMemoryStream*, const std::string& name,
+                         const std::string&, util::TFileType, std::int64_t size) {
     FoundFile f;
     f.scan = "Low Level";
     f.id = "L" + id;
@@ -82,15 +67,9 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
     f.size = size;
     found.push_back(std::move(f));
   };
-  if (options.verbose || source.log) {
-    scanner.OnLogNotify = [&](lowscan::TMekLowScan*, const std::string& message, const std::string& action) {
-      if (options.verbose) std::cerr << FormatLogLine(message, action) << '\n';
-      if (source.log) source.log(message, action);
-    };
-  }
-  ProgressLine progress(std::cerr, isatty(STDERR_FILENO) != 0);
+  ProgressLine progress(std::cerr, platform::ErrorStreamIsTerminal());
   scanner.SetProgress(&progress);
-  scanner.OnBatchStart = [&](lowscan::TMekLowScan*, std::size_t, const std::vector<std::string>& pass) {
+  scan.OnPassStart = [&](std::size_t, const std::vector<std::string>& pass) {
     std::string joined;
     for (const auto& entry : pass) {
       if (!joined.empty()) joined.push_back(' ');
@@ -100,21 +79,24 @@ LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::str
     std::cerr << "Low Level Scan of " << letter << ": " << (options.thorough ? "thorough" : "quick") << " pass with "
               << joined << '\n';
   };
-  const auto started = Clock::now();
-  scanner.DeletePrevious();
-  // Every pass is carved from one read of the drive.
-  const bool scanned = scanner.ScanDriveBatches(passes);
+  const session::TScanFigures figures = scan.RunLowLevel(Selection(options.types, overview));
   progress.Break();
-  if (!scanned) {
-    result.error = scanner.ScanError();
+  scan.OnPassStart = nullptr;
+  if (!figures.started) {
+    scanner.SetProgress(nullptr);
+    result.error = figures.error;
     return result;
   }
   result.started = true;
-  CountFound(scanner, started, result.totals);
+  result.totals.scanSeconds = static_cast<double>(figures.seconds);
+  result.totals.found = figures.found;
+  result.totals.foundBytes = figures.foundBytes;
+  result.totals.typesFound = figures.typesFound;
   if (!outputFolder.empty()) {
     std::cerr << "Saving carved files...\n";
     SaveAndCount(scanner, [&] { return scanner.SaveFileList(outputFolder); }, result.totals);
   }
+  scanner.SetProgress(nullptr);  // the progress line goes with this run
   const auto& records = scanner.FileList();
   const std::int64_t volumeOffset = report::SourceOffset(letter);
   for (std::size_t i = 0; i < records.size() && first + i < found.size(); ++i) {

@@ -12,7 +12,7 @@
 #include "cli/FoundFile.h"
 #include "cli/ScanOptions.h"
 #include "cli/ScanTotals.h"
-#include "util/Prompt.h"
+#include "session/ScanSession.h"
 
 namespace cli {
 
@@ -30,13 +30,10 @@ struct LowScanSource {
   std::function<void(const std::string& message, const std::string& action)> log;
 };
 
-// Scans drive `letter`, appends what it finds to `found` and, when `outputFolder`
-// (a drive-letter path) is given, saves the files into it. `firstDataSector` tells
-// where cluster 2 of a FAT volume begins (0 when unknown), so that a quick scan
-// tests the volume's own cluster starts.
-LowScanResult RunLowScan(const ScanOptions& options, char letter, const std::string& outputFolder,
-                         util::IPrompt& prompt, std::vector<FoundFile>& found,
-                         const std::function<std::int64_t(char)>& firstDataSector,
+// Scans the session's drive `letter`, appends what it finds to `found` and, when
+// `outputFolder` (a drive-letter path) is given, saves the files into it.
+LowScanResult RunLowScan(const ScanOptions& options, session::TScanSession& scan, char letter,
+                         const std::string& outputFolder, std::vector<FoundFile>& found,
                          const LowScanSource& source = {});
 
 }  // namespace cli

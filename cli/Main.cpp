@@ -29,8 +29,9 @@ Commands:
               found by its boot sectors when the table is gone).
       --partition N     a disk of several volumes: scan the Nth (1, 2, ... as
                         the refusal without it lists them); 0 the whole disk
-      --undelete        the Undelete scan: FAT12/16/32 directories and the NTFS
-                        master file table, names and folders kept (the default)
+      --undelete        the Undelete scan: FAT12/16/32 and exFAT directories and
+                        the NTFS master file table, names and folders kept (the
+                        default)
       --low             the Low Level Scan: files cut out of the raw sectors at
                         the header and footer markers of the catalogue's types
                         (with --undelete, both scans run, Undelete first)
@@ -64,6 +65,17 @@ Commands:
                         statistics of each scan and save go to it, and the
                         Low Level Scan takes its catalogue and default types
                         from it
+  image SOURCE IMAGE [OPTIONS]
+              Copy SOURCE (a drive letter, block device or image file, opened
+              read-only) into the file IMAGE the careful way for failing media:
+              large reads that skip ahead past errors, then the skipped areas
+              sector by sector, then retries; unreadable sectors stay zero.
+              The map (GNU ddrescue's mapfile format) is saved as it goes: the
+              same command after Ctrl-C goes on where the copy stopped.
+      --map FILE        the map (default: IMAGE.map)
+      --retries N       read the remaining bad sectors N more times (default 0)
+      --timeout-ms MS   give up a read after MS milliseconds and come back to
+                        it in a later pass (default 0: no limit)
   help        Show this text (also --help, -h).
 
 Drives:
@@ -80,8 +92,9 @@ Exit codes:
   3  the output folder or report was refused or could not be written, or
      some files could not be saved
   4  the service could not be reached or gave no transaction number
-  5  no FAT or NTFS file system found on the source (Undelete scan only;
-     try --low)
+  5  no FAT, exFAT or NTFS file system found on the source (Undelete scan
+     only; try --low)
+  130 image: stopped by Ctrl-C; the map says where to go on
 
 See also trellmond-cli(1).
 )";
@@ -103,6 +116,7 @@ int main(int argc, char** argv) {
   }
   if (command == "drives") return cli::RunDrives(args);
   if (command == "scan") return cli::RunScan(args);
+  if (command == "image") return cli::RunImage(args);
   std::cerr << "Unknown command: " << command << "\n\n" << cli::UsageText();
   return cli::kExitUsage;
 }

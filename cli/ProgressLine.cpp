@@ -1,21 +1,11 @@
 #include "cli/ProgressLine.h"
 
-#include <cstdio>
+#include "util/PaceText.h"
 
 namespace cli {
 
 std::string ProgressText(std::int64_t position, std::int64_t total, double seconds) {
-  const double share = total > 0 ? static_cast<double>(position) / static_cast<double>(total) : 1.0;
-  const double speed = seconds > 0 ? static_cast<double>(position) / 1e6 / seconds : 0;
-  char line[96];
-  if (speed > 0 && position < total) {
-    const auto left = static_cast<long long>(static_cast<double>(total - position) / 1e6 / speed + 0.5);
-    std::snprintf(line, sizeof line, "Low Level Scan %3d%%  %.1f MB/s  %lld:%02lld left", static_cast<int>(share * 100),
-                  speed, left / 60, left % 60);
-  } else {
-    std::snprintf(line, sizeof line, "Low Level Scan %3d%%  %.1f MB/s", static_cast<int>(share * 100), speed);
-  }
-  return line;
+  return "Low Level Scan " + util::PaceText(position, total, seconds);
 }
 
 ProgressLine::ProgressLine(std::ostream& out, bool terminal) : m_out(out), m_terminal(terminal) {}

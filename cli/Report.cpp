@@ -30,6 +30,7 @@ bool WriteReport(const std::string& path, const std::vector<FoundFile>& files) {
                       {"date", DateText(f.date)},
                       {"firstCluster", f.firstCluster},
                       {"saved", f.saved},
+                      {"rebuilt", f.rebuilt},
                       {"outputPath", f.outputPath.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.outputPath)}});
   }
   std::ofstream out(path, std::ios::trunc);

@@ -13,13 +13,14 @@
 #include "cli/CliPrompt.h"
 #include "cli/Commands.h"
 #include "cli/FoundFile.h"
+#include "cli/LogLines.h"
 #include "cli/LowScanRun.h"
 #include "cli/ScanOptions.h"
 #include "cli/ScanSource.h"
 #include "cli/ServiceSession.h"
 #include "cli/UndeleteRun.h"
 #include "disk/RawDiskAccessComponent.h"
-#include "fsscan/MekFATScan.h"
+#include "session/ScanSession.h"
 #include "platform/DriveTable.h"
 #include "report/FileEntry.h"
 #include "util/SizeText.h"
@@ -50,25 +51,16 @@ Output PrepareOutput(const std::string& folder, char sourceLetter) {
   return out;
 }
 
-// The statistics records of one scan and, when it saved, its save ("F-Scan" / "F-Save", ...).
-void SendStatistics(ServiceSession& service, std::int64_t driveBytes, const ScanTotals& totals, const char* scanType,
-                    const char* saveType, bool saved) {
-  const auto record = [&](std::int64_t bytes, std::int64_t number, double seconds, const std::string& types,
-                          const char* kind) {
-    return online::StatisticsRecord{util::GetSizeDescription(driveBytes), util::GetSizeDescription(bytes),
-                                    std::to_string(number), std::to_string(static_cast<std::int64_t>(seconds)),
-                                    types, "0", kind};
-  };
-  service.Statistics(record(totals.foundBytes, totals.found, totals.scanSeconds, totals.typesFound, scanType));
-  if (saved) {
-    service.Statistics(record(totals.savedBytes, totals.saved, totals.saveSeconds, totals.typesSaved, saveType));
-  }
+// The statistics record of a save ("F-Save" / "L-Save"); the scan's own record the session sends.
+void SendSaveStatistics(ServiceSession& service, const session::TScanSession& scan, const ScanTotals& totals,
+                        const char* saveType) {
+  service.Statistics(scan.Statistics(saveType, totals.savedBytes, totals.saved,
+                                     static_cast<std::int64_t>(totals.saveSeconds), totals.typesSaved, false));
 }
-
 
 bool HoldsUndeleteFileSystem(const disk::TRawDiskAccessComponent& raw) {
   const std::string fileSystem = util::UpperCase(raw.GetFileSystem());
-  return fileSystem == "FAT" || fileSystem == "FAT32" || fileSystem == "NTFS";
+  return fileSystem == "FAT" || fileSystem == "FAT32" || fileSystem == "EXFAT" || fileSystem == "NTFS";
 }
 
 // The checks before any sector is read: source, output folder, report, file system and
@@ -105,10 +97,10 @@ int CheckBeforeScan(const ScanOptions& options, disk::TRawDiskAccessComponent& r
   }
   if (options.undelete && !HoldsUndeleteFileSystem(raw)) {
     if (!options.low) {
-      std::cerr << "no FAT or NTFS file system found on " << options.source << "; try --low\n";
+      std::cerr << "no FAT, exFAT or NTFS file system found on " << options.source << "; try --low\n";
       return kExitNoFileSystem;
     }
-    std::cerr << "no FAT or NTFS file system found on " << options.source << "; only the Low Level Scan runs\n";
+    std::cerr << "no FAT, exFAT or NTFS file system found on " << options.source << "; only the Low Level Scan runs\n";
   }
   return 0;
 }
@@ -147,28 +139,34 @@ struct ScanRun {
 // Runs the scans asked for (the Undelete scan only on a FAT or NTFS volume); 0 or the exit code.
 int RunScans(ScanRun& run) {
   const ScanOptions& options = run.options;
-  const LogSink& log = run.low.log;
-  fsscan::TMekFATScan scanner;
-  scanner.SetRAW(&run.raw);
-  scanner.SetDrive(run.letter);
+  session::TScanSession scan;
+  scan.SetRaw(&run.raw);
+  scan.SetPrompt(&run.prompt);
+  scan.Begin(run.letter);
+  scan.OnLog = [&](const std::string& message, const std::string& action) {
+    if (options.verbose) std::cerr << FormatLogLine(message, action) << '\n';
+    if (run.low.log) run.low.log(message, action);
+  };
+  scan.OnStatistics = [&](const online::StatisticsRecord& record) {
+    if (run.service) run.service->Statistics(record);
+  };
   const bool writes = !run.output.windowsPath.empty();
   if (options.undelete && HoldsUndeleteFileSystem(run.raw)) {
     std::cerr << "Scanning " << run.letter << ": (" << run.raw.GetFileSystem() << ")\n";
-    const ScanTotals undelete = RunUndelete(options, scanner, run.prompt, run.output.windowsPath, log, run.found);
+    const ScanTotals undelete = RunUndelete(options, scan, run.output.windowsPath, run.found);
     if (run.prompt.securityWarningShown) return kExitSourceUnreadable;
     run.saved += undelete.saved;
-    if (run.service) SendStatistics(*run.service, run.raw.GetTotalSpace(), undelete, "F-Scan", "F-Save", writes);
+    if (run.service && writes) SendSaveStatistics(*run.service, scan, undelete, "F-Save");
   }
   if (options.low) {
-    const LowScanResult low = RunLowScan(options, run.letter, run.output.windowsPath, run.prompt, run.found,
-                                         [&](char drive) { return scanner.GetFirstDataSector(drive); }, run.low);
+    const LowScanResult low = RunLowScan(options, scan, run.letter, run.output.windowsPath, run.found, run.low);
     if (!low.started) {
       std::cerr << "scan: Low Level Scan: " << low.error << '\n';
       return kExitUsage;
     }
     if (run.prompt.securityWarningShown) return kExitSourceUnreadable;
     run.saved += low.totals.saved;
-    if (run.service) SendStatistics(*run.service, run.raw.GetTotalSpace(), low.totals, "L-Scan", "L-Save", writes);
+    if (run.service && writes) SendSaveStatistics(*run.service, scan, low.totals, "L-Save");
   }
   return 0;
 }

@@ -1,27 +1,38 @@
 #include "cli/UndeleteRun.h"
 
+#include <algorithm>
 #include <iostream>
 
-#include "cli/LogLines.h"
-#include "lowscan/imagecheck/ImageCheck.h"
 #include "platform/DriveTable.h"
 #include "report/FileEntry.h"
+#include "util/Text.h"
 
 namespace cli {
+namespace {
 
-ScanTotals RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scanner, util::IPrompt& prompt,
-                           const std::string& outputFolder, const LogSink& log, std::vector<FoundFile>& found) {
+// The --types list "jpg,png" as its entries.
+std::vector<std::string> TypeList(const std::string& text) {
+  std::vector<std::string> types;
+  std::size_t from = 0;
+  while (from < text.size()) {
+    const std::size_t comma = std::min(text.find(',', from), text.size());
+    if (std::string type = util::Trim(std::string_view(text).substr(from, comma - from)); !type.empty()) {
+      types.push_back(std::move(type));
+    }
+    from = comma + 1;
+  }
+  return types;
+}
+
+}  // namespace
+
+ScanTotals RunUndelete(const ScanOptions& options, session::TScanSession& scan, const std::string& outputFolder,
+                       std::vector<FoundFile>& found) {
   ScanTotals result;
-  scanner.SetPrompt(&prompt);
-  scanner.SetDeletedOnly(!options.all);
-  scanner.SetFilter(options.types);
-  // The wizard's picture check: pictures that do not decode are not reported.
-  scanner.SetImageFilter("jpg;jpeg;bmp;emf;wmf");
-  scanner.OnImageCheck = [](fsscan::TMekFATScan* sender, util::TMemoryStream& image, const std::string& type,
-                            bool& ok) { lowscan::imagecheck::LowScanImageCheck(sender, image, type, ok); };
+  fsscan::TMekFATScan& scanner = scan.Undelete();
   const std::size_t first = found.size();
-  scanner.OnFileNotify = [&](fsscan::TMekFATScan*, util::TScanType, const std::string& id, util::TMemoryStream*,
-                             const std::string& fullName, const std::string&, util::TFileType, std::int64_t size) {
+  scan.OnFileFound = [&](util::TScanType, const std::string& id, util::TMemoryStream*, const std::string& fullName,
+                         const std::string&, util::TFileType, std::int64_t size) {
     if (found.size() == first) found.reserve(first + scanner.FileList().size());
     FoundFile f;
     f.scan = "Undelete";
@@ -31,18 +42,16 @@ ScanTotals RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scanner,
     found.push_back(std::move(f));
     if ((found.size() - first) % 1000 == 0) std::cerr << "\rFound " << found.size() - first << " files..." << std::flush;
   };
-  scanner.OnUpdateMessageNotify = [](fsscan::TMekFATScan*, const std::string& message, bool visible) {
+  scan.OnMessage = [](const std::string& message, bool visible) {
     if (visible && !message.empty()) std::cerr << message << '\n';
   };
-  if (options.verbose || log) {
-    scanner.OnLogNotify = [&](fsscan::TMekFATScan*, const std::string& message, const std::string& action) {
-      if (options.verbose) std::cerr << FormatLogLine(message, action) << '\n';
-      if (log) log(message, action);
-    };
-  }
-  const auto started = Clock::now();
-  scanner.ScanDrive();
-  CountFound(scanner, started, result);
+  const std::vector<std::string> types = TypeList(options.types);
+  const session::TScanFigures figures = scan.RunUndelete(!options.all, types, types.empty());
+  scan.OnMessage = nullptr;
+  result.scanSeconds = static_cast<double>(figures.seconds);
+  result.found = figures.found;
+  result.foundBytes = figures.foundBytes;
+  result.typesFound = figures.typesFound;
   if (!outputFolder.empty()) {
     std::cerr << "Saving into " << options.out << "...\n";
     SaveAndCount(scanner, [&] { return scanner.SaveFilesToDisk(outputFolder); }, result);
@@ -55,6 +64,7 @@ ScanTotals RunUndelete(const ScanOptions& options, fsscan::TMekFATScan& scanner,
     f.date = records[i]->DateTime;
     f.firstCluster = records[i]->FirstCluster;
     f.saved = records[i]->Saved;
+    f.rebuilt = records[i]->Rebuilt;
     if (f.saved) f.outputPath = platform::ToPosixPath(records[i]->SavedAs).value_or(std::string{});
     f.compressed = records[i]->CompressionUnit != 0;
     f.runs = report::UndeleteRuns(*records[i], volume);

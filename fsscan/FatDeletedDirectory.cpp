@@ -38,8 +38,8 @@ bool PlausibleShortEntry(const util::ByteReader& entry, std::int64_t lastCluster
     if (c < 0x80 && kNeverInShortNames.find(static_cast<char>(c)) != std::string_view::npos) return false;
   }
   const std::int64_t cluster = (std::int64_t{entry.U16(20)} << 16) | entry.U16(26);
-  if (cluster > lastCluster) return false;
-  return (attr & kAttrDirectory) == 0 || entry.U32(28) == 0;
+  // A directory entry's size says nothing here: Windows leaves one in a deleted directory's.
+  return cluster <= lastCluster;
 }
 
 }  // namespace

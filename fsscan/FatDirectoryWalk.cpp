@@ -2,6 +2,7 @@
 // turning each file entry into a record.
 
 #include <algorithm>
+#include <utility>
 
 #include "fsscan/FatNames.h"
 #include "fsscan/MekFATScan.h"
@@ -58,19 +59,21 @@ std::unique_ptr<FileNode> MakeFileRecord(const util::ByteReader& entry, const st
   const std::string base = DecodeShort(ShortPart(entry, 0, 8));
   const std::string ext = DecodeShort(ShortPart(entry, 8, 11));
   record->Dir = path + "\\";
-  record->ShortName = base + "." + ext;
+  // A name without an extension has no dot ("README", not "README.").
+  const std::string dot = ext.empty() ? "" : ".";
+  record->ShortName = base + dot + ext;
   record->Extension = util::UpperCase(ext);
   if (!longName.empty()) {
     record->LongName = longName;
   } else {
     const std::uint8_t caseBits = entry.U8(12);
-    record->LongName = ((caseBits & kLowerCaseBase) ? util::LowerCase(base) : base) + "." +
+    record->LongName = ((caseBits & kLowerCaseBase) ? util::LowerCase(base) : base) + dot +
                        ((caseBits & kLowerCaseExtension) ? util::LowerCase(ext) : ext);
   }
   // A name that does not end in the short extension gets it appended, as stored; a long
   // extension the short one was cut from ("docx" for "DOC") is the name's own and stays alone.
   const std::string dotExtension = "." + record->Extension;
-  if (PositionNoCase(record->LongName, dotExtension) != record->LongName.size() - dotExtension.size() + 1 &&
+  if (!ext.empty() && PositionNoCase(record->LongName, dotExtension) != record->LongName.size() - dotExtension.size() + 1 &&
       !util::IsShortenedExtension(record->LongName, record->Extension)) {
     record->LongName += "." + ext;
   }
@@ -161,16 +164,20 @@ void TMekFATScan::EnterDirectory(const util::ByteReader& entry, std::int64_t fir
     }
     return;
   }
+  // Everything below a deleted directory is gone from the volume, however live its own
+  // entries look (Windows may delete only the directory's entry).
+  const bool deleted = entry.U8(0) == kDeletedMark || m_inDeletedFolder;
+  const bool outerDeleted = std::exchange(m_inDeletedFolder, deleted);
   // A deleted directory's chain was cleared with it; where the FAT still links its first
   // cluster, the chain is someone else's or was never cleared, and the chain is followed.
-  if (entry.U8(0) == kDeletedMark && IsFreeCluster(fatType, firstCluster)) {
+  if (deleted && IsFreeCluster(fatType, firstCluster)) {
     ScanDeletedDirectory(firstCluster, boot, fatType, path);
-  } else if (entry.U8(0) == kDeletedMark && !HoldsDotEntries(firstCluster, boot)) {
+  } else if (deleted && !HoldsDotEntries(firstCluster, boot)) {
     // Taken by a file written after the deletion: its data are no directory entries.
-    return;
   } else {
     ScanDirectoryClusters(static_cast<std::uint32_t>(firstCluster), boot, fatType, path);
   }
+  m_inDeletedFolder = outerDeleted;
 }
 
 void TMekFATScan::ExtractDirEntries(const std::byte* buffer, const BootRecord& boot, std::uint8_t fatType,
@@ -192,16 +199,20 @@ void TMekFATScan::ExtractDirEntries(const std::byte* buffer, const BootRecord& b
     // A long name belongs to the short entry right after it, whatever that entry is.
     const std::string assembled = longName.NameFor(entry);
     longName.Clear();
-    const bool deleted = first == kDeletedMark;
+    const bool deleted = first == kDeletedMark || m_inDeletedFolder;
     const std::uint32_t size = entry.U32(28);
     const std::int64_t firstCluster = (std::int64_t{entry.U16(20)} << 16) | entry.U16(26);
     if ((attr & kAttrDirectory) != 0) {
       const std::string shortName = ShortPart(entry, 0, 8);
-      if (shortName == "." || shortName == ".." || size != 0) continue;
+      if (shortName == "." || shortName == "..") continue;
+      // A directory's size field is 0, but Windows leaves one in a deleted directory's entry:
+      // its first cluster starting as a directory's does is the guard then.
+      if (size != 0 && !HoldsDotEntries(firstCluster, boot)) continue;
       if (firstCluster > 0) EnterDirectory(entry, firstCluster, boot, fatType, path + "\\" + DirectoryName(entry, assembled));
       continue;
     }
     if ((attr & kAttrVolumeLabel) != 0 || size == 0) continue;
+    if (!deleted && firstCluster >= 2) m_liveFirstClusters.push_back(firstCluster);
     if (m_deletedOnly && !deleted) continue;
     const std::string extension = util::UpperCase(ShortPart(entry, 8, 11));
     if (!noFilter && (extension.empty() || filter.find(extension) == std::string::npos)) continue;

@@ -6,7 +6,9 @@
 
 #include "fsscan/MekFATScan.h"
 #include "online/ActionCodes.h"
+#include "platform/DriveTable.h"
 #include "platform/FatBootSector.h"
+#include "platform/Volume.h"
 #include "util/ByteReader.h"
 #include "util/Text.h"
 
@@ -92,7 +94,21 @@ bool TMekFATScan::ReadBootRecord(std::string_view fileSystem, BootRecord& out) {
     return false;
   }
   std::memcpy(out.data(), sectors.data(), std::min<std::size_t>(out.size(), static_cast<std::size_t>(got)));
+  LogVolumeOrigin();
   return true;
+}
+
+void TMekFATScan::LogVolumeOrigin() {
+  const auto drive = platform::DriveTable::Instance().Find(m_drive);
+  if (drive && !drive->evidence.empty()) {
+    Log(drive->name + " at byte " + std::to_string(drive->offset) + " of " + drive->diskPath + "<br>Found by its " +
+            drive->evidence,
+        online::action::kBootRecordRead);
+  }
+  const auto volume = platform::Volume::Held(m_drive);
+  if (volume && !volume->BootFrom().empty()) {
+    Log("Boot record read from the " + volume->BootFrom(), online::action::kBootRecordRead);
+  }
 }
 
 void TMekFATScan::GetFATBootRecord(BootRecord& out) {
@@ -122,6 +138,13 @@ std::uint64_t TMekFATScan::GetFirstDataSector(const BootRecord& boot) {
 std::int64_t TMekFATScan::GetFirstDataSector(char driveLetter) {
   if (m_raw == nullptr) return 0;
   m_raw->SetDriveLetter(std::string(1, driveLetter));
+  if (m_raw->GetFileSystem() == "exFAT") {
+    const char scanned = m_drive;
+    m_drive = driveLetter;
+    const auto region = ReadExFatBootRegion();
+    m_drive = scanned;
+    return region ? static_cast<std::int64_t>(region->geometry.firstDataSector) : 0;
+  }
   if (util::UpperCase(m_raw->GetFileSystem()).find("FAT") == std::string::npos) return 0;
   BootRecord boot{};
   GetFATBootRecord(boot);
@@ -271,6 +294,7 @@ void TMekFATScan::BuildFATClusterList(const BootRecord& boot) {
     record->Clusters.emplace();
     BuildFileClusterList(fat, boot, *record->Clusters, record->Size, record->FirstCluster);
   }
+  RebuildFragmentedFiles(boot);
 }
 
 }  // namespace fsscan

@@ -45,8 +45,13 @@ struct FileNode {
   // NTFS: the name of the named data stream this record holds ("secret" of
   // "notes.txt:secret"); empty for a file's own contents.
   std::string StreamName;
+  // FAT: a deleted file read over the clusters nobody else claims rather than the ones
+  // after its first, its pieces interleaved with other files'.
+  bool Rebuilt = false;
   // Where the last successful save wrote the file (a drive-letter path).
   std::string SavedAs;
+  // exFAT: the bytes written to disk when below Size; the rest reads as zeros. -1: all of them.
+  std::int64_t ValidSize = -1;
 };
 
 // One NTFS directory of the tree.

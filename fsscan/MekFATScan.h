@@ -21,12 +21,17 @@
 #include "fsscan/FatDirectoryCheck.h"
 #include "fsscan/FileRecords.h"
 #include "platform/BootSector.h"
+#include "platform/ExFatBootSector.h"
 #include "platform/FatBootSector.h"
 #include "util/ByteReader.h"
 #include "util/MemoryStream.h"
 #include "util/Progress.h"
 #include "util/Prompt.h"
 #include "util/Types.h"
+
+namespace platform {
+class TOutputFile;
+}
 
 namespace fsscan {
 
@@ -96,6 +101,9 @@ class TMekFATScan {
   // Records and the directory tree.
   const std::vector<std::unique_ptr<FileNode>>& FileList() const { return m_fileList; }
   std::vector<std::unique_ptr<FileNode>>& MutableFileList() { return m_fileList; }
+  // The first clusters of the live (not deleted) files a FAT scan passed by, whatever
+  // the filters; a front end tells carved copies of files still on the drive by them.
+  const std::vector<std::int64_t>& LiveFirstClusters() const { return m_liveFirstClusters; }
   DirectoryTree& DirTree() { return m_dirTree; }
   std::int64_t GetFoundNumber() const;
   std::int64_t GetNumber(bool saved) const;
@@ -138,6 +146,10 @@ class TMekFATScan {
   void BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,
                             std::int64_t size, std::int64_t firstCluster);
   void BuildFATClusterList(const BootRecord& boot);
+  // Deleted files whose chain is gone and whose clusters others' clusters interrupt: read
+  // over the clusters nobody else claims (marked Rebuilt), a picture by the reading it
+  // decodes from. Needs the scan's FAT and the directory clusters the walk read.
+  void RebuildFragmentedFiles(const BootRecord& boot);
 
   // FAT directory walk.
   void ScanFAT12_FAT16DirectoryEntries(const BootRecord& boot);
@@ -171,13 +183,19 @@ class TMekFATScan {
   void NTFSHandleAttribute30(const ntfs::Attribute& attribute, FileNode& record);
   void NTFSHandleAttribute80(const ntfs::Attribute& attribute, std::uint32_t bytesPerSector, FileNode& record);
   // Decodes one FILE record (its fix-ups applied in place) into a new record; with
-  // `streams`, also a record for each named data stream, named "file:stream".
+  // `streams`, also a record for each named data stream, named "file:stream". Null, and a
+  // log line, for a record whose fix-ups do not match.
   std::unique_ptr<FileNode> DecodeMFTRecord(std::span<std::byte> bytes, std::uint32_t bytesPerSector,
                                             bool withTimes, ntfs::RecordStreams* streams = nullptr);
   // Hands the decompressed data of an LZNT1-compressed record to `sink`, unit by unit, up
   // to its Size. False, with the reason in `failure`, when a unit cannot be read or decoded.
   bool ReadCompressedData(const FileNode& record, const BootRecord& boot,
                           const std::function<bool(const std::byte*, std::int64_t)>& sink, std::string& failure);
+
+  // exFAT: the boot region (main, else backup) read from the drive; without it the
+  // security notice and the end of the scan. Kept for the scan's and a save's cluster numbers.
+  std::optional<platform::ExFatBootRegion> ReadExFatBootRegion();
+  void ScanExFatVolume();
 
   // The scan driver.
   void ScanDrive();
@@ -203,8 +221,10 @@ class TMekFATScan {
   util::IPrompt& Prompt() const { return m_prompt ? *m_prompt : util::FallbackPrompt(); }
   bool GeometryUsable(const BootRecord& boot) const;
   // Writes a file's cluster runs; false when a block could not be read or written.
-  bool WriteRuns(const FileNode& record, int fd, const BootRecord& boot, std::int64_t clustersPerBlock,
-                 std::int64_t& written);
+  bool WriteRuns(const FileNode& record, platform::TOutputFile& out, const BootRecord& boot,
+                 std::int64_t clustersPerBlock, std::int64_t& written);
+  // Closes a saved file; false (logged) when its data may not have reached the disk.
+  bool CloseSaved(platform::TOutputFile& out, const std::string& name);
   void RemoveRecordsIf(const std::function<bool(const FileNode&)>& drop);
   void ReportSecurityProblem();
   // Reads the sub-directory of a directory entry, within the depth bound.
@@ -213,11 +233,17 @@ class TMekFATScan {
   // The scan's copy of the FAT, read for one cluster.
   std::int64_t FatEntryOf(std::uint8_t fatType, std::int64_t cluster) const;
   bool IsFreeCluster(std::uint8_t fatType, std::int64_t cluster) const;
+  // Per cluster number: in use in the FAT, or a directory's cluster the walk read.
+  std::vector<bool> ClaimedClusters(std::uint8_t fatType) const;
+  bool ReadingPassesCheck(FileNode& record, const std::vector<ClusterNode>& reading, const BootRecord& boot);
   // Whether a cluster starts as a sub-directory's first cluster does.
   bool HoldsDotEntries(std::int64_t cluster, const BootRecord& boot);
   // The first ten sectors, when the drive's file system name holds `fileSystem`; without
   // them the security notice and the end of the scan.
   bool ReadBootRecord(std::string_view fileSystem, BootRecord& out);
+  // A volume of a whole disk found by its boot sectors, or read through a backup of its
+  // first sector, says where and how in the log.
+  void LogVolumeOrigin();
   void ScanNTFSVolume();
   // The NTFS geometry of a boot record, when every field of it checks.
   static std::optional<platform::BootGeometry> NtfsGeometry(const BootRecord& boot);
@@ -245,9 +271,12 @@ class TMekFATScan {
   util::ProcessMessagesFn m_processMessages;
 
   std::vector<std::unique_ptr<FileNode>> m_fileList;
+  std::vector<std::int64_t> m_liveFirstClusters;
   DirectoryTree m_dirTree;
   bool m_terminated = false;
   std::int64_t m_depth = 0;
+  // True while the walk is below a deleted directory: every file there is deleted.
+  bool m_inDeletedFolder = false;
   std::int64_t m_dirCount = 0;
   bool m_depthLimitLogged = false;
   // Directory clusters read in this scan: none is read twice, so loops through
@@ -263,6 +292,8 @@ class TMekFATScan {
   bool m_scanFatValid = false;
   // Sectors of the whole volume from the boot sector (0 until it is read).
   std::int64_t m_volumeSectors = 0;
+  // The exFAT boot region of the volume being scanned or saved from.
+  std::optional<platform::ExFatBootRegion> m_exFat;
 };
 
 }  // namespace fsscan

@@ -36,7 +36,10 @@ void TMekFATScan::NTFSHandleAttribute10(const ntfs::Attribute& attribute, FileNo
   if (attribute.NonResident()) return;
   const auto value = attribute.ResidentValue();
   if (!value) return;
-  if (const auto modified = value->ReadU64LE(8)) record.DateTime = util::MyFileTimeToDateTime(*modified);
+  // A time of 0 is no time (the formatter leaves $MFT's so), not 1 January 1601.
+  if (const auto modified = value->ReadU64LE(8); modified && *modified != 0) {
+    record.DateTime = util::MyFileTimeToDateTime(*modified);
+  }
 }
 
 void TMekFATScan::NTFSHandleAttribute30(const ntfs::Attribute& attribute, FileNode& record) {
@@ -103,7 +106,12 @@ std::unique_ptr<FileNode> TMekFATScan::DecodeMFTRecord(std::span<std::byte> byte
                                                        bool withTimes, ntfs::RecordStreams* streams) {
   const util::ByteReader reader(bytes);
   const ntfs::RecordHeader header = ntfs::ParseRecordHeader(reader);
-  ntfs::ApplyFixups(bytes, header, bytesPerSector);
+  if (!ntfs::ApplyFixups(bytes, header)) {
+    Log("MFT record " + std::to_string(header.recordNumber) +
+            " is damaged (its update sequence does not match); left out",
+        online::action::kError);
+    return nullptr;
+  }
   auto record = std::make_unique<FileNode>();
   record->MFT = header.recordNumber;
   ntfs::ForEachAttribute(reader, header, [&](const ntfs::Attribute& attribute) {

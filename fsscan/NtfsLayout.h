@@ -44,9 +44,14 @@ struct RecordHeader {
 bool HasFileSignature(const util::ByteReader& record);
 RecordHeader ParseRecordHeader(const util::ByteReader& record);
 
-// Writes the update sequence words over the last two bytes of each sector of the record.
-// Only words inside the array and offsets inside min(record size, allocated size) are used.
-void ApplyFixups(std::span<std::byte> record, const RecordHeader& header, std::uint32_t bytesPerSector);
+// Every 512 bytes of a record, whatever the sector size, end in a protected word.
+constexpr std::uint64_t kFixupStride = 512;
+
+// Writes the update sequence words over the protected words of the record. False, and the
+// record left unchanged, when a protected word differs from the sequence number: the record
+// was torn or damaged and its bytes are not the ones written. Only words inside the array
+// and offsets inside min(record size, allocated size) are used.
+bool ApplyFixups(std::span<std::byte> record, const RecordHeader& header);
 
 struct Attribute {
   std::uint32_t type = 0;

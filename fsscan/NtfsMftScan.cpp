@@ -14,6 +14,9 @@ namespace {
 
 constexpr std::int64_t kFindBlockBytes = 1048576;
 constexpr std::int64_t kScanBlockBytes = 2097152;
+// The first records of the table belong to the file system; $BadClus is number 8.
+constexpr std::int64_t kReservedRecords = 24;
+constexpr std::int64_t kBadClusterRecord = 8;
 
 // Records worth a FileNode: every record when live files are wanted, else deleted ones;
 // directories always, for the paths. Extension records continue another file's record
@@ -58,7 +61,7 @@ std::int64_t TMekFATScan::GetMFTRunList(const BootRecord& boot, std::vector<Clus
     const std::span<std::byte> bytes(block.data() + at, static_cast<std::size_t>(size));
     if (!ntfs::HasFileSignature(util::ByteReader(bytes))) continue;
     const std::unique_ptr<FileNode> record = DecodeMFTRecord(bytes, geometry->bytesPerSector, false);
-    if (record->ShortName != "$MFT") continue;
+    if (!record || record->ShortName != "$MFT") continue;
     for (ClusterNode& run : record->Clusters ? *record->Clusters : std::vector<ClusterNode>{}) {
       Log("FATScan Checkpoint: MFT DataRuns<br>Start / Count: " + std::to_string(run.StartCluster) + " /" +
               std::to_string(run.NumClusters),
@@ -98,9 +101,13 @@ void TMekFATScan::KeepMFTRecord(std::unique_ptr<FileNode> record, ntfs::RecordSt
   const auto wanted = [&](const FileNode& r) {
     return noFilter || (!r.Extension.empty() && filter.find(r.Extension) != std::string::npos);
   };
+  // The reserved records past the system files carry no name: nothing a user made or lost.
+  if (record->LongName.empty() && record->MFT < kReservedRecords) return;
   // An empty file is still a file the user lost; a record without unnamed data is not one.
   if (wanted(*record) && (record->Size > 0 || streams.hasData)) m_fileList.push_back(std::move(record));
   for (auto& stream : streams.named) {
+    // The bad-cluster list is a sparse stream as large as the volume: never a file to save.
+    if (stream->MFT == kBadClusterRecord && stream->StreamName == "$Bad") continue;
     if (wanted(*stream)) m_fileList.push_back(std::move(stream));
   }
 }
@@ -135,6 +142,7 @@ void TMekFATScan::ScanMFTRun(const ClusterNode& run, const platform::BootGeometr
       if (!ntfs::HasFileSignature(reader) || !Qualifies(header, m_deletedOnly)) continue;
       ntfs::RecordStreams streams;
       std::unique_ptr<FileNode> record = DecodeMFTRecord(bytes, geometry.bytesPerSector, true, &streams);
+      if (!record) continue;
       if ((header.flags & ntfs::kRecordDirectory) != 0) {
         AddToBTree(record->LongName, record->ParentDir, record->MFT);
         continue;  // a folder is no file to save, nor are its streams (a live folder may hold them)

@@ -21,18 +21,27 @@ RecordHeader ParseRecordHeader(const util::ByteReader& record) {
   return h;
 }
 
-void ApplyFixups(std::span<std::byte> record, const RecordHeader& header, std::uint32_t bytesPerSector) {
-  if (bytesPerSector < 2) return;
+bool ApplyFixups(std::span<std::byte> record, const RecordHeader& header) {
   const std::uint64_t limit = std::min<std::uint64_t>(record.size(), header.allocatedSize);
   const util::ByteReader reader(record);
-  // The first word of the array is the sequence number; the sector words follow it.
-  for (std::uint64_t i = 1; i < header.usaCount; ++i) {
+  // The first word of the array is the sequence number; the protected words follow it, one
+  // per 512 bytes whatever the sector size. Every protected word is checked before any is
+  // replaced, so a torn record is left as read.
+  const auto inRecord = [&](std::uint64_t i) {
+    return reader.Has(header.usaOffset + 2 * i, 2) && i * kFixupStride <= limit;
+  };
+  if (header.usaCount == 0 || !reader.Has(header.usaOffset, 2)) return true;
+  const std::uint16_t sequence = reader.U16(header.usaOffset);
+  for (std::uint64_t i = 1; i < header.usaCount && inRecord(i); ++i) {
+    if (reader.U16(i * kFixupStride - 2) != sequence) return false;
+  }
+  for (std::uint64_t i = 1; i < header.usaCount && inRecord(i); ++i) {
     const std::uint64_t from = header.usaOffset + 2 * i;
-    const std::uint64_t to = i * bytesPerSector - 2;
-    if (!reader.Has(from, 2) || to + 2 > limit) break;
+    const std::uint64_t to = i * kFixupStride - 2;
     record[to] = record[from];
     record[to + 1] = record[from + 1];
   }
+  return true;
 }
 
 std::optional<util::ByteReader> Attribute::ResidentValue() const {

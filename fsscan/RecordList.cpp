@@ -50,6 +50,7 @@ void TMekFATScan::ProcessMessages() {
 
 void TMekFATScan::DeletePrevious() {
   DeleteFileList();
+  m_liveFirstClusters.clear();
   Log("FATScan Checkpoint: DeleteBTree", online::action::kFatScan);
   DeleteBTree();
 }

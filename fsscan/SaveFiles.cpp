@@ -1,10 +1,6 @@
 // Saving the records of the Undelete scan: each ticked file rebuilt from its
 // clusters (or resident data) under its directory path in the output folder.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <exception>
 #include <filesystem>
@@ -15,6 +11,7 @@
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
+#include "platform/OutputFile.h"
 #include "util/Text.h"
 
 namespace fsscan {
@@ -47,18 +44,15 @@ bool PathExists(const std::string& windowsPath) {
   return posix && std::filesystem::exists(*posix, ec);
 }
 
-bool WriteAll(int fd, const std::byte* data, std::int64_t count, std::int64_t& written) {
-  written = 0;
-  while (written < count) {
-    const ssize_t n = ::write(fd, data + written, static_cast<std::size_t>(count - written));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      platform::SetLastErrorFromErrno(errno);
-      return false;
-    }
-    written += n;
-  }
-  return true;
+// exFAT: a file's bytes past its valid data length were never written; they read as zeros.
+bool PastValidData(const FileNode& record, std::int64_t position) {
+  return record.ValidSize >= 0 && position >= record.ValidSize;
+}
+
+void ZeroPastValidData(const FileNode& record, std::int64_t position, std::byte* block, std::int64_t count) {
+  if (record.ValidSize < 0 || position + count <= record.ValidSize) return;
+  const std::int64_t from = std::max<std::int64_t>(0, record.ValidSize - position);
+  std::fill(block + from, block + count, std::byte{0});
 }
 
 }  // namespace
@@ -66,7 +60,14 @@ bool WriteAll(int fd, const std::byte* data, std::int64_t count, std::int64_t& w
 std::int64_t TMekFATScan::SectorOfCluster(std::int64_t cluster, const BootRecord& boot) const {
   const std::int64_t spc = m_raw->GetSectorsPerCluster();
   if (m_raw->GetFileSystem() == "NTFS") return cluster * spc;
+  if (m_exFat) return (cluster - 2) * spc + static_cast<std::int64_t>(m_exFat->geometry.firstDataSector);
   return (cluster - 2) * spc + GetFirstDataSector(boot);
+}
+
+bool TMekFATScan::CloseSaved(platform::TOutputFile& out, const std::string& name) {
+  if (out.Close()) return true;
+  Log("Problem closing file: " + name + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), online::action::kError);
+  return false;
 }
 
 void TMekFATScan::NotifyFileSave(std::int64_t count) {
@@ -77,7 +78,10 @@ std::int64_t TMekFATScan::SaveFilesToDisk(const std::string& outputFolder) {
   m_raw->SetDriveLetter(std::string(1, m_drive));
   Log("Beginning FAT save", online::action::kSaveBegin);
   BootRecord boot{};
-  if (m_raw->GetFileSystem() != "NTFS") {
+  m_exFat.reset();
+  if (m_raw->GetFileSystem() == "exFAT") {
+    if (!ReadExFatBootRegion()) return 0;
+  } else if (m_raw->GetFileSystem() != "NTFS") {
     GetFATBootRecord(boot);
     m_volumeSectors = static_cast<std::int64_t>(GetTotalSectors(boot));
     if (static_cast<std::uint8_t>(boot[13]) != m_raw->GetSectorsPerCluster()) {
@@ -137,12 +141,14 @@ std::string TMekFATScan::TargetName(const FileNode& record, const std::string& o
   const std::string extension = saved.empty() ? std::string{} : SafeName(saved);
   const std::string stem = util::TidyFilename(outputFolder + "\\" + SafeDirectory(record.Dir) + "\\" +
                                               SafeName(WithoutExtension(fileName)));
-  std::string name = stem + "." + extension + streamSuffix;
-  for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + "." + extension + streamSuffix;
+  // A name without an extension is saved without a dot ("$MFT", "Makefile").
+  const std::string dotExtension = extension.empty() ? std::string{} : "." + extension;
+  std::string name = stem + dotExtension + streamSuffix;
+  for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + dotExtension + streamSuffix;
   return name;
 }
 
-bool TMekFATScan::WriteRuns(const FileNode& record, int fd, const BootRecord& boot, std::int64_t clustersPerBlock,
+bool TMekFATScan::WriteRuns(const FileNode& record, platform::TOutputFile& out, const BootRecord& boot, std::int64_t clustersPerBlock,
                             std::int64_t& written) {
   const std::int64_t spc = m_raw->GetSectorsPerCluster();
   const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
@@ -157,11 +163,27 @@ bool TMekFATScan::WriteRuns(const FileNode& record, int fd, const BootRecord& bo
       const std::int64_t n = std::min(clustersPerBlock, left);
       const std::int64_t sectors = n * spc;
       const std::int64_t bytes = std::min(sectors * sectorSize, remaining);
-      std::int64_t got = bytes;
       if (run.Sparse) {
+        // Never-written clusters stay a hole in the saved file.
+        if (!out.SkipZeros(bytes)) {
+          Log("Problem writing file. Sparse range / Written(Total): " + std::to_string(bytes) + " / " +
+                  std::to_string(written) + "<br>" + "API Error: " + std::to_string(platform::GetLastError()),
+              online::action::kLastReadOrWriteError);
+          return false;
+        }
+        written += bytes;
+        cluster += n;
+        left -= n;
+        remaining -= bytes;
+        continue;
+      }
+      const std::int64_t position = record.Size - remaining;
+      std::int64_t got = bytes;
+      if (PastValidData(record, position)) {
         std::fill(buffer.begin(), buffer.begin() + bytes, std::byte{0});
       } else {
         got = std::max<std::int64_t>(0, ReadSectors(buffer.data(), bytes, sectors, SectorOfCluster(cluster, boot)));
+        ZeroPastValidData(record, position, buffer.data(), got);
       }
       // An unreadable block becomes zeros so later data keeps its place; the file is
       // then not reported as saved.
@@ -173,7 +195,7 @@ bool TMekFATScan::WriteRuns(const FileNode& record, int fd, const BootRecord& bo
                       first + got / sectorSize, (bytes + sectorSize - 1) / sectorSize - got / sectorSize);
       }
       std::int64_t put = 0;
-      if (!WriteAll(fd, buffer.data(), bytes, put)) {
+      if (!out.WriteAll(std::span(buffer).first(static_cast<std::size_t>(bytes)), put)) {
         Log("Problem writing file. Written(Block) / BufferRequested / BufferReturned / Written(Total): " +
                 std::to_string(put) + " / " + std::to_string(bytes) + " / " + std::to_string(got) + " / " +
                 std::to_string(written + put) + "<br>" + "API Error: " + std::to_string(platform::GetLastError()),
@@ -208,23 +230,27 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
   const std::int64_t clustersPerBlock = std::max<std::int64_t>(1, blockLimit / sectorSize / spc);
 
   if (record.Resident) Log("Resident File: " + name, online::action::kNotEnoughSpace);
-  const int fd = platform::FileCreateWide(name);
-  bool result = fd >= 0;
+  platform::TOutputFile out(name);
+  bool result = out.IsOpen();
   std::int64_t written = 0;
-  if (fd < 0) {
+  if (!out.IsOpen()) {
     Log("Problem creating file: " + name + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), online::action::kError);
   } else if (record.Resident) {
-    if (record.ResidentData && !WriteAll(fd, record.ResidentData->Memory(), record.ResidentData->Size(), written)) {
+    if (record.ResidentData &&
+        !out.WriteAll({record.ResidentData->Memory(), static_cast<std::size_t>(record.ResidentData->Size())},
+                      written)) {
       Log("Write failed Filename: " + name, online::action::kError);
       result = false;
     }
-    ::close(fd);
+    // A file kept inside its record has its date too.
+    if (record.DateTime != 0) out.SetTimes(util::LocalDateTimeToUnix(record.DateTime));
+    result = CloseSaved(out, name) && result;
   } else {
     if (record.CompressionUnit != 0) {
       std::string failure;
       const auto sink = [&](const std::byte* data, std::int64_t count) {
         std::int64_t put = 0;
-        const bool ok = WriteAll(fd, data, count, put);
+        const bool ok = out.WriteAll({data, static_cast<std::size_t>(count)}, put);
         written += put;
         return ok;
       };
@@ -233,14 +259,10 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
         result = false;
       }
     } else if (record.Clusters) {
-      result = WriteRuns(record, fd, boot, clustersPerBlock, written);
+      result = WriteRuns(record, out, boot, clustersPerBlock, written);
     }
-    if (record.DateTime != 0) {
-      const timespec times[2] = {{util::LocalDateTimeToUnix(record.DateTime), 0},
-                                 {util::LocalDateTimeToUnix(record.DateTime), 0}};
-      futimens(fd, times);
-    }
-    ::close(fd);
+    if (record.DateTime != 0) out.SetTimes(util::LocalDateTimeToUnix(record.DateTime));
+    result = CloseSaved(out, name) && result;
     // Every byte must be there: a file missing any part is not reported as saved.
     if (written < record.Size) {
       Log("File Size Incorrect. File: " + name + "<br>FileSize / Written " + std::to_string(record.Size) + " / " +
@@ -288,7 +310,8 @@ void TMekFATScan::SaveToStream(const FileNode& record, util::TMemoryStream& stre
         const std::int64_t n = std::min(clustersPerBlock, left);
         const std::int64_t bytes = std::min(n * spc * sectorSize, remaining);
         std::int64_t got = bytes;
-        if (run.Sparse) {
+        const std::int64_t position = record.Size - remaining;
+        if (run.Sparse || PastValidData(record, position)) {
           std::fill(buffer.begin(), buffer.begin() + bytes, std::byte{0});
         } else {
           const std::int64_t sector = SectorOfCluster(cluster, boot);
@@ -297,6 +320,7 @@ void TMekFATScan::SaveToStream(const FileNode& record, util::TMemoryStream& stre
             LogFileDetails(record);
           }
           got = ReadSectors(buffer.data(), bytes, n * spc, sector);
+          ZeroPastValidData(record, position, buffer.data(), got);
         }
         if (got > 0) stream.Write(buffer.data(), got);
         cluster += n;

@@ -35,10 +35,16 @@ void TMekFATScan::ScanDrive() {
   m_overwriteFiles = false;
   m_terminated = false;
   m_visitedDirClusters.clear();
+  m_liveFirstClusters.clear();
   m_volumeSectors = 0;
+  m_exFat.reset();
   NotifyUpdateMessage("", false);
   const std::string fileSystem = util::UpperCase(m_raw->GetFileSystem());
   if (fileSystem.find("NTFS") != std::string::npos) ScanNTFSVolume();
+  if (fileSystem == "EXFAT") {
+    ScanExFatVolume();
+    return;
+  }
   if (fileSystem.find("FAT") == std::string::npos) return;
 
   BootRecord boot{};
@@ -58,6 +64,7 @@ void TMekFATScan::ScanDrive() {
   }
   m_volumeSectors = static_cast<std::int64_t>(GetTotalSectors(boot));
   m_depth = 0;
+  m_inDeletedFolder = false;
   m_dirCount = 0;
   m_depthLimitLogged = false;
   m_continuationReadsLeft = std::int64_t{1} << 16;

@@ -48,6 +48,10 @@ class TCarver {
   void ProcessChunk(std::int64_t driveOffset, std::size_t got);
   // The drive has ended: the open file, if any, ends at the last byte read.
   void Finish();
+  // Where the file being carved starts, if one is open.
+  std::optional<std::int64_t> OpenStart() const {
+    return m_open ? std::optional<std::int64_t>(m_open->Node.StartPos) : std::nullopt;
+  }
   // Drive offset at which the drive ends: no file's structure may reach beyond it.
   void SetDriveEnd(std::int64_t end) { m_driveEnd = end; }
 

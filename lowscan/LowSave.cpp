@@ -1,11 +1,7 @@
 // Saving carved files: each ticked record's byte range is read from the scanned
 // drive again and written to "file_N.ext" in the output folder.
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <vector>
 
@@ -14,28 +10,13 @@
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
 #include "platform/LastError.h"
+#include "platform/OutputFile.h"
 #include "util/Text.h"
 
 namespace lowscan {
 namespace {
 
 constexpr std::int64_t kSaveBuffer = 4194304;
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : m_fd(fd) {}
-  ~FileDescriptor() { Close(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return m_fd; }
-  void Close() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-  }
-
- private:
-  int m_fd;
-};
 
 // The record's name as one path component: separators, drive colons and control
 // characters from a catalogue extension must not lead the file out of its folder.
@@ -45,17 +26,6 @@ std::string SafeComponent(const std::string& name) {
     if (c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 32) c = '_';
   }
   return out;
-}
-
-std::int64_t WriteAll(int fd, const std::byte* data, std::int64_t count) {
-  std::int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::write(fd, data + done, static_cast<std::size_t>(count - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += n;
-  }
-  return done;
 }
 
 }  // namespace
@@ -101,15 +71,18 @@ void TMekLowScan::SaveOne(FileNode& file, const std::string& folder, std::int64_
     return;
   }
   if (saved % 10 == 0) Log("Saving files..." + std::to_string(saved), online::action::kSaveBegin);
-  FileDescriptor fd(platform::FileCreateWide(path));
-  if (fd.Get() < 0) {
+  platform::TOutputFile out(path);
+  if (!out.IsOpen()) {
     Log("Problem creating file: " + path + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), online::action::kError);
     return;
   }
   ++saved;
   std::int64_t written = 0;
-  bool error = !CopyRange(file, fd.Get(), path, written);
-  fd.Close();
+  bool error = !CopyRange(file, out, path, written);
+  if (!out.Close()) {
+    Log("Problem closing file: " + path + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), online::action::kError);
+    error = true;
+  }
   const std::int64_t span = file.EndPos - file.StartPos;
   if (static_cast<double>(span) * 0.75 > static_cast<double>(written)) {
     Log("File Size Incorrect. File: " + path + "<br>Scan / Actual: " + std::to_string(span) + " / " +
@@ -128,7 +101,8 @@ void TMekLowScan::SaveOne(FileNode& file, const std::string& folder, std::int64_
   NotifyFileSave(saved);
 }
 
-bool TMekLowScan::CopyRange(FileNode& file, int fd, const std::string& path, std::int64_t& written) {
+bool TMekLowScan::CopyRange(FileNode& file, platform::TOutputFile& out, const std::string& path,
+                            std::int64_t& written) {
   const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
   if (sectorSize <= 0) return false;
   const std::int64_t span = file.EndPos - file.StartPos;
@@ -157,12 +131,15 @@ bool TMekLowScan::CopyRange(FileNode& file, int fd, const std::string& path, std
         const std::int64_t from = std::max(file.StartPos, chunk) - chunk;
         const std::int64_t to = std::min(file.EndPos, chunk + got) - chunk;
         if (to > from) {
-          const std::int64_t put = WriteAll(fd, buffer.data() + from, to - from);
+          std::int64_t put = 0;
+          const bool whole = out.WriteAll(buffer.subspan(static_cast<std::size_t>(from),
+                                                         static_cast<std::size_t>(to - from)),
+                                          put);
           written += put;
-          if (put != to - from) {
+          if (!whole) {
             Log("Problem writing file. Wrote / Expected to write / Total Written: " + std::to_string(put) + " / " +
                     std::to_string(to - from) + " / " + std::to_string(written) + "<br>" +
-                    "API Error: " + std::to_string(errno),
+                    "API Error: " + std::to_string(platform::GetLastError()),
                 online::action::kError);
           }
         }

@@ -22,6 +22,15 @@ const char kScanProblemText[] =
     "There has been a problem scanning the disk.\n\rPlease ensure that it is connected correctly and click on "
     "\"<< Setup\"";
 
+// Types that share a marker are told apart by the file's structure (an .xlsx
+// found by the Word marker, an .odt by the ZIP one): the file is listed under
+// the type its structure names, whichever marker found it.
+void NameByStructure(FileNode& file, std::string_view shownType) {
+  if (shownType.empty() || util::LowerCase(file.Extension) == shownType) return;
+  const bool upper = !file.Extension.empty() && file.Extension == util::UpperCase(file.Extension);
+  file.Extension = upper ? util::UpperCase(std::string(shownType)) : std::string(shownType);
+}
+
 }  // namespace
 
 bool TMekLowScan::ScanDrive() { return ScanDriveBatches({m_lowFileTypes}); }
@@ -29,14 +38,15 @@ bool TMekLowScan::ScanDrive() { return ScanDriveBatches({m_lowFileTypes}); }
 bool TMekLowScan::ScanDriveBatches(const std::vector<std::vector<std::string>>& typeBatches) {
   std::vector<std::unique_ptr<TScanBatch>> batches;
   bool failed = false;
+  m_carvedOrder = m_reportAsCarved && typeBatches.size() > 1;
   for (const auto& types : typeBatches) {
     auto batch = std::make_unique<TScanBatch>();
     batch->types = types;
-    // With several batches all report after the read: a file one batch found
-    // inside the structure of a file another found is no file of its own.
+    // With several batches files are held: a file one batch found inside the
+    // structure of a file another found is no file of its own.
     batch->live = typeBatches.size() == 1;
-    if (batch->live && OnBatchStart) OnBatchStart(this, 0, types);
-    m_deferred = batch->live ? nullptr : &batch->deferred;
+    if ((batch->live || m_carvedOrder) && OnBatchStart) OnBatchStart(this, batches.size(), types);
+    m_deferred = batch->live || m_carvedOrder ? nullptr : &batch->deferred;
     m_lowFileTypes = types;
     InitialiseMarkerData();
     m_deferred = nullptr;
@@ -63,6 +73,17 @@ bool TMekLowScan::ScanDriveBatches(const std::vector<std::vector<std::string>>& 
     Log(e.what(), online::action::kLowScanReadError);
     util::IPrompt& prompt = m_prompt ? *m_prompt : util::FallbackPrompt();
     prompt.Ask("Trellmond", kScanProblemText, util::PromptButtons::Ok, util::PromptIcon::Error);
+  }
+  if (m_carvedOrder) {
+    ReleaseCarved(batches, 0, true);
+    for (std::size_t i = 0; i < batches.size(); ++i) {
+      BatchLog(*batches[i], "Ending LowScan. Free Mem: " + util::GetFormatedMemory(FreeMemory()), online::action::kLowScan);
+    }
+    m_carvedOrder = false;
+    m_markers = std::move(batches.back()->markers);
+    m_patterns = std::move(batches.back()->patterns);
+    m_scanError = error;
+    return !failed;
   }
   DropFilesInsideOthers(batches);
   DropSiblingCopies(batches);
@@ -94,7 +115,7 @@ std::unique_ptr<TCarver> TMekLowScan::MakeCarver(TScanBatch& batch, std::size_t 
 }
 
 void TMekLowScan::BatchLog(TScanBatch& batch, const std::string& message, std::string_view action) {
-  m_deferred = batch.live ? nullptr : &batch.deferred;
+  m_deferred = batch.live || m_carvedOrder ? nullptr : &batch.deferred;
   Log(message, action);
   m_deferred = nullptr;
 }
@@ -106,7 +127,10 @@ void TMekLowScan::BatchFileClosed(TScanBatch& batch, FileNode&& file, int marker
     if (!atEnd) --batch.counter;
     return;
   }
-  if (batch.live) return ListFile(batch, std::move(file), markerIndex, atEnd, batch.counter);
+  if (batch.live) {
+    NameByStructure(file, shownType);
+    return ListFile(batch, std::move(file), markerIndex, atEnd, batch.counter);
+  }
   TDeferredEvent event;
   event.isFile = true;
   event.file = std::move(file);
@@ -144,6 +168,7 @@ void TMekLowScan::Replay(TScanBatch& batch) {
     if (event.isFile && event.dropped) {
       ++dropped;
     } else if (event.isFile) {
+      NameByStructure(event.file, event.shownType);
       ListFile(batch, std::move(event.file), event.marker, event.atEnd, event.number - dropped);
     } else {
       Log(event.message, event.action);

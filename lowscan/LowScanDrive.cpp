@@ -89,6 +89,7 @@ void TMekLowScan::ProcessStep(std::vector<std::unique_ptr<TScanBatch>>& batches,
     if (i > 0) std::copy_n(read.data(), got, carver.ChunkBuffer().data());
     carver.ProcessChunk(driveOffset, static_cast<std::size_t>(got));
   }
+  if (m_carvedOrder) ReleaseCarved(batches, driveOffset + got, false);
 }
 
 TAlignment TMekLowScan::Alignment() {

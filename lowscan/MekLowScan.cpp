@@ -1,8 +1,7 @@
 #include "lowscan/MekLowScan.h"
 
 #include "lowscan/ScanBatch.h"
-
-#include <unistd.h>
+#include "platform/SystemInfo.h"
 
 #include <algorithm>
 
@@ -34,9 +33,7 @@ void TMekLowScan::NotifyUpdateMessage(const std::string& text, bool visible) {
 
 std::int64_t TMekLowScan::FreeMemory() const {
   if (m_freeMemory) return m_freeMemory();
-  const long pages = sysconf(_SC_AVPHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  return pages > 0 && pageSize > 0 ? static_cast<std::int64_t>(pages) * pageSize : 0;
+  return static_cast<std::int64_t>(platform::ReadMemoryStatus().availableBytes);
 }
 
 std::int64_t TMekLowScan::GetFirstDataSector() {

@@ -22,6 +22,10 @@
 #include "util/Prompt.h"
 #include "util/Types.h"
 
+namespace platform {
+class TOutputFile;
+}
+
 namespace lowscan {
 
 class TMekLowScan;
@@ -99,7 +103,11 @@ class TMekLowScan {
   // (LowFileTypes lines) keeps its accept rules and gives the files, numbers,
   // events and log lines that ScanDrive once per batch would give, in that order.
   // A batch after a stop is not reported, as it would not have run.
+  // With ReportAsCarved every batch is announced before the read, and files are
+  // reported, numbered in that order, as soon as no file still open in another
+  // batch may turn out to hold them; a stop keeps every file found so far.
   bool ScanDriveBatches(const std::vector<std::vector<std::string>>& batches);
+  void SetReportAsCarved(bool value) { m_reportAsCarved = value; }
   const std::string& ScanError() const { return m_scanError; }
   void Terminate(bool value) { m_terminated = value; }
   bool Terminated() const { return m_terminated; }
@@ -146,6 +154,9 @@ class TMekLowScan {
                        std::string_view shownType);
   void ListFile(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd, std::int64_t number);
   void Replay(TScanBatch& batch);
+  // Reports the held files of all batches that no open file may still hold (all of
+  // them with `all`); `readEnd` is where the bytes read so far end.
+  void ReleaseCarved(std::vector<std::unique_ptr<TScanBatch>>& batches, std::int64_t readEnd, bool all);
   static void DropFilesInsideOthers(std::vector<std::unique_ptr<TScanBatch>>& batches);
   static void DropSiblingCopies(std::vector<std::unique_ptr<TScanBatch>>& batches);
   TAlignment Alignment();
@@ -157,7 +168,7 @@ class TMekLowScan {
   void RecordRead(std::int64_t startSector, std::int64_t sectorCount, std::int64_t copied);
   std::int64_t FreeMemory() const;
   void SaveOne(FileNode& file, const std::string& folder, std::int64_t& saved);
-  bool CopyRange(FileNode& file, int fd, const std::string& path, std::int64_t& written);
+  bool CopyRange(FileNode& file, platform::TOutputFile& out, const std::string& path, std::int64_t& written);
 
   std::unique_ptr<disk::TRawDiskAccessComponent> m_raw;
   char m_drive = 0;
@@ -173,6 +184,8 @@ class TMekLowScan {
   std::vector<TMarkerData> m_markers;
   std::vector<TPattern> m_patterns;
   std::int64_t m_fileCounter = 0;
+  bool m_reportAsCarved = false;
+  bool m_carvedOrder = false;  // this run reports its batches' files as they are carved
   std::int64_t m_clusterBase = 0;
   std::int64_t m_readableEnd = -1;  // first sector found unreadable after a short read
   util::TLargeBuffer m_copyBuffer;  // the save run's read buffer

@@ -26,6 +26,7 @@ struct TDeferredEvent {
   std::string shownType;        // the type its structure showed it to be, if told
   bool dropped = false;         // inside a file another batch found
   std::int64_t number = 0;      // its number within the batch
+  bool released = false;        // reported (or dropped) while the drive was read
 };
 
 struct TScanBatch {

@@ -34,6 +34,8 @@ struct BootGeometry {
   std::uint64_t rootDirSector = 0;
   std::uint64_t rootDirSectors = 0;
   std::uint64_t firstDataSector = 0;
+  // exFAT: the root directory's first cluster (cluster 2 lies at firstDataSector).
+  std::uint32_t rootCluster = 0;
   std::uint32_t fsInfoSector = 0;  // FAT32: the sector keeping a free-cluster hint, 0 for none
   // NTFS: the cluster of the master file table and the bytes of one of its records.
   std::uint64_t mftCluster = 0;

@@ -34,7 +34,9 @@ std::optional<DriveEntry> ExistingDrive(std::string_view root) {
 }
 
 // Kinds whose boot sector this program decodes itself: its refusal outweighs blkid's guess.
-bool DecodedHere(const std::string& blkidType) { return blkidType == "vfat" || blkidType == "ntfs"; }
+bool DecodedHere(const std::string& blkidType) {
+  return blkidType == "vfat" || blkidType == "ntfs" || blkidType == "exfat";
+}
 
 VolumeHandle OpenDevice(const std::string& path, int flags) {
   if (path.empty()) {

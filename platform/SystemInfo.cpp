@@ -2,6 +2,7 @@
 
 #include <sys/utsname.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <cstdlib>
@@ -154,5 +155,7 @@ std::string DefaultLanguageName() {
   }
   return "C";
 }
+
+bool ErrorStreamIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }
 
 }  // namespace platform

@@ -49,4 +49,7 @@ double MeasureCpuMHz();
 // The locale name of the session (LC_ALL, LC_MESSAGES or LANG; "C" without one).
 std::string DefaultLanguageName();
 
+// True when the error stream is a terminal (a progress line may redraw itself).
+bool ErrorStreamIsTerminal();
+
 }  // namespace platform

@@ -14,6 +14,7 @@
 #include "platform/BlkidProbe.h"
 #include "platform/BootBackups.h"
 #include "platform/DriveTable.h"
+#include "platform/ExFatBootSector.h"
 #include "platform/FatBootSector.h"
 #include "platform/LastError.h"
 #include "platform/ReadFaults.h"
@@ -99,6 +100,16 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     DeviceLimits limits;
     if (volume->m_blockDevice) limits.logicalSectorSize = volume->m_logicalSectorSize;
     volume->m_boot = ParseBootSector(std::as_bytes(std::span(volume->m_firstBytes)), limits);
+    // exFAT seals its boot region with a checksum and keeps a backup of it: a main region
+    // whose checksum fails gives way to a backup whose checksum holds.
+    if (volume->m_boot && volume->m_boot->kind == VolumeKind::ExFat) {
+      std::string region(std::min<std::uint64_t>(kExFatBootRegionsBytes, volume->m_size), '\0');
+      const ssize_t got = pread(fd, region.data(), region.size(), static_cast<off_t>(volume->m_offset));
+      region.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+      if (const auto decoded = DecodeExFatBootRegion(std::as_bytes(std::span(region)), limits)) {
+        volume->m_boot = decoded->geometry;
+      }
+    }
     if (!volume->m_boot) volume->TakeBackupBoot(limits);
   }
   return volume;
@@ -198,6 +209,10 @@ std::uint64_t Volume::FreeClusters() const {
   std::lock_guard lock(m_lazyMutex);
   if (m_freeClusters) return *m_freeClusters;
   m_freeClusters = 0;
+  if (m_boot && m_boot->kind == VolumeKind::ExFat) {
+    m_freeClusters = FreeExFatClusters();
+    return *m_freeClusters;
+  }
   if (!m_boot || !m_boot->IsFat()) return 0;
   const BootGeometry& g = *m_boot;
   const std::uint64_t fatBytes = g.fatSectors * g.bytesPerSector;
@@ -222,6 +237,31 @@ std::uint64_t Volume::FreeClusters() const {
   fat.resize(static_cast<std::size_t>(got));
   m_freeClusters = CountFreeFatClusters(fat, g.kind, g.dataClusters);
   return *m_freeClusters;
+}
+
+std::uint64_t Volume::FreeExFatClusters() const {
+  const BootGeometry& g = *m_boot;
+  const std::uint64_t clusterBytes = g.ClusterBytes();
+  const auto clusterOffset = [&](std::uint64_t cluster) {
+    return (g.firstDataSector + (cluster - 2) * g.sectorsPerCluster) * g.bytesPerSector;
+  };
+  // The bitmap's entry is among the root directory's first; the bitmap itself is written in
+  // one stretch when the card is formatted.
+  std::vector<std::byte> root(static_cast<std::size_t>(std::min<std::uint64_t>(clusterBytes, 65536)));
+  if (ReadAt(clusterOffset(g.rootCluster), root) != static_cast<std::int64_t>(root.size())) return 0;
+  // The first bitmap: a second one is transaction-safe exFAT's, which no card carries.
+  const auto place = FindExFatBitmap(root, 0);
+  const std::uint64_t bytes = (g.dataClusters + 7) / 8;
+  if (!place || place->firstCluster < 2 || place->firstCluster > g.dataClusters + 1 || place->length < bytes ||
+      bytes > kMaxFatBytesToCount) {
+    return 0;
+  }
+  const std::uint64_t offset = clusterOffset(place->firstCluster);
+  if (offset > m_size || bytes > m_size - offset) return 0;
+  std::vector<std::byte> bitmap(static_cast<std::size_t>(bytes));
+  const std::int64_t got = ReadAt(offset, bitmap);
+  if (got != static_cast<std::int64_t>(bytes)) return 0;
+  return CountFreeExFatClusters(bitmap, g.dataClusters);
 }
 
 const Volume::Probe& Volume::Probed() const {

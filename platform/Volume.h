@@ -54,8 +54,9 @@ class Volume {
   // (short at the end of the volume). -1 on an error, with the last error set.
   std::int64_t ReadAt(std::uint64_t offset, std::span<std::byte> out) const;
 
-  // Free clusters of a FAT volume, counted from its first table once, when first asked;
-  // 0 for other kinds or a table too large to count cheaply.
+  // Free clusters of a FAT volume, counted from its first table once, when first asked (of an
+  // exFAT volume, from its allocation bitmap); 0 for other kinds or a table too large to count
+  // cheaply.
   std::uint64_t FreeClusters() const;
 
   // What blkid says of the volume (type, label, UUID), probed once, when first asked.
@@ -70,6 +71,8 @@ class Volume {
   Volume() = default;
   // Whether `path` still names the medium this volume opened.
   bool StillSameMedium(const std::string& path) const;
+  // Free clusters of an exFAT volume from its allocation bitmap; 0 where not cheaply known.
+  std::uint64_t FreeExFatClusters() const;
   void TakeBackupBoot(const DeviceLimits& limits);
 
   int m_fd = -1;

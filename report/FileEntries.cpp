@@ -18,6 +18,17 @@ std::string IdText(char scan, std::size_t index) {
   return id;
 }
 
+// Clusters that follow on from the previous run make one run, as do zeros that follow zeros.
+void Append(std::vector<ByteRun>& runs, const ByteRun& run) {
+  if (!runs.empty() && runs.back().kind == run.kind &&
+      ((run.kind == ByteRun::Kind::Stored && runs.back().imageOffset + runs.back().length == run.imageOffset) ||
+       run.kind == ByteRun::Kind::Sparse)) {
+    runs.back().length += run.length;
+  } else {
+    runs.push_back(run);
+  }
+}
+
 }  // namespace
 
 std::int64_t SourceOffset(char letter) {
@@ -71,12 +82,14 @@ std::vector<ByteRun> UndeleteRuns(const fsscan::FileNode& record, const VolumeGe
       out.kind = ByteRun::Kind::Stored;
       out.imageOffset = volume.volumeOffset + sector * volume.sectorSize;
     }
-    // Clusters that follow on from the previous run make one run.
-    if (!runs.empty() && runs.back().kind == out.kind && out.kind == ByteRun::Kind::Stored &&
-        runs.back().imageOffset + runs.back().length == out.imageOffset) {
-      runs.back().length += out.length;
+    // exFAT: bytes past the valid data length read as zeros, whatever the clusters hold.
+    const std::int64_t valid = compressed || record.ValidSize < 0 ? INT64_MAX : record.ValidSize;
+    if (out.kind == ByteRun::Kind::Stored && fileOffset + length > valid) {
+      const std::int64_t kept = std::max<std::int64_t>(0, valid - fileOffset);
+      if (kept > 0) Append(runs, {ByteRun::Kind::Stored, fileOffset, out.imageOffset, kept});
+      Append(runs, {ByteRun::Kind::Sparse, fileOffset + kept, 0, length - kept});
     } else {
-      runs.push_back(out);
+      Append(runs, out);
     }
     fileOffset += length;
   }

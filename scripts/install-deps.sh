@@ -16,6 +16,9 @@ packages=(
   zlib1g-dev libbz2-dev
   # GUI
   qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libgif-dev libwmf-dev
+  # GUI pictures beyond the engine's check: TIFF and WebP plugins, camera raw previews, HEIF;
+  # file-type icons where no desktop session names an icon theme
+  qt6-image-formats-plugins libraw-dev libheif-dev adwaita-icon-theme shared-mime-info
   # service; PostgreSQL as its other store (the tests and benches start a server of their own)
   libcpp-httplib-dev libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-client
   # reports: JSON, and DFXML written with libxml2, hashed with libcrypto, checked with xmllint
@@ -26,6 +29,8 @@ packages=(
   dpkg-dev file appstream systemd util-linux iproute2 curl
   # tests: real FAT and NTFS images, a display for screenshots
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
+  # tests: real exFAT cards, made by mkfs.exfat and filled through a FUSE mount on a loop device
+  exfatprogs exfat-fuse fuse3 util-linux
   # whole-disk images with partition tables (sfdisk; losetup for 4096-byte sectors)
   fdisk mount
   # wizard screenshots: a window manager, input and capture on the virtual display
@@ -36,6 +41,8 @@ packages=(
   sox flac
   # bench and peers for side-by-side runs
   libbenchmark-dev sleuthkit testdisk foremost wrk time bc python3 strace
+  # a failing card for the image tests (a FUSE file) and GNU ddrescue to check its map against
+  python3-fusepy fuse3 gddrescue
 )
 
 missing=()

@@ -5,9 +5,12 @@
 # and saves PNGs of the splash, the Registration panel with the news (also reached with no
 # arguments and no service running, the wizard starting the service itself), the
 # proxy dialog, the about box and the security warning (plus the box the wizard
-# closes with when the service is unreachable, the size warning and the help box), and the Setup panel with four
+# closes with when the service is unreachable, the size warning and the help box), and the Setup panel with five
 # attached card images and the file-type dialog, the Analysis panel during and after a
-# scan with a preview, the Recovery panel, the save summary and the last panel, at 1280x900 and 1024x768.
+# scan (thumbnails of JPEG, PNG, TIFF and camera raw photos, the theme's icon per type,
+# the carved copies of known files marked) with a preview and a file's details, the
+# Recovery panel with its new folder in Pictures and the user's places first, the save
+# summary with "Save a report", and the last panel naming the folder and the count, at 1280x900 and 1024x768.
 #
 # Usage: scripts/screenshots.sh [OUTPUT_FOLDER]   (default: screenshots)
 # The build folder is $TRELLMOND_BUILD_DIR (default: build), built with the GUI.
@@ -47,9 +50,10 @@ openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
 sleep 0.5
 
-# The program's own settings and user folders stay inside the work folder.
-export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
+# The program's own settings and user folders stay inside the work folder: a home with the
+# places a desktop user has.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" "$HOME/Pictures" "$HOME/Documents" "$HOME/Desktop"
 chmod 700 "$XDG_RUNTIME_DIR"
 
 : >"$work/service.log"
@@ -80,6 +84,11 @@ wait_gone() {
 press() {  # window, key
   xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1"
   xdotool key --clearmodifiers "$2"
+}
+pick() {  # window, text: typed into the focused list, which selects the item starting with it
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1"
+  sleep 0.5
+  xdotool type --delay 60 "$2"
 }
 click() {  # window, x, y (inside the window)
   xdotool mousemove --window "$1" "$2" "$3" click 1
@@ -168,7 +177,8 @@ for dialog in "security:^Security Warning$:05-security-warning.png" "size:^Size 
 done
 wait_gone '^Help$'
 
-# 4. The Setup panel with a FAT16 card, a FAT32 card, an NTFS disk and an unformatted card attached.
+# 4. The Setup panel with a FAT16 card, a FAT32 card, an NTFS disk, an unformatted card and an exFAT card
+#    attached.
 cards="$work/cards"
 mkdir -p "$cards"
 mkfs.fat -F 16 -n HOLIDAY -C "$cards/fat16.img" 65536 >/dev/null
@@ -178,21 +188,37 @@ mkfs.fat -F 32 -n CAMERA -C "$cards/fat32.img" 3145728 >/dev/null
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
 mmd -i "$cards/fat32.img" ::/DCIM ::/DCIM/100CANON ::/Documents
 n=0
-for f in "$root"/tests/data/samples/*.jpg "$root"/tests/data/samples/*.png "$root"/tests/data/samples/*.gif \
-         "$root"/tests/data/samples/*.bmp; do
+for f in "$root"/tests/data/samples/*.jpg "$root"/tests/data/samples/*.png "$root"/tests/data/samples/sample.tif \
+         "$root"/tests/data/samples/sample.cr2 "$root"/tests/data/samples/*.gif "$root"/tests/data/samples/*.bmp; do
   n=$((n + 1))
   mcopy -i "$cards/fat32.img" "$f" "::/DCIM/100CANON/IMG_$(printf %04d "$n").${f##*.}"
 done
 for f in "$root"/tests/data/samples/sample.pdf "$root"/tests/data/samples/sample.docx; do
   [ -f "$f" ] && mcopy -i "$cards/fat32.img" "$f" "::/Documents/Trip plans.${f##*.}"
 done
-for i in 1 2 3; do mdel -i "$cards/fat32.img" "::/DCIM/100CANON/IMG_000$i.*" 2>/dev/null || true; done
+# The photos lost: JPEGs, the PNG, the TIFF and the camera raw.
+for i in 1 2 3 4 5; do mdel -i "$cards/fat32.img" "::/DCIM/100CANON/IMG_000$i.*" 2>/dev/null || true; done
 mdel -i "$cards/fat32.img" "::/Documents/Trip plans.pdf" 2>/dev/null || true
 truncate -s 96M "$cards/ntfs.img" && mkntfs -q -F -f -L BACKUP "$cards/ntfs.img" >/dev/null 2>&1
 truncate -s 48M "$cards/blank.img"
+# J: an SDXC card as cameras format it (exFAT), photos on it and some deleted, where a loop device
+# and a FUSE mount can fill it; else only formatted.
+truncate -s 256M "$cards/exfat.img" && mkfs.exfat -L SDXC "$cards/exfat.img" >/dev/null
+if [ "$(id -u)" = 0 ] && [ -w /dev/fuse ] && command -v mount.exfat-fuse >/dev/null; then
+  mkdir -p "$cards/exfat.mnt"
+  loop="$(losetup -f --show "$cards/exfat.img")"
+  if mount.exfat-fuse "$loop" "$cards/exfat.mnt"; then
+    mkdir -p "$cards/exfat.mnt/DCIM/100CANON"
+    for n in 1 2 3 4 5 6; do cp "$root/tests/data/samples/sample.jpg" "$cards/exfat.mnt/DCIM/100CANON/IMG_000$n.JPG"; done
+    rm "$cards/exfat.mnt/DCIM/100CANON/IMG_0002.JPG" "$cards/exfat.mnt/DCIM/100CANON/IMG_0005.JPG"
+    umount "$cards/exfat.mnt"
+  fi
+  losetup -d "$loop"
+  for _ in $(seq 1 100); do [ -z "$(losetup -j "$cards/exfat.img")" ] && break; sleep 0.05; done
+fi
 # I: a folder to save into.
 mkdir -p "$work/saved"
-export TRELLMOND_DRIVES="E=$cards/fat16.img;F=$cards/fat32.img;G=$cards/ntfs.img;H=$cards/blank.img;I=$work/saved"
+export TRELLMOND_DRIVES="E=$cards/fat16.img;F=$cards/fat32.img;G=$cards/ntfs.img;H=$cards/blank.img;I=$work/saved;J=$cards/exfat.img"
 setup_shots() {  # suffix
   rm -f "$XDG_CONFIG_HOME/Pelmora/Trellmond.conf"  # no proxy left from the offline run
   "$wizard" "$base" Hv4kTq >"$work/wizard-setup.log" 2>&1 &
@@ -207,16 +233,17 @@ setup_shots() {  # suffix
   press "$main" Return  # "Next >>"
   sleep 1.5
   geometry "$main"
-  # The drive list has the focus: the arrow keys pick a drive as a user would.
-  press "$main" Down
-  press "$main" Down
+  # The drive list has the focus: typing the start of a drive's name picks it as a user would
+  # (arrow keys would depend on which other drives this machine has).
+  pick "$main" HOLIDAY
   shot "$main" "10-setup-$1.png"
-  press "$main" Down
-  press "$main" Down
+  pick "$main" Removable
   shot "$main" "11-setup-unformatted-$1.png"
+  # The SDXC card: exFAT, both scans offered.
+  pick "$main" SDXC
+  shot "$main" "11-setup-exfat-$1.png"
   # The camera card (F:) for the file-type dialog and then the scan.
-  press "$main" Up
-  press "$main" Up
+  pick "$main" CAMERA
   sleep 0.5
   # "Options..." of the Low Level Scan, at the bottom right of the centred Setup panel.
   local left=$(( (WIDTH - 680) / 2 )) top=$(( 100 + (HEIGHT - 136 - 540) / 2 ))
@@ -239,20 +266,26 @@ setup_shots() {  # suffix
   xdotool mousemove --window "$main" 522 302
   sleep 1.5
   shot "$main" "14-analysis-preview-$1.png"
-  # "Recover >>" (Enter): the Recovery panel; End picks the last drive in the folder tree (I:).
+  # A double-click on the first photo: its picture large, with its details.
+  xdotool mousemove --window "$main" 200 302 click --repeat 2 --delay 80 1
+  local details
+  details="$(wait_window '^xMG_0001')"
+  shot "$details" "14-analysis-details-$1.png"
+  press "$details" Escape
+  sleep 0.5
+  # "Recover >>" (Enter): the Recovery panel with its own new folder in Pictures, the user's places first.
   press "$main" Return
   sleep 1.5
-  press "$main" End
   shot "$main" "15-recovery-$1.png"
-  # "Recover >>" again: the save, its summary box with "Save a report" (Enter: OK), then the last panel.
-  rm -rf "$work/saved"/*
+  # "Recover >>" again: the save into that folder, its summary box with "Save a report" (Enter: OK),
+  # then the last panel.
   press "$main" Return
   summary="$(wait_window '^Trellmond$')"
   shot "$summary" "16-save-summary-$1.png"
   press "$summary" Return
   sleep 1
   shot "$main" "16-last-panel-$1.png"
-  find "$work/saved" -type f | sed "s|^$work/saved/|  saved: |" | sort
+  find "$HOME/Pictures" -type f | sed "s|^$HOME/Pictures/|  saved: |" | sort
   # "Exit" (Enter); the folder opens in the desktop's file manager where there is one.
   press "$main" Return
   wait "$app" || true

@@ -93,9 +93,9 @@ void TFileTypesTable::UpdateFileTypesTable(const std::string& sData, std::uint8_
     if (iMode == 2) {
       SetCell(row, 2, std::to_string(Count(Cell(row, 2)) + n));
     } else if (iMode == 1) {
-      const std::string total = std::to_string(Count(Cell(row, 1)) + n);
-      SetCell(row, 1, total);
-      SetCell(row, 2, total);
+      // A found file arrives ticked; one the scan run left unticked keeps its type's count lower.
+      SetCell(row, 1, std::to_string(Count(Cell(row, 1)) + n));
+      SetCell(row, 2, std::to_string(Count(Cell(row, 2)) + n));
     }
   }
 }

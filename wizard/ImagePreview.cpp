@@ -2,7 +2,12 @@
 
 #include "wizard/ResultTreeModel.h"
 
+#include "util/SizeText.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QEvent>
+#include <QFormLayout>
 #include <QHelpEvent>
 #include <QImage>
 #include <QLabel>
@@ -63,6 +68,50 @@ TImagePreview::TImagePreview(QWidget* panel) : QFrame(panel) {
 void TImagePreview::Watch(QTreeView* view, ResultTreeModel* model) {
   m_models.insert(view->viewport(), model);
   view->viewport()->installEventFilter(this);
+  connect(view, &QTreeView::doubleClicked, this, [this, model](const QModelIndex& index) {
+    HideAll();
+    ShowDetails(model->NodeAt(index));
+  });
+}
+
+QWidget* TImagePreview::ShowDetails(const TreeNode* node) {
+  if (node == nullptr || node->Data.IsFolder) return nullptr;
+  const TreeNode* record = node->Data.PathNode != nullptr ? node->Data.PathNode : node;
+  const FileNode& data = record->Data;
+  auto* dialog = new QDialog(this->window(), Qt::Dialog);
+  dialog->setObjectName(QStringLiteral("frm_FileDetails"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  const auto text = [](std::string_view t) { return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size())); };
+  dialog->setWindowTitle(text(data.Name));
+  auto* layout = new QVBoxLayout(dialog);
+  if (const util::TMemoryStream* thumbnail = data.Thumbnail.get()) {
+    const auto bytes = thumbnail->Bytes();
+    QImage picture;
+    if (picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size()), "BMP")) {
+      // The kept picture is at most 175 pixels; shown twice as large it is still sharp enough to tell photos apart.
+      auto* image = new QLabel(dialog);
+      image->setObjectName(QStringLiteral("img_Large"));
+      image->setAlignment(Qt::AlignCenter);
+      image->setPixmap(
+          QPixmap::fromImage(picture.scaled(picture.size() * 2, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+      layout->addWidget(image);
+    }
+  }
+  auto* form = new QFormLayout;
+  form->addRow(QStringLiteral("Name:"), new QLabel(text(data.Name), dialog));
+  form->addRow(QStringLiteral("Type:"), new QLabel(text(data.Extension).toUpper(), dialog));
+  QString size = QString::fromStdString(util::GetSizeDescription(data.Size));
+  size.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
+  if (data.Size >= 1000) size += QStringLiteral(" (%1 bytes)").arg(data.Size);
+  form->addRow(QStringLiteral("Size:"), new QLabel(size, dialog));
+  form->addRow(QStringLiteral("Found in:"), new QLabel(text(data.Path), dialog));
+  if (!data.Note.empty()) form->addRow(QStringLiteral("Note:"), new QLabel(text(data.Note), dialog));
+  layout->addLayout(form);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+  connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+  layout->addWidget(buttons);
+  dialog->show();
+  return dialog;
 }
 
 bool TImagePreview::eventFilter(QObject* watched, QEvent* event) {

@@ -31,6 +31,9 @@ class TImagePreview : public QFrame {
   // The hint of `column` of `node` (none: no cell) under the mouse at `pos` in `view`'s viewport.
   void VTreeGetHint(QTreeView* view, const TreeNode* node, int column, QPoint pos);
   void tmr_PreviewTimer();
+  // The large view of a file (double-click): its picture, where one was kept, and its details.
+  // A window of its own, closed by the user; returned for tests.
+  QWidget* ShowDetails(const TreeNode* node);
   const QTimer& Timer() const { return tmr_Preview; }
 
  protected:

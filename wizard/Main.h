@@ -7,7 +7,9 @@
 
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/MekFATScan.h"
+#include "lowscan/CarvedTwins.h"
 #include "lowscan/MekLowScan.h"
+#include "session/ScanSession.h"
 #include "online/Addresses.h"
 #include "online/HttpClient.h"
 #include "online/MekCookie.h"
@@ -155,6 +157,8 @@ class Tfrm_Main : public QWidget {
   void pb_SetupClick();
   void pb_AnalyseClick();
   void pb_SetupBackClick();
+  void pb_AnalysisBackClick();
+  void pb_OpenFolderClick();
   void pb_ToRecoveryClick();
   void pb_FeedbackClick();
   void pb_SaveExitClick();
@@ -197,6 +201,10 @@ class Tfrm_Main : public QWidget {
   void ClearResults();
   void RunUndeleteScan();
   void RunLowLevelScan();
+  // Where the Undelete scan's files and the live files begin, for the carved files that follow (MainTwins.cpp).
+  void NoteUndeleteStarts();
+  // A carved file that is one of those is marked and left unticked.
+  void MarkCarvedTwin(const std::string& sID);
   void SendStatisticsRecord(const char* scanType, std::int64_t started, std::int64_t size, std::int64_t number,
                             const std::string& types, bool cancelled);
   void FinishScanRun(std::int64_t started);
@@ -219,6 +227,10 @@ class Tfrm_Main : public QWidget {
   void pb_NewFolderClick();
   // The output folder's text and, for a drive-letter path, its free space.
   void ShowOutputFolder(const std::string& path);
+  // "Recovered files <date>" in the user's Pictures folder (else Documents, else home); made on save.
+  std::string DefaultOutputFolder() const;
+  // The output folder as the user's file manager shows it.
+  std::string RealOutputFolder() const;
   std::int64_t FreeBytesOf(char letter);
   // The checks of "Recover >>" for the selected path P, in their order; false when one refused.
   bool DestinationAccepted(const std::string& P);
@@ -254,11 +266,13 @@ class Tfrm_Main : public QWidget {
   // The engine parts the window owns; the scan and save runs use them.
   disk::TRawDiskAccessComponent Raw;
   disk::TRawDiskAccessComponent Raw_General;
-  fsscan::TMekFATScan FATScan;
-  lowscan::TMekLowScan LowScan;
+  session::TScanSession Session;
+  fsscan::TMekFATScan& FATScan = Session.Undelete();
+  lowscan::TMekLowScan& LowScan = Session.Low();
 
   std::int64_t DriveSizeMB = 0;
   util::TMediaInfo ScannedMedia;
+  lowscan::TCarvedTwins m_twins;
   std::int32_t FileCount = 0;
   std::int64_t OutputFree = 0;
   std::unique_ptr<class ScanProgress> m_progress;
@@ -332,6 +346,7 @@ class Tfrm_Main : public QWidget {
   widgets::TMekFlashingLabel* lbl_Summary = nullptr;
   QPushButton* pb_Stop = nullptr;
   QLineEdit* df_OutputDirectory = nullptr;
+  QLabel* lbl_RealFolder = nullptr;
   QPushButton* pb_ShellUpdate = nullptr;
   class TFolderTree* ShellTree = nullptr;
   QPushButton* pb_NewFolder = nullptr;
@@ -347,6 +362,9 @@ class Tfrm_Main : public QWidget {
   QPushButton* m_backBlank = nullptr;
   QPushButton* pb_SetupBack = nullptr;
   QPushButton* pb_StartAgain = nullptr;
+  QPushButton* pb_AnalysisBack = nullptr;
+  QLabel* lbl_SavedTo = nullptr;
+  QPushButton* pb_OpenFolder = nullptr;
   QPushButton* pb_Setup = nullptr;
   QPushButton* pb_Analyse = nullptr;
   QPushButton* pb_ToRecovery = nullptr;

@@ -13,12 +13,16 @@
 #include "wizard/ValueLabel.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QProgressBar>
+#include <QGridLayout>
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace wizard {
 namespace {
@@ -87,22 +91,37 @@ QWidget* Tfrm_Main::BuildStatusColumn(QWidget* parent) {
   auto* layout = new QVBoxLayout(pnl_Status);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(3);
+  // Every row keeps its place through a scan run: the bar and the summary share one place as tall
+  // as a two-line summary, and the reading notice and Stop keep theirs while hidden.
   auto* progressRow = new QHBoxLayout;
   lbl_Progress = new QLabel(QStringLiteral("Status:"), pnl_Status);
   lbl_Progress->setObjectName(QStringLiteral("lbl_Progress"));
-  Progress = new QProgressBar(pnl_Status);
+  // As wide as the longer of its two captions, so the bar and the summary start at one place.
+  lbl_Progress->setFixedWidth(std::max(lbl_Progress->fontMetrics().horizontalAdvance(QStringLiteral("Progress:")),
+                                       lbl_Progress->fontMetrics().horizontalAdvance(QStringLiteral("Status:"))) +
+                              4);
+  auto* state = new QWidget(pnl_Status);
+  auto* stateLayout = new QGridLayout(state);
+  stateLayout->setContentsMargins(0, 0, 0, 0);
+  Progress = new QProgressBar(state);
   Progress->setObjectName(QStringLiteral("Progress"));
-  Progress->setTextVisible(false);
   Progress->setVisible(false);
   m_progress = std::make_unique<ScanProgress>(*Progress);
-  progressRow->addWidget(lbl_Progress);
-  progressRow->addWidget(Progress, 1);
-  progressRow->addWidget(lbl_Summary, 1);
-  layout->addLayout(progressRow);
+  lbl_Summary->setParent(state);
   lbl_Summary->setStyleSheet(QStringLiteral("color: blue; font-weight: bold;"));
   lbl_Summary->setWordWrap(true);
+  lbl_Summary->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   lbl_Summary->SetFlashNumber(10);
   lbl_Summary->SetFlashSpeed(500);
+  lbl_Summary->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+  stateLayout->addWidget(Progress, 0, 0);
+  stateLayout->addWidget(lbl_Summary, 0, 0);
+  QFont bold = lbl_Summary->font();
+  bold.setBold(true);
+  state->setFixedHeight(std::max(Progress->sizeHint().height(), 2 * QFontMetrics(bold).lineSpacing() + 2));
+  progressRow->addWidget(lbl_Progress);
+  progressRow->addWidget(state, 1);
+  layout->addLayout(progressRow);
   lbl_Reading = new widgets::TMekFlashingLabel(pnl_Status);
   lbl_Reading->setObjectName(QStringLiteral("lbl_Reading"));
   lbl_Reading->setStyleSheet(QStringLiteral("color: red;"));
@@ -110,6 +129,14 @@ QWidget* Tfrm_Main::BuildStatusColumn(QWidget* parent) {
   lbl_Reading->SetFlashNumber(1000);
   lbl_Reading->SetFlashSpeed(500);
   lbl_Reading->setVisible(false);
+  // A long notice is cut at the column's edge rather than widening it.
+  lbl_Reading->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  lbl_Reading->setFixedHeight(lbl_Reading->fontMetrics().lineSpacing() + 2);
+  for (QWidget* kept : {static_cast<QWidget*>(lbl_Reading), static_cast<QWidget*>(pb_Stop)}) {
+    QSizePolicy policy = kept->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    kept->setSizePolicy(policy);
+  }
   layout->addWidget(lbl_Reading);
   layout->addWidget(pb_Stop, 0, Qt::AlignHCenter);
 

@@ -81,9 +81,8 @@ Tfrm_Main::Tfrm_Main(std::vector<std::string> arguments, QWidget* parent)
   };
   ChangeNotifier->OnMediaRemoved = ChangeNotifier->OnDriveRemoved;
 
-  FATScan.SetRAW(&Raw);
-  FATScan.SetPrompt(m_prompt);
-  LowScan.SetPrompt(m_prompt);
+  Session.SetRaw(&Raw);
+  Session.SetPrompt(m_prompt);
   m_http.SetPrompt(m_prompt);
   m_http.OnTerminateRequest = [this] { EndApplication(); };
   m_http.OnBusy = [](bool busy) {
@@ -102,8 +101,7 @@ void Tfrm_Main::SetPrompt(util::IPrompt* prompt) {
   m_prompt = prompt != nullptr ? prompt : &m_qtPrompt;
   m_http.SetPrompt(m_prompt);
   m_trees->SetPrompt(m_prompt);
-  FATScan.SetPrompt(m_prompt);
-  LowScan.SetPrompt(m_prompt);
+  Session.SetPrompt(m_prompt);
 }
 
 void Tfrm_Main::BuildHeader() {
@@ -214,6 +212,8 @@ void Tfrm_Main::BuildButtonBar() {
   pb_SetupBack = AddSlotButton(m_backSlot, "pb_SetupBack", QStringLiteral("<< Setup"), &Tfrm_Main::pb_SetupBackClick);
   pb_StartAgain =
       AddSlotButton(m_backSlot, "pb_StartAgain", QStringLiteral("Start Again "), &Tfrm_Main::pb_StartAgainClick);
+  pb_AnalysisBack =
+      AddSlotButton(m_backSlot, "pb_AnalysisBack", QStringLiteral("<< Analysis"), &Tfrm_Main::pb_AnalysisBackClick);
   pb_Setup = AddSlotButton(m_forwardSlot, "pb_Setup", QStringLiteral("Next >>"), &Tfrm_Main::pb_SetupClick);
   pb_Analyse = AddSlotButton(m_forwardSlot, "pb_Analyse", QStringLiteral("Analyse >>"), &Tfrm_Main::pb_AnalyseClick);
   pb_ToRecovery =

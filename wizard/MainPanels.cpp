@@ -20,7 +20,7 @@ void Tfrm_Main::ShowPanel(Panel panel, bool visible) {
       case Panel::Registration: return {pnl_Registration, 0, {pb_Setup}};
       case Panel::Setup: return {pnl_Setup, 1, {pb_Analyse}};
       case Panel::Analysis: return {pnl_Analysis, 2, {pb_ToRecovery, pb_SetupBack}};
-      case Panel::Recovery: return {pnl_Recovery, 3, {pb_Feedback}};
+      case Panel::Recovery: return {pnl_Recovery, 3, {pb_Feedback, pb_AnalysisBack}};
       case Panel::Feedback: return {pnl_Feedback, 4, {pb_SaveExit, pb_StartAgain}};
       case Panel::None: break;
     }
@@ -36,7 +36,7 @@ void Tfrm_Main::ShowPanel(Panel panel, bool visible) {
 }
 
 void Tfrm_Main::UpdateBackSlot() {
-  m_backBlank->setVisible(pb_SetupBack->isHidden() && pb_StartAgain->isHidden());
+  m_backBlank->setVisible(pb_SetupBack->isHidden() && pb_StartAgain->isHidden() && pb_AnalysisBack->isHidden());
 }
 
 void Tfrm_Main::PrepareRegistrationPanel() {
@@ -66,8 +66,16 @@ void Tfrm_Main::PrepareAnalysePanel(bool bScan) {
 void Tfrm_Main::PrepareFeedbackPanel() {
   ShowPanel(Panel::Feedback, true);
   // There is a folder to open only when files were saved.
-  cx_OpenRecovered->setVisible(m_state.FilesSaved > 0);
+  const bool saved = m_state.FilesSaved > 0;
+  cx_OpenRecovered->setVisible(saved);
+  pb_OpenFolder->setVisible(saved);
+  lbl_SavedTo->setText(saved ? QStringLiteral("%1 files saved to: %2")
+                                   .arg(m_state.FilesSaved)
+                                   .arg(QString::fromStdString(RealOutputFolder()))
+                             : QStringLiteral("No files were saved."));
 }
+
+void Tfrm_Main::pb_OpenFolderClick() { OpenFolder(m_state.OutputFolder); }
 
 void Tfrm_Main::CancelScan() {
   // Only a running scan (Stop on screen) can be stopped.
@@ -111,6 +119,13 @@ void Tfrm_Main::pb_SetupBackClick() {
   PrepareSetupPanel();
 }
 
+void Tfrm_Main::pb_AnalysisBackClick() {
+  // Back to the ticks: the trees keep the results, the scanners their save flags.
+  ShowPanel(Panel::Recovery, false);
+  PrepareAnalysePanel(false);
+  UpdateClickStatus(false);
+}
+
 void Tfrm_Main::pb_ToRecoveryClick() {
   UpdateClickStatus(true);
   ShowPanel(Panel::Analysis, false);
@@ -127,6 +142,8 @@ void Tfrm_Main::pb_SaveExitClick() {
 void Tfrm_Main::pb_StartAgainClick() {
   if (cx_OpenRecovered->isChecked() && !cx_OpenRecovered->isHidden()) OpenFolder(m_state.OutputFolder);
   ShowPanel(Panel::Feedback, false);
+  // A stopped scan run left Cancelled set; only the version check may set it now.
+  m_state.Cancelled = false;
   CheckVersion();
   if (m_state.Cancelled) {
     EndApplication();

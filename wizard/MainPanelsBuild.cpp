@@ -169,6 +169,18 @@ void Tfrm_Main::BuildFeedbackPanel() {
   connect(mail, &widgets::TLinkLabel::clicked, this, &Tfrm_Main::pb_SupportClick);
   layout->addWidget(mail);
   layout->addStretch(1);
+  // Where the files went, as the user's file manager shows it, and a way there.
+  lbl_SavedTo = new QLabel(pnl_Feedback);
+  lbl_SavedTo->setObjectName(QStringLiteral("lbl_SavedTo"));
+  lbl_SavedTo->setWordWrap(true);
+  lbl_SavedTo->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(lbl_SavedTo);
+  pb_OpenFolder = new QPushButton(QStringLiteral("Open folder"), pnl_Feedback);
+  pb_OpenFolder->setObjectName(QStringLiteral("pb_OpenFolder"));
+  pb_OpenFolder->setAutoDefault(false);
+  connect(pb_OpenFolder, &QPushButton::clicked, this, &Tfrm_Main::pb_OpenFolderClick);
+  layout->addWidget(pb_OpenFolder, 0, Qt::AlignLeft);
+  layout->addSpacing(12);
   cx_OpenRecovered = new QCheckBox(QStringLiteral("Open folder with the recovered files"), pnl_Feedback);
   cx_OpenRecovered->setObjectName(QStringLiteral("cx_OpenRecovered"));
   cx_OpenRecovered->setChecked(true);

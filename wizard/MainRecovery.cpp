@@ -14,8 +14,10 @@
 #include "platform/DriveQueries.h"
 #include "util/SizeText.h"
 #include "wizard/FolderTree.h"
+#include "wizard/ImagePreview.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QDateTime>
 
 #include <cstdio>
@@ -66,17 +68,48 @@ bool IsFolderName(const std::string& name) {
 
 }  // namespace
 
+std::string Tfrm_Main::DefaultOutputFolder() const {
+  // Documents falls back to the home folder itself when the user has no Documents folder.
+  std::string parent;
+  for (const platform::TUserFolder place : {platform::ufMyPictures, platform::ufPersonal}) {
+    const std::string posix = platform::GetUserDirectoryPosix(place);
+    std::error_code error;
+    if (!posix.empty() && std::filesystem::is_directory(posix, error)) {
+      parent = platform::ToWindowsPath(posix).value_or(std::string{});
+      if (!parent.empty()) break;
+    }
+  }
+  if (parent.empty()) parent = platform::GetUserDirectory(platform::ufPersonal);
+  if (parent.empty()) return parent;
+  if (parent.back() != '\\') parent += '\\';
+  // A folder of its own for this recovery: never mixed into one that exists already.
+  const std::string name = "Recovered files " + QDate::currentDate().toString(Qt::ISODate).toStdString();
+  std::string folder = parent + name;
+  for (int n = 2; n < 1000; ++n) {
+    const auto posix = platform::ToPosixPath(folder);
+    std::error_code error;
+    if (!posix || !std::filesystem::exists(*posix, error)) break;
+    folder = parent + name + " (" + std::to_string(n) + ")";
+  }
+  return folder;
+}
+
+std::string Tfrm_Main::RealOutputFolder() const {
+  return platform::ToPosixPath(m_state.OutputFolder).value_or(m_state.OutputFolder);
+}
+
 void Tfrm_Main::PrepareRecoveryPanel() {
   online::AddLog(m_state.TransactionID, "In Recovery Screen", online::action::kRecoveryScreen, m_http);
-  ClearResults();
-  const std::string documents = platform::GetUserDirectory(platform::ufPersonal);
-  df_OutputDirectory->setText(QString::fromStdString(documents));
-  online::AddLog(m_state.TransactionID, "df_OutputDirectory: " + documents, online::action::kRecoveryScreen, m_http);
+  // The trees keep their results: "<< Analysis" leads back to them to change the ticks.
+  pnl_Preview->tmr_PreviewTimer();
+  const std::string folder = DefaultOutputFolder();
+  online::AddLog(m_state.TransactionID, "df_OutputDirectory: " + folder, online::action::kRecoveryScreen, m_http);
   OutputFree = GetRequiredSaveSpace() + 1;
-  if (!documents.empty() && IsLetter(documents[0])) OutputFree = FreeBytesOf(documents[0]);
   ShellTree->SetAutoRefresh(true);
   ShellTree->Rebuild();
-  ShellTree->SelectPath(QString::fromStdString(documents));
+  // The folder is made on save; until then its parent is the one chosen in the tree.
+  ShellTree->SelectPath(QString::fromStdString(folder));
+  ShowOutputFolder(folder);
   lbl_ScannedDrive->setText(QString(QChar(ScannedMedia.Drive)) + QStringLiteral(":"));
   lbl_RecoveryFound->setText(QString::number(SelectedFiles()));
   lbl_AvailableSpace->setText(QString::fromStdString(util::GetSizeDescription(OutputFree)));
@@ -94,6 +127,9 @@ std::int64_t Tfrm_Main::FreeBytesOf(char letter) {
 
 void Tfrm_Main::ShowOutputFolder(const std::string& path) {
   df_OutputDirectory->setText(QString::fromStdString(path));
+  const QString real = QString::fromStdString(platform::ToPosixPath(path).value_or(path));
+  df_OutputDirectory->setToolTip(real);
+  lbl_RealFolder->setText(QStringLiteral("Folder: ") + real);
   // A path without a drive letter (the network group, a share) keeps the figure shown.
   if (path.empty() || !IsLetter(path[0])) return;
   OutputFree = FreeBytesOf(path[0]);
@@ -103,10 +139,9 @@ void Tfrm_Main::ShowOutputFolder(const std::string& path) {
 void Tfrm_Main::ShellTreeClick() { ShowOutputFolder(ShellTree->SelectedPath().toStdString()); }
 
 void Tfrm_Main::pb_ShellUpdateClick() {
+  // The tree is read again; the folder chosen stays chosen.
   ShellTree->Rebuild();
-  const std::string documents = platform::GetUserDirectory(platform::ufPersonal);
-  ShellTree->SelectPath(QString::fromStdString(documents));
-  ShowOutputFolder(documents);
+  ShowOutputFolder(df_OutputDirectory->text().toStdString());
 }
 
 void Tfrm_Main::pb_NewFolderClick() {
@@ -128,11 +163,12 @@ void Tfrm_Main::pb_NewFolderClick() {
       m_prompt->Ask("Trellmond", "Cannot create the folder " + folder + ".", util::PromptButtons::Ok,
                     util::PromptIcon::Error);
     } else {
+      // The new folder is the one the user wants to save into.
       ShellTree->Rebuild();
-      ShellTree->SelectPath(QString::fromStdString(selected));
+      ShellTree->SelectPath(QString::fromStdString(folder));
+      ShowOutputFolder(ShellTree->SelectedPath().toStdString());
     }
   }
-  df_OutputDirectory->setText(ShellTree->SelectedPath());
 }
 
 bool Tfrm_Main::DestinationAccepted(const std::string& P) {
@@ -211,6 +247,11 @@ void Tfrm_Main::pb_FeedbackClick() {
   m_state.OutputFolder = df_OutputDirectory->text().toStdString();
   const std::string P = ShellTree->SelectedPath().toStdString();
   if (!DestinationAccepted(P)) return;
+  if (!platform::CreateDirectoryPath(m_state.OutputFolder)) {
+    m_prompt->Ask("Trellmond", "Cannot create the folder " + RealOutputFolder() + ".", util::PromptButtons::Ok,
+                  util::PromptIcon::Error);
+    return;
+  }
   const std::int64_t selected = SelectedFiles();
   ShellTree->SetAutoRefresh(false);
   RunLoading(QStringLiteral("Saving recovered files..."), [this] { SaveFiles(); });
@@ -219,7 +260,7 @@ void Tfrm_Main::pb_FeedbackClick() {
   std::string summary(" ");
   summary += std::to_string(FileCount);
   summary += " files have been saved to folder: ";
-  summary += m_state.OutputFolder;
+  summary += RealOutputFolder();
   if (m_prompt->Ask("Trellmond", summary, util::PromptButtons::OkSaveReport, util::PromptIcon::Information) ==
       util::PromptAnswer::SaveReport) {
     SaveReport();

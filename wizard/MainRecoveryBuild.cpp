@@ -32,7 +32,13 @@ void Tfrm_Main::BuildRecoveryPanel() {
   locationRow->addWidget(new QLabel(QStringLiteral("Output Location:"), pnl_Recovery));
   df_OutputDirectory = new QLineEdit(pnl_Recovery);
   df_OutputDirectory->setObjectName(QStringLiteral("df_OutputDirectory"));
+  // Plainly read-only: the folder is chosen in the tree below, never typed.
   df_OutputDirectory->setReadOnly(true);
+  df_OutputDirectory->setFocusPolicy(Qt::NoFocus);
+  df_OutputDirectory->setFrame(false);
+  QPalette shown = df_OutputDirectory->palette();
+  shown.setColor(QPalette::Base, shown.color(QPalette::Window));
+  df_OutputDirectory->setPalette(shown);
   locationRow->addWidget(df_OutputDirectory, 1);
   pb_ShellUpdate = new QPushButton(QStringLiteral("Refresh"), pnl_Recovery);
   pb_ShellUpdate->setObjectName(QStringLiteral("pb_ShellUpdate"));
@@ -41,10 +47,16 @@ void Tfrm_Main::BuildRecoveryPanel() {
   connect(pb_ShellUpdate, &QPushButton::clicked, this, &Tfrm_Main::pb_ShellUpdateClick);
   locationRow->addWidget(pb_ShellUpdate);
   layout->addLayout(locationRow, 0, 0, 1, 2);
+  // The folder as the desktop's file manager names it.
+  lbl_RealFolder = new QLabel(pnl_Recovery);
+  lbl_RealFolder->setObjectName(QStringLiteral("lbl_RealFolder"));
+  lbl_RealFolder->setStyleSheet(QStringLiteral("color: dimgray;"));
+  lbl_RealFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(lbl_RealFolder, 1, 0, 1, 2);
 
   ShellTree = new TFolderTree(pnl_Recovery);
   connect(ShellTree, &TFolderTree::pathChosen, this, &Tfrm_Main::ShellTreeClick);
-  layout->addWidget(ShellTree, 1, 0);
+  layout->addWidget(ShellTree, 2, 0);
 
   auto* side = new QGridLayout;
   side->setVerticalSpacing(6);
@@ -64,7 +76,7 @@ void Tfrm_Main::BuildRecoveryPanel() {
     side->addWidget(*r.label, row++, 1);
   }
   side->setRowStretch(row, 1);
-  layout->addLayout(side, 1, 1);
+  layout->addLayout(side, 2, 1);
 
   auto* buttonRow = new QHBoxLayout;
   pb_NewFolder = new QPushButton(QStringLiteral("New Folder"), pnl_Recovery);
@@ -73,9 +85,9 @@ void Tfrm_Main::BuildRecoveryPanel() {
   connect(pb_NewFolder, &QPushButton::clicked, this, &Tfrm_Main::pb_NewFolderClick);
   buttonRow->addWidget(pb_NewFolder);
   buttonRow->addStretch(1);
-  layout->addLayout(buttonRow, 2, 0);
+  layout->addLayout(buttonRow, 3, 0);
   layout->setColumnStretch(0, 1);
-  layout->setRowStretch(1, 1);
+  layout->setRowStretch(2, 1);
 }
 
 }  // namespace wizard

@@ -4,7 +4,7 @@
 #include "wizard/Main.h"
 
 #include "drives/ZubDrvListBox.h"
-#include "lowscan/imagecheck/ImageCheck.h"
+#include "lowscan/ScanPasses.h"
 #include "online/ActionCodes.h"
 #include "online/Requests.h"
 #include "online/SysInfo.h"
@@ -14,6 +14,7 @@
 #include "widgets/MekFlashingLabel.h"
 #include "wizard/FileTypesTable.h"
 #include "wizard/ImagePreview.h"
+#include "wizard/PictureDecode.h"
 #include "wizard/ResultTrees.h"
 #include "wizard/ScanProgress.h"
 
@@ -41,25 +42,6 @@ const std::string kLowMemoryText =
 
 std::int64_t NowSeconds() { return QDateTime::currentSecsSinceEpoch(); }
 
-// Joined as a string list's delimited text: quoted when an entry holds the delimiter, a space or a quote.
-std::string Joined(const std::vector<std::string>& entries, char delimiter) {
-  std::string text;
-  for (const std::string& e : entries) {
-    if (!text.empty()) text.push_back(delimiter);
-    if (e.find_first_of(std::string(" \"") + delimiter) != std::string::npos) {
-      text.push_back('"');
-      for (char c : e) {
-        if (c == '"') text.push_back('"');
-        text.push_back(c);
-      }
-      text.push_back('"');
-    } else {
-      text += e;
-    }
-  }
-  return text;
-}
-
 std::string MinutesAndSeconds(std::int64_t elapsed) {
   return std::to_string(elapsed / 60) + " minute(s) " + std::to_string(elapsed % 60) + " seconds";
 }
@@ -69,62 +51,31 @@ std::string MinutesAndSeconds(std::int64_t elapsed) {
 bool Tfrm_Main::Scanning() const { return !pb_Stop->isHidden(); }
 
 bool Tfrm_Main::ConflictExists(const std::vector<std::string>& list, const std::string& marker) {
-  if (marker.empty()) return false;
-  for (const std::string& entry : list) {
-    const std::string key = util::GetField(entry, 3, ';');
-    if (key.empty()) continue;
-    if (key.find(marker) != std::string::npos || marker.find(key) != std::string::npos) return true;
-  }
-  return false;
+  return lowscan::ConflictExists(list, marker);
 }
 
 void Tfrm_Main::BindScanners() {
-  auto process = [] { QCoreApplication::processEvents(); };
-  FATScan.SetProcessMessages(process);
-  LowScan.SetProcessMessages(process);
-  FATScan.SetDeletedOnly(true);
-  FATScan.SetImageFilter("jpg;bmp;emf;wmf");
-  FATScan.SetOverwriteFiles(false);
-  LowScan.SetOverwriteFiles(false);
-  LowScan.SetUseClusterBoundary(true);
+  Session.SetProcessMessages([] { QCoreApplication::processEvents(); });
+  Session.SetPictureTypes(std::string("jpeg;") + kWizardImageFilter);
+  // The engine's check decides what is kept; the pictures it leaves undecoded are shown all the same.
+  Session.OnPictureKept = [](util::TMemoryStream& image, const std::string& type) {
+    if (IsExtraPictureType(type)) DecodePicture(image, type);
+  };
   FATScan.SetProgress(m_progress.get());
   LowScan.SetProgress(m_progress.get());
   FreeRAM = [] { return static_cast<std::int64_t>(online::GetFreeRAM()); };
-
-  FATScan.OnFileNotify = [this](fsscan::TMekFATScan*, util::TScanType source, const std::string& id,
-                                util::TMemoryStream* image, const std::string& name, const std::string& ext,
-                                util::TFileType type, std::int64_t size) {
-    ScanFileNotify(source, id, image, name, ext, type, size);
+  Session.OnFileFound = [this](util::TScanType source, const std::string& id, util::TMemoryStream* image,
+                               const std::string& name, const std::string& ext, util::TFileType type,
+                               std::int64_t size) { ScanFileNotify(source, id, image, name, ext, type, size); };
+  Session.OnLog = [this](const std::string& m, const std::string& a) { LowScanLogNotify(m, a); };
+  Session.OnFilesSaved = [this](std::int64_t saved) { FilesSavedNotify(saved); };
+  Session.OnMessage = [this](const std::string& m, bool v) { LowScanUpdateMessageNotify(m, v); };
+  Session.OnGetCatalogue = [this](std::vector<std::string>& data) {
+    online::PopulateStringList(online::CatalogueRequest(online::ProgramEdition()),
+                               online::CatalogueSuffix(m_state.language), data, m_http);
   };
-  LowScan.OnFileNotify = [this](lowscan::TMekLowScan*, util::TScanType source, const std::string& id,
-                                util::TMemoryStream* image, const std::string& name, const std::string& ext,
-                                util::TFileType type, std::int64_t size) {
-    ScanFileNotify(source, id, image, name, ext, type, size);
-  };
-  FATScan.OnLogNotify = [this](fsscan::TMekFATScan*, const std::string& m, const std::string& a) {
-    LowScanLogNotify(m, a);
-  };
-  LowScan.OnLogNotify = [this](lowscan::TMekLowScan*, const std::string& m, const std::string& a) {
-    LowScanLogNotify(m, a);
-  };
-  FATScan.OnFilesSavedNotify = [this](fsscan::TMekFATScan*, std::int64_t saved) { FilesSavedNotify(saved); };
-  LowScan.OnFilesSavedNotify = [this](lowscan::TMekLowScan*, std::int64_t saved) { FilesSavedNotify(saved); };
-  FATScan.OnUpdateMessageNotify = [this](fsscan::TMekFATScan*, const std::string& m, bool v) {
-    LowScanUpdateMessageNotify(m, v);
-  };
-  LowScan.OnUpdateMessageNotify = [this](lowscan::TMekLowScan*, const std::string& m, bool v) {
-    LowScanUpdateMessageNotify(m, v);
-  };
-  FATScan.OnImageCheck = [](fsscan::TMekFATScan* sender, util::TMemoryStream& image, const std::string& type,
-                            bool& ok) { lowscan::imagecheck::LowScanImageCheck(sender, image, type, ok); };
-  LowScan.OnImageCheck = [](lowscan::TMekLowScan* sender, util::TMemoryStream& image, const std::string& type,
-                            bool& ok) { lowscan::imagecheck::LowScanImageCheck(sender, image, type, ok); };
-  LowScan.OnGetFileData = [this](lowscan::TMekLowScan*, std::vector<std::string>& data) {
-    online::PopulateStringList(online::CatalogueRequest(online::ProgramEdition()), online::CatalogueSuffix(m_state.language), data,
-                               m_http);
-  };
-  LowScan.OnGetFirstDataSector = [this](lowscan::TMekLowScan*, const std::string& drive, std::int64_t& sector) {
-    sector = drive.empty() ? 0 : FATScan.GetFirstDataSector(drive[0]);
+  Session.OnStatistics = [this](const online::StatisticsRecord& record) {
+    online::SendStatistics(m_http, m_state.TransactionID, record);
   };
 
   ResultTreeEvents& events = m_trees->Events();
@@ -202,21 +153,17 @@ void Tfrm_Main::DoScan() {
   cx_SelectFiles->setVisible(false);
   setEnabled(true);
 
-  FATScan.SetDrive(letter);
-  LowScan.SetDrive(letter);
   Drives_Available->ScanDrive = letter;
   Drives_Available->UpdateDrives();
   Drives_Available->SelectRow(-1);
-  FATScan.DeletePrevious();
-  LowScan.DeletePrevious();
+  Session.Begin(letter);
   m_state.Cancelled = false;
   pb_Stop->setVisible(true);
-  FATScan.Terminate(false);
-  LowScan.Terminate(false);
   const std::int64_t started = NowSeconds();
   Timer_Memory->start();
   QApplication::restoreOverrideCursor();  // the window stays usable while it scans
   RunUndeleteScan();
+  NoteUndeleteStarts();
   RunLowLevelScan();
   FinishScanRun(started);
 }
@@ -224,56 +171,21 @@ void Tfrm_Main::DoScan() {
 void Tfrm_Main::RunUndeleteScan() {
   const auto& selection = m_state.FATSelection;
   if (!cx_FAT->isEnabled() || !cx_FAT->isChecked() || selection.empty()) return;
-  const std::int64_t started = NowSeconds();
-  FATScan.SetDeletedOnly(selection.size() > 1 && selection[1] == "1");
   const std::vector<std::string> types(selection.size() > 3 ? selection.begin() + 3 : selection.end(), selection.end());
-  online::AddLog(m_state.TransactionID,
-                 "Performing FATScan with: " + Joined(types, ' ') + "<BR>Show Images: " +
-                     (cx_ShowImages->isChecked() ? "1" : "0"),
-                 online::action::kFatScan, m_http);
-  FATScan.SetFilter(selection[0] == "1" ? std::string() : Joined(types, ','));
-  FATScan.ScanDrive();
-  SendStatisticsRecord("F-Scan", started, FATScan.GetSaveSize(1), FATScan.GetFoundNumber(), FATScan.GetTypesFound(),
-                       m_state.Cancelled);
+  Session.RunUndelete(selection.size() > 1 && selection[1] == "1", types, selection[0] == "1");
 }
 
 void Tfrm_Main::RunLowLevelScan() {
-  const std::int64_t started = NowSeconds();
   const auto& selection = m_state.LowSelection;
   if (!cx_Low->isChecked() || selection.size() <= 1 || m_state.Cancelled) return;
   Raw.SetDriveLetter(std::string(1, ScannedMedia.Drive));
-  std::vector<std::string> remaining(selection.size() > 3 ? selection.begin() + 3 : selection.end(), selection.end());
-  std::vector<std::vector<std::string>> batches;
-  while (!remaining.empty()) {
-    std::vector<std::string>& batch = batches.emplace_back();
-    if (LowScan.GetUseClusterBoundary()) {
-      batch = std::move(remaining);
-      remaining.clear();
-    } else {
-      // From the last entry to the first; the first one looked at always goes in.
-      for (std::size_t i = remaining.size(); i-- > 0;) {
-        if (ConflictExists(batch, util::GetField(remaining[i], 3, ';'))) continue;
-        batch.push_back(remaining[i]);
-        remaining.erase(remaining.begin() + static_cast<std::ptrdiff_t>(i));
-      }
-    }
-  }
-  // Every pass is carved from one read of the drive; each still logs where its files begin.
-  LowScan.OnBatchStart = [this](lowscan::TMekLowScan*, std::size_t, const std::vector<std::string>& batch) {
-    online::AddLog(m_state.TransactionID, "Performing LowScan with: " + Joined(batch, ' '), online::action::kLowScan,
-                   m_http);
-  };
-  if (!batches.empty()) LowScan.ScanDriveBatches(batches);
-  SendStatisticsRecord("L-Scan", started, LowScan.GetSaveSize(1), LowScan.GetFoundNumber(), LowScan.GetTypesFound(),
-                       m_state.Cancelled);
+  Session.RunLowLevel({selection.size() > 3 ? selection.begin() + 3 : selection.end(), selection.end()});
 }
 
 void Tfrm_Main::SendStatisticsRecord(const char* scanType, std::int64_t started, std::int64_t size,
                                      std::int64_t number, const std::string& types, bool cancelled) {
   online::SendStatistics(m_http, m_state.TransactionID,
-                         {util::GetSizeDescription(Raw.GetTotalSpace()), util::GetSizeDescription(size),
-                          std::to_string(number), std::to_string(NowSeconds() - started), types,
-                          cancelled ? "1" : "0", scanType});
+                         Session.Statistics(scanType, size, number, NowSeconds() - started, types, cancelled));
 }
 
 void Tfrm_Main::FinishScanRun(std::int64_t started) {
@@ -329,6 +241,7 @@ void Tfrm_Main::ScanFileNotify(util::TScanType xSource, const std::string& sID, 
   const bool low = xSource == util::stLowScan;
   m_trees->AddTreeEntry(xSource, (low ? "L" : "F") + sID, sFullName, sExtension, low ? "LowScan\\" : "Undelete\\",
                         iSize, xImage, xType);
+  if (low) MarkCarvedTwin(sID);
   m_trees->ExpandAllSoon();
 }
 
@@ -357,8 +270,7 @@ void Tfrm_Main::Timer_MemoryTimer() {
 
 void Tfrm_Main::pb_CancelClick() {
   m_state.Cancelling = true;
-  FATScan.Terminate(true);
-  LowScan.Terminate(true);
+  Session.Stop();
   m_state.Cancelled = true;
 }
 
@@ -368,7 +280,7 @@ void Tfrm_Main::cx_SelectFilesClick() {
   QApplication::restoreOverrideCursor();
 }
 
-void Tfrm_Main::cx_ShowImagesClick() { FATScan.SetImageFilter(cx_ShowImages->isChecked() ? "jpg;jpeg;bmp;emf;wmf" : ""); }
+void Tfrm_Main::cx_ShowImagesClick() { Session.SetShowImages(cx_ShowImages->isChecked()); }
 
 void Tfrm_Main::pb_FindClick() { m_trees->FindFirst(m_trees->Tabs()->currentIndex(), df_Search->text().toStdString()); }
 

@@ -1,5 +1,7 @@
 #include "wizard/ResultTreeModel.h"
 
+#include <QColor>
+
 #include "util/SizeText.h"
 
 #include <unordered_map>
@@ -77,7 +79,7 @@ bool ResultTreeModel::hasChildren(const QModelIndex& parent) const { return rowC
 QVariant ResultTreeModel::DisplayText(const FileNode& data, int column) const {
   switch (column) {
     case kNameColumn:
-      return Text(data.Name);
+      return data.Note.empty() ? Text(data.Name) : Text(data.Name) + QStringLiteral("  \u2014 ") + Text(data.Note);
     case kSizeColumn:
       return data.Size > 0 ? Text(util::GetSizeDescription(data.Size)) : QString();
     case kTypeColumn:
@@ -113,8 +115,23 @@ QVariant ResultTreeModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       return DisplayText(data, column);
     case Qt::DecorationRole:
-      if (column == kNameColumn) return m_store.Images().Image(data.Icon);
-      if (column == kThumbnailColumn && data.ImageIndex >= 0) return m_store.Images().Image(data.ImageIndex);
+      // A file shows the desktop's icon for its type; its thumbnail where the picture was read.
+      if (column == kNameColumn) {
+        return data.IsFolder ? m_store.Images().Image(data.Icon)
+                             : m_store.Images().TypeIcon(data.Extension, data.ImageIndex < kFixedIconCount
+                                                                             ? data.ImageIndex
+                                                                             : static_cast<int>(kIconImage));
+      }
+      if (column == kThumbnailColumn && data.ImageIndex >= kFixedIconCount) {
+        return m_store.Images().Image(data.ImageIndex);
+      }
+      if (column == kThumbnailColumn && data.ImageIndex >= 0) {
+        return m_store.Images().TypeIcon(data.Extension, data.ImageIndex);
+      }
+      return {};
+    case Qt::ForegroundRole:
+      // A file left unticked by the program reads as secondary.
+      if (!data.Note.empty()) return QColor(Qt::darkGray);
       return {};
     case Qt::CheckStateRole:
       return column == kNameColumn ? QVariant(static_cast<int>(node->State)) : QVariant();

@@ -39,6 +39,7 @@ struct FileNode {
   std::string_view Path;       // files only: the folder key in the path tree
   std::string_view Key;        // folders: full key ("Undelete\DCIM\"); files: path, upper-case extension or band
   std::string_view ID;         // files only: "F" or "L" and the scanner's index
+  std::string_view Note;       // files only: why the file is left unticked ("still on the drive"), if it is
   std::int32_t Icon = kIconFile;  // folders: 1 collapsed, 2 expanded
   std::int32_t ImageIndex = -1;   // files: thumbnail or 3, 4, 5
   std::int64_t Size = 0;
@@ -135,6 +136,9 @@ class ResultTreeStore {
   // Sets states directly, without tick consequences: every node of the tree for an empty `id`,
   // else only the tree's node of that file.
   void CheckVTree(TreeKind tree, std::string_view id, bool checked);
+  // A file the program itself leaves unticked, with the reason shown beside its name; allowed during a
+  // scan run. Its three nodes, the folders above them, its save flag and its type's count follow.
+  void MarkFile(std::string_view id, std::string_view note);
   // "Select All / None": every save flag, every node of the three trees, the type table, the totals.
   void SelectAll(bool checked);
 

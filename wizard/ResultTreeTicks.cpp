@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 
+#include <array>
 #include <charconv>
 
 namespace wizard {
@@ -136,6 +137,36 @@ void ResultTreeStore::ApplyTicks(TreeKind tree, const std::vector<TreeNode*>& ch
   }
   counts.Send(Events.UpdateFileTypesTable);
   if (Events.UpdateClickStatus) Events.UpdateClickStatus(false);
+}
+
+void ResultTreeStore::MarkFile(std::string_view id, std::string_view note) {
+  TreeNode* file = FindFile(id);
+  if (file == nullptr || m_syncing) return;
+  const std::string_view kept = m_texts.Intern(note);
+  const bool wasTicked = file->State != Qt::Unchecked;
+  std::array<std::vector<TreeNode*>, kTreeCount> changed;
+  for (TreeNode* node : {file, file->Data.TypeNode, file->Data.SizeNode}) {
+    if (node == nullptr) continue;
+    node->Data.Note = kept;
+    std::vector<TreeNode*>& list = changed[Index(node->Tree)];
+    list.push_back(node);
+    if (node->State == Qt::Unchecked) continue;
+    node->State = Qt::Unchecked;
+    UpdateAncestors(node->Parent, list);
+  }
+  for (int tree = 0; tree < kTreeCount; ++tree) {
+    Notify(static_cast<TreeKind>(tree), changed[static_cast<std::size_t>(tree)], TreeListener::Change::CheckState);
+  }
+  std::int64_t index = 0;
+  const std::string_view number = id.substr(1);
+  if (!wasTicked || id.empty() ||
+      std::from_chars(number.data(), number.data() + number.size(), index).ec != std::errc()) {
+    return;
+  }
+  if (Events.SetSaveFlag) Events.SetSaveFlag(id[0] == 'F' ? util::stFATScan : util::stLowScan, index, false);
+  TypeCounts counts;
+  counts.Add(file->Data.Extension, -1);
+  counts.Send(Events.UpdateFileTypesTable);
 }
 
 void ResultTreeStore::CheckVTree(TreeKind tree, std::string_view id, bool checked) {

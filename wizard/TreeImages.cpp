@@ -3,6 +3,8 @@
 #include "util/ByteReader.h"
 #include "util/Geometry.h"
 
+#include <QIcon>
+#include <QMimeDatabase>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -114,5 +116,33 @@ int TreeImageList::AddThumbnail(const util::TMemoryStream& bitmap) {
 }
 
 void TreeImageList::DropThumbnails() { m_images.resize(kFixedIconCount); }
+
+const QPixmap& TreeImageList::TypeIcon(std::string_view extension, int fallback) const {
+  static const bool themed = [] {
+    // Without a desktop session Qt looks in "hicolor" only, which has no icons for file types.
+    if (QIcon::fallbackThemeName().isEmpty() || QIcon::fallbackThemeName() == QLatin1String("hicolor")) {
+      QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    }
+    return true;
+  }();
+  (void)themed;
+  const std::string key = QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size()))
+                              .toLower()
+                              .toStdString() +
+                          "/" + std::to_string(fallback);
+  const auto found = m_typeIcons.find(key);
+  if (found != m_typeIcons.end()) return found->second;
+  QPixmap pixmap;
+  if (!extension.empty()) {
+    const QMimeType mime = QMimeDatabase().mimeTypeForFile(
+        QStringLiteral("x.") + QString::fromUtf8(extension.data(), static_cast<qsizetype>(extension.size())),
+        QMimeDatabase::MatchExtension);
+    QIcon icon = QIcon::fromTheme(mime.iconName());
+    if (icon.isNull()) icon = QIcon::fromTheme(mime.genericIconName());
+    if (!mime.isDefault() && !icon.isNull()) pixmap = icon.pixmap(kTreeImageSide, kTreeImageSide);
+  }
+  if (pixmap.isNull()) pixmap = Image(fallback);
+  return m_typeIcons.emplace(key, pixmap).first->second;
+}
 
 }  // namespace wizard

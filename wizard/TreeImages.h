@@ -9,6 +9,9 @@
 #include <QImage>
 #include <QPixmap>
 
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace wizard {
@@ -40,9 +43,13 @@ class TreeImageList {
   int AddThumbnail(const util::TMemoryStream& bitmap);
   // Back to the six fixed icons.
   void DropThumbnails();
+  // The desktop theme's icon for files of this extension, 33 x 33; the fixed icon `fallback`
+  // where the theme has none.
+  const QPixmap& TypeIcon(std::string_view extension, int fallback) const;
 
  private:
   std::vector<QPixmap> m_images;
+  mutable std::unordered_map<std::string, QPixmap> m_typeIcons;  // by lower-case extension
 };
 
 }  // namespace wizard

@@ -42,7 +42,7 @@ TEST_F(ClearErrorsTest, RefusalsSayWhyBeforeAnyScan) {
   const std::string img = image->Path().string();
   const std::string plain = (dir / "plain.txt").string();
   const std::vector<Case> cases = {
-      {"no file system", {"scan", plain}, 5, "no FAT or NTFS file system found on " + plain + "; try --low"},
+      {"no file system", {"scan", plain}, 5, "no FAT, exFAT or NTFS file system found on " + plain + "; try --low"},
       {"a folder", {"scan", dir.Path().string()}, 2, "is a folder, not a drive, image or block device"},
       {"missing image", {"scan", (dir / "nothing.img").string()}, 2, "nothing.img: No such file or directory"},
       {"unknown undelete type", {"scan", img, "--types", "jpg,pgn"}, 1,
@@ -79,7 +79,7 @@ TEST_F(ClearErrorsTest, ImagesThatCannotBeVolumesHoldNoFileSystem) {
   for (const std::filesystem::path& image : {ntfs.Path(), fat.Path()}) {
     const auto r = Cli({"scan", image.string()});
     EXPECT_EQ(r.exitCode, 5) << image << "\n" << r.errors;
-    EXPECT_NE(r.errors.find("no FAT or NTFS file system found on " + image.string()), std::string::npos) << r.errors;
+    EXPECT_NE(r.errors.find("no FAT, exFAT or NTFS file system found on " + image.string()), std::string::npos) << r.errors;
     EXPECT_EQ(r.errors.find("Security Warning"), std::string::npos) << r.errors;
   }
 }
@@ -108,7 +108,7 @@ TEST(CliHelpTest, HelpAndManPageListTheSameOptionsAndExitCodes) {
     EXPECT_TRUE(std::regex_search(help.output, std::regex("\\n  " + std::to_string(code) + "  \\S"))) << code;
     EXPECT_NE(man.find(".B " + std::to_string(code) + "\n"), std::string::npos) << code;
   }
-  EXPECT_NE(help.output.find("5  no FAT or NTFS file system found"), std::string::npos);
+  EXPECT_NE(help.output.find("5  no FAT, exFAT or NTFS file system found"), std::string::npos);
 }
 
 }  // namespace

@@ -94,7 +94,8 @@ TEST_F(PartitionedDiskTest, EveryDeletedFileComesBackAsFromTheBareVolume) {
     const std::string tag = v.disk + "-" + v.partition;
     const auto bare = Cli({"scan", (s_dir->Path() / v.volume).string(), "--undelete", "--out", (out / (tag + "-bare")).string()});
     ASSERT_EQ(bare.exitCode, 0) << bare.errors;
-    std::vector<std::string> args = {"scan", Disk(v.disk).string(), "--undelete", "--out", (out / tag).string()};
+    std::vector<std::string> args = {"scan", Disk(v.disk).string(), "--undelete", "--out", (out / tag).string(),
+                                     "--verbose"};
     if (VolumesOn(v.disk) > 1) args.insert(args.end(), {"--partition", v.partition});
     const auto before = testsupport::Sha256Of(Disk(v.disk));
     const auto disk = Cli(args);
@@ -116,6 +117,14 @@ TEST_F(PartitionedDiskTest, EveryDeletedFileComesBackAsFromTheBareVolume) {
                                       << " from the bare volume";
     if (v.wiped) {
       EXPECT_NE(disk.errors.find("lost partition at byte 1048576"), std::string::npos) << disk.errors;
+      // The scan's own log says where the volume lies and how it was found.
+      EXPECT_NE(disk.errors.find("[47] Lost partition 1 at byte 1048576 of " + Disk(v.disk).string() +
+                                 "\n     Found by its "),
+                std::string::npos)
+          << disk.errors;
+      if (v.disk != "wiped-mbr") {
+        EXPECT_NE(disk.errors.find("[47] Boot record read from the "), std::string::npos) << disk.errors;
+      }
     }
   }
 }

@@ -154,7 +154,8 @@ TEST_F(EntriesTest, AttributesAreReadByTheirBits) {
   for (const Case& c : cases) {
     EXPECT_EQ(Extract({Short("FILE    JPG", c.attr, 9, c.size)}, false).size(), c.listed ? 1u : 0u) << c.what;
   }
-  // A directory entry with a size is not a directory to enter; "." and ".." never are.
+  // A directory entry with a size is entered only where its first cluster starts as a
+  // directory's (not here: the cluster holds no "." entry); "." and ".." never are.
   EXPECT_TRUE(Extract({Short("DIR        ", 0x10, 9, 512), Short(".          ", 0x10, 9, 0),
                        Short("..         ", 0x10, 0, 0)},
                       false)
@@ -170,7 +171,7 @@ TEST_F(EntriesTest, FilterMatchesTheShortExtension) {
     return out;
   };
   EXPECT_EQ(names("JPG,JPEG"), "PHOTO.JPE ");
-  EXPECT_EQ(names("  "), "PHOTO.JPE NOEXT. SONG.MP3 ");
+  EXPECT_EQ(names("  "), "PHOTO.JPE NOEXT SONG.MP3 ");
   EXPECT_EQ(names("mp3"), "SONG.MP3 ");
 }
 
@@ -179,7 +180,8 @@ TEST_F(EntriesTest, NamesDatesAndCaseAsWindowsShowsThem) {
                            Short("NOTES   TXT", 0x20, 9, 10, 0x3A21, 0x7BAF, 0x08)},
                           false);
   ASSERT_EQ(records.size(), 3u);
-  EXPECT_EQ(records[0]->LongName, "MAKEFILE.");
+  EXPECT_EQ(records[0]->LongName, "MAKEFILE");  // no extension, no dot
+  EXPECT_EQ(records[0]->ShortName, "MAKEFILE");
   EXPECT_EQ(records[0]->DateTime, 0.0);
   EXPECT_EQ(records[1]->LongName, "readme.txt");
   EXPECT_EQ(records[1]->ShortName, "README.TXT");

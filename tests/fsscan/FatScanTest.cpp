@@ -142,7 +142,8 @@ TEST(FatScanEdgeTest, StopDuringReportingKeepsWhatWasReported) {
 
 TEST(FatScanEdgeTest, OtherFileSystemsAndUnusableBootSectorsEndWithAnEmptyList) {
   testsupport::TempDir dir;
-  // An exFAT boot sector: its name says FAT, its BIOS parameter block is all zeros.
+  // An exFAT boot sector whose FAT and cluster heap offsets are zero: no exFAT volume, and
+  // nothing a FAT walk may read either.
   std::string exfat(4 << 20, '\0');
   std::memcpy(exfat.data(), "\xEB\x76\x90" "EXFAT   ", 11);
   exfat[72] = 0x00;
@@ -156,9 +157,8 @@ TEST(FatScanEdgeTest, OtherFileSystemsAndUnusableBootSectorsEndWithAnEmptyList) 
   testsupport::WriteFileBytes(dir / "exfat.img", exfat);
   fsscantest::ScannerHarness harness(dir / "exfat.img");
   harness.Scan(false);
-  EXPECT_EQ(harness.raw.GetFileSystem(), "exFAT");
+  EXPECT_EQ(harness.raw.GetFileSystem(), "RAW");
   EXPECT_EQ(harness.scanner.GetFoundNumber(), 0);
-  EXPECT_TRUE(harness.Logged("Disk Type: exFAT <br> No FAT parameters", "-30"));
 
   testsupport::WriteFileBytes(dir / "blank.img", std::string(1 << 20, '\0'));
   fsscantest::ScannerHarness blank(dir / "blank.img");

@@ -7,6 +7,7 @@
 #include "fsscan/MekFATScan.h"
 #include "fsscan/NtfsLayout.h"
 #include "tests/fsscan/NtfsRecordBuilder.h"
+#include "util/DateTime.h"
 
 namespace {
 
@@ -69,29 +70,54 @@ INSTANTIATE_TEST_SUITE_P(
         RunListCase{"Empty", "00", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(NtfsFixups, SectorWordsReplacedInOrderUpToAllocatedSize) {
+// A 1024-byte record with sequence number 0x1234 and its two protected words as stored.
+std::string FixupRecord(std::uint32_t allocated, std::uint16_t word510, std::uint16_t word1022) {
   std::string record(1024, '\0');
   fsscantest::PutLE(record, 4, 48, 2);
   fsscantest::PutLE(record, 6, 3, 2);
+  fsscantest::PutLE(record, 28, allocated, 4);
   fsscantest::PutLE(record, 48, 0x1234, 2);
   fsscantest::PutLE(record, 50, 0xAAAA, 2);
   fsscantest::PutLE(record, 52, 0xBBBB, 2);
+  fsscantest::PutLE(record, 510, word510, 2);
+  fsscantest::PutLE(record, 1022, word1022, 2);
+  return record;
+}
+
+bool Fix(std::string& bytes) {
+  const std::span<std::byte> span(reinterpret_cast<std::byte*>(bytes.data()), bytes.size());
+  return fsscan::ntfs::ApplyFixups(span, fsscan::ntfs::ParseRecordHeader(util::ByteReader(span)));
+}
+
+TEST(NtfsFixups, EveryFiveHundredTwelveBytesReplacedUpToAllocatedSize) {
+  // The stride is 512 whatever the sector size: a 4096-byte-sector volume's records are the same.
   for (std::uint32_t allocated : {1024u, 600u, 0u}) {
-    fsscantest::PutLE(record, 28, allocated, 4);
-    std::string bytes = record;
-    const std::span<std::byte> span(reinterpret_cast<std::byte*>(bytes.data()), bytes.size());
-    fsscan::ntfs::ApplyFixups(span, fsscan::ntfs::ParseRecordHeader(util::ByteReader(span)), 512);
-    const util::ByteReader r(span);
-    EXPECT_EQ(r.U16(510), allocated >= 512 ? 0xAAAA : 0) << allocated;
-    EXPECT_EQ(r.U16(1022), allocated >= 1024 ? 0xBBBB : 0) << allocated;
+    std::string bytes = FixupRecord(allocated, 0x1234, 0x1234);
+    EXPECT_TRUE(Fix(bytes)) << allocated;
+    const util::ByteReader r(bytes.data(), bytes.size());
+    EXPECT_EQ(r.U16(510), allocated >= 512 ? 0xAAAA : 0x1234) << allocated;
+    EXPECT_EQ(r.U16(1022), allocated >= 1024 ? 0xBBBB : 0x1234) << allocated;
   }
-  // An array placed past the record's end changes nothing.
+}
+
+TEST(NtfsFixups, ProtectedWordNotTheSequenceNumberMarksTheRecordDamaged) {
+  for (const auto& [first, second] : {std::pair{0x1234, 0x1233}, std::pair{0x0000, 0x1234}}) {
+    const std::string record = FixupRecord(1024, static_cast<std::uint16_t>(first), static_cast<std::uint16_t>(second));
+    std::string bytes = record;
+    EXPECT_FALSE(Fix(bytes));
+    EXPECT_EQ(bytes, record);  // left as read
+  }
+  // A damaged word past the allocated size is no part of the record.
+  std::string bytes = FixupRecord(600, 0x1234, 0x9999);
+  EXPECT_TRUE(Fix(bytes));
+}
+
+TEST(NtfsFixups, ArrayPastTheRecordChangesNothing) {
+  std::string record = FixupRecord(1024, 0x1234, 0x1234);
   fsscantest::PutLE(record, 4, 1022, 2);
   fsscantest::PutLE(record, 6, 60, 2);
-  fsscantest::PutLE(record, 28, 1024, 4);
   std::string bytes = record;
-  const std::span<std::byte> span(reinterpret_cast<std::byte*>(bytes.data()), bytes.size());
-  fsscan::ntfs::ApplyFixups(span, fsscan::ntfs::ParseRecordHeader(util::ByteReader(span)), 512);
+  Fix(bytes);
   EXPECT_EQ(bytes, record);
 }
 
@@ -196,6 +222,27 @@ TEST_F(NtfsRecordTest, ResidentDataCrossingTheSectorEndIsRestoredByFixups) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(record->ResidentData->Memory()), 600), value);
   EXPECT_EQ(record->Size, 600);
   EXPECT_FALSE(record->Clusters.has_value());
+}
+
+TEST_F(NtfsRecordTest, ModifiedTimeOfZeroIsNoDateAndFarDatesStay) {
+  struct Case {
+    std::uint64_t fileTime;
+    int year;  // 0: no date
+  };
+  // 2040-04-14 and 2107-12-31 in 100-ns units since 1601.
+  for (const Case& c : {Case{0, 0}, Case{(2218000000ULL + 11644473600ULL) * 10000000ULL, 2040},
+                        Case{(4354732800ULL + 11644473600ULL) * 10000000ULL, 2107}}) {
+    std::string times(48, '\0');
+    fsscantest::PutLE(times, 8, c.fileTime, 8);
+    const auto record =
+        Decode(NtfsRecordBuilder(74, 0).Resident(0x10, times).FileName(5, 1, u"dated.txt").Build());
+    ASSERT_NE(record, nullptr);
+    if (c.year == 0) {
+      EXPECT_EQ(record->DateTime, 0.0);
+    } else {
+      EXPECT_EQ(util::DecodeDateTime(record->DateTime).year, c.year);
+    }
+  }
 }
 
 TEST_F(NtfsRecordTest, NamedStreamsDoNotReplaceTheFileContents) {

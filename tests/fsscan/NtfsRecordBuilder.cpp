@@ -76,12 +76,13 @@ NtfsRecordBuilder& NtfsRecordBuilder::NonResident(const std::string& runList, st
   return *this;
 }
 
-std::string NtfsRecordBuilder::Build(std::uint32_t sectorSize) const {
+std::string NtfsRecordBuilder::Build() const {
   std::string out = bytes;
   PutLE(out, next, 0xFFFFFFFF, 4);
   PutLE(out, 48, 0x0007, 2);  // sequence number
-  for (std::uint32_t i = 1; i * sectorSize <= out.size() && 48 + 2 * i + 1 < 56; ++i) {
-    const std::size_t end = i * sectorSize - 2;
+  // Every 512 bytes end in a protected word, whatever the sector size.
+  for (std::uint32_t i = 1; i * 512 <= out.size() && 48 + 2 * i + 1 < 56; ++i) {
+    const std::size_t end = i * 512 - 2;
     out[48 + 2 * i] = out[end];
     out[48 + 2 * i + 1] = out[end + 1];
     out[end] = 0x07;

@@ -16,7 +16,7 @@ class NtfsRecordBuilder {
   NtfsRecordBuilder& NonResident(const std::string& runList, std::uint64_t dataSize, std::uint16_t flags = 0,
                                  std::uint8_t compressionShift = 0, const std::u16string& name = u"");
   // The record with its end marker and the sector words moved into the update sequence.
-  std::string Build(std::uint32_t sectorSize = 512) const;
+  std::string Build() const;
 
   std::string bytes;
   std::uint32_t next = 56;  // where the next attribute goes

@@ -13,11 +13,12 @@ namespace {
 
 constexpr std::uint32_t kSectorSizes[] = {512, 1024, 2048, 4096, 256, 0};
 
-void WalkAttributes(std::span<std::byte> record, std::uint32_t bytesPerSector) {
+void WalkAttributes(std::span<std::byte> record) {
   const util::ByteReader reader(record);
   if (!fsscan::ntfs::HasFileSignature(reader)) return;
   const fsscan::ntfs::RecordHeader header = fsscan::ntfs::ParseRecordHeader(reader);
-  fsscan::ntfs::ApplyFixups(record, header, bytesPerSector);
+  // The walk goes on over a damaged record too: the decoders must hold on any bytes.
+  (void)fsscan::ntfs::ApplyFixups(record, header);
   fsscan::ntfs::ForEachAttribute(reader, header, [](const fsscan::ntfs::Attribute& attribute) {
     (void)attribute.NameLength();
     (void)attribute.Flags();
@@ -42,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::byte> record(reinterpret_cast<const std::byte*>(data) + 1,
                                 reinterpret_cast<const std::byte*>(data) + size);
   std::vector<std::byte> copy = record;
-  WalkAttributes(copy, bytesPerSector);
+  WalkAttributes(copy);
 
   // Decoding needs a scanner; its drive stays unselected, so no cluster is read.
   static disk::TRawDiskAccessComponent raw;

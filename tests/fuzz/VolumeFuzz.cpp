@@ -1,14 +1,16 @@
-// A volume's boot sector (FAT or NTFS), its geometry and allocation table, decoded on
-// their own and then as a whole volume: the directory walk or the MFT, the cluster
+// A volume's boot sector (FAT, exFAT or NTFS), its geometry and allocation table, decoded
+// on their own and then as a whole volume: the directory walk or the MFT, the cluster
 // chains and the save.
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
+#include "fsscan/ExFatEntries.h"
 #include "fsscan/MekFATScan.h"
 #include "fsscan/NtfsLayout.h"
 #include "platform/BootSector.h"
+#include "platform/ExFatBootSector.h"
 #include "platform/FatBootSector.h"
 #include "platform/NtfsBootSector.h"
 #include "tests/fuzz/FuzzTarget.h"
@@ -27,6 +29,9 @@ void DecodeBootAndTable(std::span<const std::byte> input) {
   (void)platform::DecodeNtfsBootSector(util::ByteReader(boot.data(), boot.size()), {});
   (void)platform::DecodeFatBootSector(util::ByteReader(boot.data(), boot.size()), {.logicalSectorSize = 4096});
   const auto geometry = platform::ParseBootSector(input.first(std::min<std::size_t>(input.size(), 4096)));
+  // The exFAT boot region, and the input's bytes as an exFAT directory.
+  (void)platform::DecodeExFatBootRegion(input.first(std::min(input.size(), platform::kExFatBootRegionsBytes)), {});
+  (void)fsscan::exfat::ParseDirectory(util::ByteReader(input));
   if (input.size() <= boot.size()) return;
   const fsscan::FatBuffer fat(input.begin() + static_cast<std::ptrdiff_t>(boot.size()), input.end());
   const std::int64_t clusters = geometry ? static_cast<std::int64_t>(std::min<std::uint64_t>(geometry->dataClusters, 70000)) + 2

@@ -44,6 +44,36 @@ print(struct.unpack('<H',b[14:16])[0]+b[16]*struct.unpack('<H',b[22:24])[0])"); 
     | with_option "$out/fuzz_fat_directory/root$fat" $((fat == 32 ? 2 : fat == 16 ? 1 : 0))
 done
 
+# An exFAT card with live, deleted, fragmented and long-named files and a deleted folder, filled
+# through exfat-fuse on a loop device where this machine allows it (root and /dev/fuse), else
+# only formatted. Clusters of one sector and a 4 KiB alignment keep everything in one MiB.
+img="$work/exfat.img"
+truncate -s 1M "$img"
+mkfs.exfat -c 512 -b 4K -L CARD "$img" >/dev/null
+if [ "$(id -u)" = 0 ] && [ -w /dev/fuse ] && command -v mount.exfat-fuse >/dev/null; then
+  mnt="$work/exfat.mnt"
+  mkdir -p "$mnt"
+  loop="$(losetup -f --show "$img")"
+  if mount.exfat-fuse "$loop" "$mnt" 2>/dev/null; then
+    mkdir -p "$mnt/DCIM/100CANON" "$mnt/Alte Projekte – Über die Jahre 日本語/Unterordner"
+    cp "$samples/sample.jpg" "$mnt/DCIM/100CANON/IMG_0001.JPG"
+    cp "$samples/sample.gif" "$mnt/DCIM/100CANON/IMG_0002.GIF"
+    cp "$work/notes.txt" "$mnt/Alte Projekte – Über die Jahre 日本語/Unterordner/Notiz mit einem langen Namen.txt"
+    head -c 3000 /dev/urandom > "$mnt/first.txt"
+    head -c 3000 /dev/urandom > "$mnt/between.txt"
+    head -c 3000 /dev/urandom >> "$mnt/first.txt"
+    rm "$mnt/DCIM/100CANON/IMG_0001.JPG" "$mnt/first.txt"
+    rm -rf "$mnt/Alte Projekte – Über die Jahre 日本語"
+    umount "$mnt"
+  fi
+  losetup -d "$loop"
+  for _ in $(seq 1 100); do [ -z "$(losetup -j "$img")" ] && break; sleep 0.05; done
+fi
+cp "$img" "$out/fuzz_volume/exfat.img"
+# The same card with its main boot region damaged: the backup region takes over.
+cp "$img" "$out/fuzz_volume/exfat-backup.img"
+printf '\x5a' | dd of="$out/fuzz_volume/exfat-backup.img" bs=1 seek=96 conv=notrunc status=none
+
 img="$work/ntfs.img"
 truncate -s 2M "$img"
 mkntfs -F -q -Q -c 4096 -s 512 "$img" >/dev/null 2>&1

@@ -312,6 +312,35 @@ TEST_F(CarvedEnds, AFileOfATypeSharingItsMarkerIsKeptOnceUnderItsOwnType) {
   }
 }
 
+// A quick scan searches every type in one batch, so the first marker of a
+// family finds the file; it is still listed under the type its structure names
+// (an .xlsx is no "file_1.docx", an .odt no "file_2.zip").
+TEST_F(CarvedEnds, AQuickScanNamesAFileOfASharedMarkerByItsStructure) {
+  const std::set<std::string> family = {"doc", "xls", "ppt", "docx", "xlsx", "pptx", "odt", "ods", "epub", "jar"};
+  std::vector<Placed> placed;
+  std::int64_t at = 0;
+  for (const auto& s : testing::Samples()) {
+    if (!family.count(s.extension)) continue;
+    placed.push_back({s.extension, s.bytes, at});
+    at += (static_cast<std::int64_t>(s.bytes.size()) / 4096 + 2) * 4096;
+  }
+  ASSERT_EQ(placed.size(), family.size());
+  const char letter = Attach(placed, at + kMiB, 31);
+  TMekLowScan scan;
+  Prepare(scan, letter, true);
+  ASSERT_TRUE(scan.ScanDriveBatches(Passes(true)));
+  ExpectExactly(scan, placed);
+  for (const auto& p : placed) {
+    std::vector<std::string> kept;
+    for (const auto& f : scan.FileList()) {
+      if (f->StartPos != p.offset) continue;
+      kept.push_back(f->Extension);
+      EXPECT_TRUE(f->Name.ends_with("." + p.name)) << f->Name;
+    }
+    EXPECT_EQ(kept, std::vector<std::string>{p.name}) << "at " << p.offset;
+  }
+}
+
 struct Damage {
   const char* name;
   std::size_t keep;  // bytes of the photo kept

@@ -34,6 +34,7 @@ struct Case {
   std::vector<fsscan::ClusterNode> clusters;
   std::int64_t size;
   std::vector<ByteRun> expected;
+  std::int64_t validSize = -1;
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -44,6 +45,7 @@ TEST_P(ByteRunsTest, RunsOnTheImage) {
   fsscan::FileNode record;
   record.Clusters = GetParam().clusters;
   record.Size = GetParam().size;
+  record.ValidSize = GetParam().validSize;
   EXPECT_EQ(report::UndeleteRuns(record, GetParam().volume), GetParam().expected);
 }
 
@@ -61,6 +63,12 @@ const Case kCases[] = {
      {{Kind::Stored, 0, 10 * 2048, 2048}}},
     {"count_that_overflows_ends_the_list", kNtfs, {C(10, INT64_MAX / 100)}, 100, {}},
     {"no_geometry_no_runs", {0, 0, false, 0, 0}, {C(10, 1)}, 100, {}},
+    // exFAT: the bytes past the valid data length are zeros, not the clusters' bytes.
+    {"exfat_valid_length_inside_a_run", kFat, {C(2, 3)}, 6000,
+     {{Kind::Stored, 0, 100 * 512, 3000}, {Kind::Sparse, 3000, 0, 3000}}, 3000},
+    {"exfat_valid_length_ends_a_piece", kFat, {C(10, 1), C(20, 2)}, 6000,
+     {{Kind::Stored, 0, (100 + 8 * 4) * 512, 2048}, {Kind::Sparse, 2048, 0, 3952}}, 2048},
+    {"exfat_nothing_valid", kFat, {C(2, 3)}, 6000, {{Kind::Sparse, 0, 0, 6000}}, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ByteRunsTest, testing::ValuesIn(kCases),

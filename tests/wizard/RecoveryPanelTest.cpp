@@ -9,6 +9,9 @@
 #include "tests/support/FatImage.h"
 #include "tests/wizard/WizardHarness.h"
 #include "wizard/FolderTree.h"
+#include "wizard/ResultTrees.h"
+
+#include <QDate>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -54,10 +57,16 @@ std::map<std::string, std::string> MakeCard(const fs::path& image, int copies = 
 }
 
 // Registration -> Setup (E:) -> Analyse -> Recover >>: the window on the Recovery panel.
-std::unique_ptr<wizard::Tfrm_Main> ToRecoveryPanel(WizardHarness& h, bool lowLevelScan = true) {
+// `selectAll`: every file ticked, the Low Level Scan's copies of known files too.
+std::unique_ptr<wizard::Tfrm_Main> ToRecoveryPanel(WizardHarness& h, bool lowLevelScan = true, bool selectAll = false) {
   auto window = testsupport::Analyse(h, 'E', [&](wizard::Tfrm_Main& w) {
     if (!lowLevelScan) Control<QCheckBox>(w, "cx_Low")->setChecked(false);
   });
+  if (selectAll) {
+    auto* all = Control<QCheckBox>(*window, "cx_SelectFiles");
+    all->click();
+    all->click();
+  }
   Control<QPushButton>(*window, "pb_ToRecovery")->click();
   return window;
 }
@@ -110,7 +119,8 @@ class RecoveryPanelTest : public QObject {
   void wholeRoadRecoversEveryFileUnderItsFolders();
   void saveSummaryWritesAReportOnRequest();
   void saveSpansTwoDrivesWithoutLosingOrRepeatingAFile();
-  void folderTreeFollowsTheDiskAndNewFolderKeepsToTheSelectedFolder();
+  void destinationStartsInANewFolderAmongTheUsersPlaces();
+  void folderTreeKeepsStillAndNewFolderIsSelected();
   void refusedDestinationsWriteNothing_data();
   void refusedDestinationsWriteNothing();
 };
@@ -135,8 +145,11 @@ void RecoveryPanelTest::wholeRoadRecoversEveryFileUnderItsFolders() {
   QVERIFY(!Control<QWidget>(*window, "pnl_Feedback")->isHidden());
   QCOMPARE(Control<QLabel>(*window, "lbl_FilesSaved")->text().toInt(), selected);
   const auto boxes = h.BoxTexts();
-  QVERIFY(std::find(boxes.begin(), boxes.end(), " " + std::to_string(selected) + " files have been saved to folder: F:\\") !=
-          boxes.end());
+  // The folder as the user's file manager names it.
+  const std::string saved = " " + std::to_string(selected) + " files have been saved to folder: " + out.string();
+  QVERIFY(std::any_of(boxes.begin(), boxes.end(), [&](const std::string& b) {
+    return b == saved || b == saved + "/";
+  }));
   // Every deleted file, byte for byte, under its own folders.
   for (const auto& [path, bytes] : files) {
     const fs::path saved = out / path.substr(1);
@@ -226,7 +239,7 @@ void RecoveryPanelTest::saveSpansTwoDrivesWithoutLosingOrRepeatingAFile() {
   h.prompt.answer = [](const testsupport::ScriptedPrompt::Box& box) {
     return box.buttons == util::PromptButtons::YesNo ? util::PromptAnswer::Yes : util::PromptAnswer::Ok;
   };
-  auto window = ToRecoveryPanel(h);
+  auto window = ToRecoveryPanel(h, true, true);
   const std::string id = window->TransactionID();
   const int selected = Control<QLabel>(*window, "lbl_RecoveryFound")->text().toInt();
   RecoverTo(*window, QStringLiteral("F:\\"));
@@ -257,7 +270,62 @@ void RecoveryPanelTest::saveSpansTwoDrivesWithoutLosingOrRepeatingAFile() {
   QVERIFY(Contains(logs, std::to_string(second.size()) + " files saved to folder: G:\\"));
 }
 
-void RecoveryPanelTest::folderTreeFollowsTheDiskAndNewFolderKeepsToTheSelectedFolder() {
+void RecoveryPanelTest::destinationStartsInANewFolderAmongTheUsersPlaces() {
+  WizardHarness h;
+  h.StartService();
+  const fs::path home = h.dir / "home";
+  for (const char* place : {"Pictures", "Documents", "Desktop"}) fs::create_directories(home / place);
+  struct RestoreHome {
+    std::string old;
+    ~RestoreHome() { setenv("HOME", old.c_str(), 1); }
+  } restore{std::getenv("HOME") != nullptr ? std::getenv("HOME") : ""};
+  setenv("HOME", home.c_str(), 1);
+  const fs::path out = h.dir / "out";
+  fs::create_directories(out);
+  const auto files = MakeCard(h.dir / "card.img");
+  h.SetDrives("E=" + (h.dir / "card.img").string() + ";F=" + out.string());
+  auto window = ToRecoveryPanel(h, false);
+  auto* tree = Control<wizard::TFolderTree>(*window, "ShellTree");
+  // The user's own places first, then the drives.
+  QStringList roots;
+  for (int row = 0; row < tree->model()->rowCount(); ++row) roots << tree->model()->index(row, 0).data().toString();
+  QCOMPARE(roots.mid(0, 4), (QStringList{"Home", "Pictures", "Documents", "Desktop"}));
+  QVERIFY2(roots.size() > 4 && roots.at(4).endsWith(QStringLiteral(":)")), qPrintable(roots.join(", ")));
+  // A folder of its own in Pictures, made only when the files are saved.
+  const std::string name = "Recovered files " + QDate::currentDate().toString(Qt::ISODate).toStdString();
+  const fs::path folder = home / "Pictures" / name;
+  auto* box = Control<QLineEdit>(*window, "df_OutputDirectory");
+  QCOMPARE(platform::ToPosixPath(box->text().toStdString()).value_or(""), folder.string());
+  QVERIFY(box->isReadOnly() && box->focusPolicy() == Qt::NoFocus);
+  QVERIFY(!fs::exists(folder));
+  const std::string chosen = box->text().toStdString();
+  QCOMPARE(tree->SelectedPath().toStdString(), chosen.substr(0, chosen.size() - name.size() - 1));
+  // The system's own folders are no place to save into.
+  for (const char* system : {"proc", "sys", "dev", "run"}) {
+    QVERIFY(tree->SelectPath(QStringLiteral("C:\\") + QLatin1String(system)));
+    QCOMPARE(tree->SelectedPath(), QStringLiteral("C:\\"));
+  }
+  // "Refresh" reads the tree again and keeps the folder chosen.
+  QVERIFY(tree->SelectPath(QString::fromStdString(chosen)));
+  Control<QPushButton>(*window, "pb_ShellUpdate")->click();
+  QCOMPARE(box->text().toStdString(), chosen);
+
+  Control<QPushButton>(*window, "pb_Feedback")->click();
+  QVERIFY(!Control<QWidget>(*window, "pnl_Feedback")->isHidden());
+  for (const auto& [path, bytes] : files) QVERIFY2(fs::exists(folder / path.substr(1)), path.c_str());
+  const std::string count = std::to_string(files.size());
+  const auto boxes = h.BoxTexts();
+  QVERIFY(std::find(boxes.begin(), boxes.end(), " " + count + " files have been saved to folder: " + folder.string()) !=
+          boxes.end());
+  QCOMPARE(Control<QLabel>(*window, "lbl_SavedTo")->text().toStdString(),
+           count + " files saved to: " + folder.string());
+  Control<QPushButton>(*window, "pb_OpenFolder")->click();
+  QCOMPARE(h.explored, std::vector<std::string>{box->text().toStdString()});
+  // The next recovery does not mix its files into this one's folder.
+  window->State().Cancelled = true;
+}
+
+void RecoveryPanelTest::folderTreeKeepsStillAndNewFolderIsSelected() {
   WizardHarness h;
   h.StartService();
   const fs::path out = h.dir / "out";
@@ -270,32 +338,40 @@ void RecoveryPanelTest::folderTreeFollowsTheDiskAndNewFolderKeepsToTheSelectedFo
   QVERIFY(!tree->SelectPath(QStringLiteral("E:\\")));
   QVERIFY(tree->SelectPath(QStringLiteral("F:\\Old")));
   QCOMPARE(tree->SelectedPath(), QStringLiteral("F:\\Old"));
-  // A folder made by another program shows up; while a save runs the tree keeps still.
+  // A folder made by another program waits for "Refresh": the rows keep still while the user browses.
   fs::create_directories(out / "Made elsewhere");
-  QTRY_VERIFY(tree->SelectPath(QStringLiteral("F:\\Made elsewhere")) &&
-              tree->SelectedPath() == QStringLiteral("F:\\Made elsewhere"));
-  tree->SetAutoRefresh(false);
-  fs::create_directories(out / "During the save");
   QTest::qWait(300);
-  tree->SelectPath(QStringLiteral("F:\\During the save"));
+  tree->SelectPath(QStringLiteral("F:\\Made elsewhere"));
   QCOMPARE(tree->SelectedPath(), QStringLiteral("F:\\"));
-  tree->SetAutoRefresh(true);
-  QVERIFY(tree->SelectPath(QStringLiteral("F:\\During the save")));
-  QCOMPARE(tree->SelectedPath(), QStringLiteral("F:\\During the save"));
+  Control<QPushButton>(*window, "pb_ShellUpdate")->click();
+  QVERIFY(tree->SelectPath(QStringLiteral("F:\\Made elsewhere")));
+  QCOMPARE(tree->SelectedPath(), QStringLiteral("F:\\Made elsewhere"));
 
-  // New Folder: inside the selected folder, once; a name that would leave it is refused.
+  // New Folder: inside the selected folder, which it then becomes; once; a name that would leave it is refused.
   QVERIFY(tree->SelectPath(QStringLiteral("F:\\Old")));
-  h.prompt.inputs = {std::string("Trip photos"), std::string("Trip photos"), std::string("..\\..\\escape"),
-                     std::nullopt};
+  emit tree->pathChosen();
   auto* newFolder = Control<QPushButton>(*window, "pb_NewFolder");
-  for (int i = 0; i < 4; ++i) newFolder->click();
+  auto* box = Control<QLineEdit>(*window, "df_OutputDirectory");
+  h.prompt.inputs = {std::string("Trip photos")};
+  newFolder->click();
   QVERIFY(fs::is_directory(out / "Old" / "Trip photos"));
+  QCOMPARE(tree->SelectedPath(), QStringLiteral("F:\\Old\\Trip photos"));
+  QCOMPARE(box->text(), QStringLiteral("F:\\Old\\Trip photos"));
+  QVERIFY(tree->isExpanded(tree->currentIndex().parent()));
+  QVERIFY(tree->SelectPath(QStringLiteral("F:\\Old")));
+  emit tree->pathChosen();
+  h.prompt.inputs = {std::string("Trip photos"), std::string("..\\..\\escape"), std::nullopt};
+  for (int i = 0; i < 3; ++i) newFolder->click();
   QVERIFY(!fs::exists(h.dir / "escape") && !fs::exists(out / "escape"));
   const auto boxes = h.BoxTexts();
   QVERIFY(std::find(boxes.begin(), boxes.end(), "Folder already exists.") != boxes.end());
   QVERIFY(std::any_of(boxes.begin(), boxes.end(), [](const std::string& b) { return b.rfind("Please enter a folder name", 0) == 0; }));
-  // The output location stays the selected folder, not the new one.
-  QCOMPARE(Control<QLineEdit>(*window, "df_OutputDirectory")->text(), QStringLiteral("F:\\Old"));
+  QCOMPARE(box->text(), QStringLiteral("F:\\Old"));
+  // "<< Analysis" leads back to the ticks with the results still there.
+  Control<QPushButton>(*window, "pb_AnalysisBack")->click();
+  QVERIFY(!Control<QWidget>(*window, "pnl_Analysis")->isHidden());
+  QVERIFY(window->Trees()->Store().FileCount() > 0);
+  window->State().Cancelled = true;
 }
 
 void RecoveryPanelTest::refusedDestinationsWriteNothing_data() {

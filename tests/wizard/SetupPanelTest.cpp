@@ -7,6 +7,7 @@
 #include "filetypes/frm_FileTypes.h"
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
+#include "tests/support/Command.h"
 #include "tests/support/FatImage.h"
 #include "tests/support/NtfsImage.h"
 #include "tests/wizard/WizardHarness.h"
@@ -30,8 +31,8 @@ const std::string kRecommend =
     "You have chosen not to perform a Low Scan. \r\nFor smaller drives (< 4GB) we recommend that you use the Low "
     "Scan\r\nas it will maximise the chances of finding your files.\r\n\r\nWould you like to enable it now ?";
 
-// Four cards of the kinds users bring: FAT16, FAT32, NTFS and one never formatted,
-// plus an empty card reader slot (a device with nothing to read).
+// Five cards of the kinds users bring: FAT16, FAT32, NTFS, exFAT (every SDXC card) and one
+// never formatted, plus an empty card reader slot (a device with nothing to read).
 struct Cards {
   explicit Cards(WizardHarness& h) {
     testsupport::FatImage fat16(h.dir / "fat16.img", {.fatBits = 16, .label = "HOLIDAY"});
@@ -40,9 +41,11 @@ struct Cards {
     testsupport::NtfsImage ntfs(h.dir / "ntfs.img", {.sizeMiB = 16, .label = "BACKUP"});
     testsupport::WriteFileBytes(h.dir / "blank.img", std::string(4 << 20, '\0'));
     testsupport::WriteFileBytes(h.dir / "slot.img", "");
+    testsupport::RunOrThrow({"truncate", "-s", "32M", (h.dir / "exfat.img").string()});
+    testsupport::RunOrThrow({"mkfs.exfat", "-L", "SDXC", (h.dir / "exfat.img").string()});
     h.SetDrives("E=" + (h.dir / "fat16.img").string() + ";F=" + (h.dir / "fat32.img").string() +
                 ";G=" + (h.dir / "ntfs.img").string() + ";H=" + (h.dir / "blank.img").string() +
-                ";I=" + (h.dir / "slot.img").string());
+                ";I=" + (h.dir / "slot.img").string() + ";J=" + (h.dir / "exfat.img").string());
   }
 };
 
@@ -101,7 +104,8 @@ void SetupPanelTest::listShowsEachDriveWithNameSizeAndFree() {
     std::string name;
   };
   for (const Expected& e : {Expected{'E', "HOLIDAY (E:)"}, Expected{'F', "CAMERA (F:)"}, Expected{'G', "BACKUP (G:)"},
-                            Expected{'H', "Removable Disk (H:)"}, Expected{'I', "Removable Disk (I:)"}}) {
+                            Expected{'H', "Removable Disk (H:)"}, Expected{'I', "Removable Disk (I:)"},
+                            Expected{'J', "SDXC (J:)"}}) {
     int row = ListedLetters(*window, "Drives").indexOf(QString(QChar(e.letter)));
     QVERIFY2(row >= 0, &e.letter);
     const std::string text = list->ItemText(row).toStdString();
@@ -138,6 +142,7 @@ void SetupPanelTest::selectedDriveDecidesScansAndAnalyse_data() {
   QTest::newRow("FAT32 card") << 'F' << true << true << true;
   QTest::newRow("NTFS disk") << 'G' << true << true << true;
   QTest::newRow("never formatted") << 'H' << false << true << true;
+  QTest::newRow("exFAT card") << 'J' << true << true << true;
   QTest::newRow("card reader without card") << 'I' << false << false << false;
 }
 
@@ -264,6 +269,7 @@ void SetupPanelTest::drivesAvailableLineAndNoDrivesBox() {
   QVERIFY2(line.find("    FAT32<br>") != std::string::npos, line.c_str());
   QVERIFY2(line.find("    NTFS<br>") != std::string::npos, line.c_str());
   QVERIFY2(line.find("<br>I:    [no disk]    ") != std::string::npos, line.c_str());
+  QVERIFY2(line.find("    exFAT") != std::string::npos, line.c_str());
 
   // A list of only empty slots: the advice box.
   auto* list = Control<drives::TZubDrvListBox>(*window, "Drives");
