@@ -2,14 +2,15 @@
 # Screenshots of the wizard on a virtual display: starts Xvfb with a small
 # window manager, trellmond-service on a free loopback port and the real
 # trellmond program, drives it with the keyboard and mouse as a user would,
-# and saves PNGs of the splash, the Registration panel with the news, the
+# and saves PNGs of the splash, the Registration panel with the news (also reached with no
+# arguments and no service running, the wizard starting the service itself), the
 # proxy dialog, the about box and the security warning (plus the box the wizard
 # closes with when the service is unreachable, the size warning and the help box), and the Setup panel with five
 # attached card images and the file-type dialog, the Analysis panel during and after a
 # scan (thumbnails of JPEG, PNG, TIFF and camera raw photos, the theme's icon per type,
 # the carved copies of known files marked) with a preview and a file's details, the
-# Recovery panel with its new folder in Pictures and the user's places first, and the
-# last panel naming the folder and the count, at 1280x900 and 1024x768.
+# Recovery panel with its new folder in Pictures and the user's places first, the save
+# summary with "Save a report", and the last panel naming the folder and the count, at 1280x900 and 1024x768.
 #
 # Usage: scripts/screenshots.sh [OUTPUT_FOLDER]   (default: screenshots)
 # The build folder is $TRELLMOND_BUILD_DIR (default: build), built with the GUI.
@@ -141,6 +142,22 @@ shot "$about" 04-about.png
 press "$about" Return
 quit_wizard "$main"
 wait "$app" || true
+
+# 1b. Started from the desktop's menu: no arguments and no service at the default address. The wizard
+#     starts the service beside it for its session and reaches the Registration panel. It runs in a
+#     network namespace of its own (where this machine allows one), so the default port is free.
+if unshare -n true 2>/dev/null; then
+  unshare -n sh -c 'ip link set lo up && exec "$0"' "$wizard" >"$work/wizard-menu.log" 2>&1 &
+  app=$!
+  pids+=($app)
+  press "$(wait_window '^Splash$')" Return
+  main="$(wait_window '^Pelmora Trellmond$' 30)"
+  sleep 0.5
+  wait_gone '^Information$'
+  shot "$main" 02b-registration-started-from-menu.png
+  quit_wizard "$main"
+  wait "$app" || true
+fi
 
 # 2. The service unreachable, a proxy stored from an earlier run: the long message, three retries, the proxy
 #    dialog, the box naming the address tried, and the wizard's end.
@@ -279,10 +296,13 @@ setup_shots() {  # suffix
   press "$main" Return
   settle "$main" 1 60 "$before"
   shot "$main" "15-recovery-$1.png"
-  # "Recover >>" again: the save into that folder, its summary box (Enter), then the last panel.
+  # "Recover >>" again: the save into that folder, its summary box with "Save a report" (Enter: OK),
+  # then the last panel.
   press "$main" Return
+  summary="$(wait_window '^Trellmond$' 60)"
+  shot "$summary" "16-save-summary-$1.png"
   before="$(snap "$main")"
-  press "$(wait_window '^Trellmond$' 60)" Return
+  press "$summary" Return
   settle "$main" 1 60 "$before"
   shot "$main" "16-last-panel-$1.png"
   find "$HOME/Pictures" -type f | sed "s|^$HOME/Pictures/|  saved: |" | sort
