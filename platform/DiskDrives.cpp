@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/DiskLayout.h"
+#include "platform/SourceFiles.h"
 
 namespace platform {
 namespace {
@@ -30,7 +31,7 @@ constexpr LostSearchLimits kDeviceLimits{.mebibyteSteps = 1u << 13, .cylinderSte
 
 class Opened {
  public:
-  explicit Opened(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  explicit Opened(const std::string& path) : m_fd(OpenSourceFile(path)) {}
   ~Opened() {
     if (m_fd >= 0) ::close(m_fd);
   }

@@ -15,6 +15,7 @@
 
 #include "platform/LastError.h"
 #include "platform/ReadFaults.h"
+#include "platform/SourceFiles.h"
 
 namespace platform {
 
@@ -56,7 +57,7 @@ long ReadFully(int fd, std::byte* out, std::size_t count, std::uint64_t offset, 
 
 std::unique_ptr<RescueSource> RescueSource::Open(const std::string& path, std::uint64_t offset,
                                                  std::uint64_t length) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenSourceFile(path);
   if (fd < 0) {
     SetLastErrorFromErrno(errno);
     return nullptr;

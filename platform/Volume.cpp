@@ -18,6 +18,7 @@
 #include "platform/FatBootSector.h"
 #include "platform/LastError.h"
 #include "platform/ReadFaults.h"
+#include "platform/SourceFiles.h"
 #include "util/ByteReader.h"
 
 namespace platform {
@@ -62,7 +63,7 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     SetLastError(kErrorNotReady);
     return nullptr;
   }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenSourceFile(path);
   if (fd < 0) {
     SetLastErrorFromErrno(errno);
     return nullptr;
