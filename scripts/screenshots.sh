@@ -93,6 +93,22 @@ pick() {  # window, text: typed into the focused list, which selects the item st
 click() {  # window, x, y (inside the window)
   xdotool mousemove --window "$1" "$2" "$3" click 1
 }
+snap() {  # window -> checksum of its pixels
+  import -window "$1" rgb:- 2>/dev/null | md5sum | cut -c1-32
+}
+# Waits until the window has changed from BEFORE (if given) and then kept still for STILL
+# seconds: a loaded machine takes its time to switch panels or finish a scan, so fixed pauses
+# would catch the screen half-way.
+settle() {  # window, still seconds, timeout seconds, [before checksum]
+  local window="$1" still="$2" timeout="$3" before="${4:-}" last="" now since=$SECONDS start=$SECONDS
+  while [ $((SECONDS - start)) -lt "$timeout" ]; do
+    now="$(snap "$window")"
+    if [ "$now" != "$last" ]; then last="$now"; since=$SECONDS; fi
+    if [ "$now" != "$before" ] && [ $((SECONDS - since)) -ge "$still" ]; then return 0; fi
+    sleep 0.25
+  done
+  echo "the window did not settle within ${timeout}s" >&2
+}
 shot() {  # window, file: the window with its frame, once painted
   sleep 0.8
   import -frame -window "$1" "$out/$2"
@@ -231,7 +247,7 @@ setup_shots() {  # suffix
   sleep 0.5
   wait_gone '^Information$'
   press "$main" Return  # "Next >>"
-  sleep 1.5
+  settle "$main" 1 30
   geometry "$main"
   # The drive list has the focus: typing the start of a drive's name picks it as a user would
   # (arrow keys would depend on which other drives this machine has).
@@ -260,7 +276,8 @@ setup_shots() {  # suffix
     import -frame -window "$main" "$out/13-analysis-scanning-$1.png"
     echo "saved $out/13-analysis-scanning-$1.png"
   fi
-  sleep 10
+  # Done when nothing has moved for longer than the scan clock's tick.
+  settle "$main" 3 180
   shot "$main" "13-analysis-$1.png"
   # The mouse resting on the thumbnail of the first photo in the path tree: the preview.
   xdotool mousemove --window "$main" 522 302
@@ -274,16 +291,19 @@ setup_shots() {  # suffix
   press "$details" Escape
   sleep 0.5
   # "Recover >>" (Enter): the Recovery panel with its own new folder in Pictures, the user's places first.
+  local before
+  before="$(snap "$main")"
   press "$main" Return
-  sleep 1.5
+  settle "$main" 1 60 "$before"
   shot "$main" "15-recovery-$1.png"
   # "Recover >>" again: the save into that folder, its summary box with "Save a report" (Enter: OK),
   # then the last panel.
   press "$main" Return
-  summary="$(wait_window '^Trellmond$')"
+  summary="$(wait_window '^Trellmond$' 60)"
   shot "$summary" "16-save-summary-$1.png"
+  before="$(snap "$main")"
   press "$summary" Return
-  sleep 1
+  settle "$main" 1 60 "$before"
   shot "$main" "16-last-panel-$1.png"
   find "$HOME/Pictures" -type f | sed "s|^$HOME/Pictures/|  saved: |" | sort
   # "Exit" (Enter); the folder opens in the desktop's file manager where there is one.
