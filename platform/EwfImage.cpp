@@ -13,12 +13,12 @@ namespace {
 
 // Frees libewf's error; what it said is not shown, as the system's error text
 // stands for it.
-void Forget(libewf_error_t *&error) {
+void Forget(libewf_error_t*& error) {
   if (error != nullptr) libewf_error_free(&error);
 }
 
-std::uint32_t ChecksumErrors(libewf_handle_t *handle) {
-  libewf_error_t *error = nullptr;
+std::uint32_t ChecksumErrors(libewf_handle_t* handle) {
+  libewf_error_t* error = nullptr;
   std::uint32_t count = 0;
   if (libewf_handle_get_number_of_checksum_errors(handle, &count, &error) != 1) count = 0;
   Forget(error);
@@ -30,10 +30,10 @@ std::uint32_t ChecksumErrors(libewf_handle_t *handle) {
 // as a bad sector does.
 class ExpertWitnessImage final : public ImageSource {
  public:
-  ExpertWitnessImage(libewf_handle_t *handle, std::uint64_t size, std::uint32_t chunkBytes)
+  ExpertWitnessImage(libewf_handle_t* handle, std::uint64_t size, std::uint32_t chunkBytes)
       : ImageSource(size), m_handle(handle), m_chunkBytes(chunkBytes != 0 ? chunkBytes : 32768) {}
   ~ExpertWitnessImage() override {
-    libewf_error_t *error = nullptr;
+    libewf_error_t* error = nullptr;
     libewf_handle_close(m_handle, &error);
     Forget(error);
     libewf_handle_free(&m_handle, &error);
@@ -50,7 +50,7 @@ class ExpertWitnessImage final : public ImageSource {
       const std::size_t piece =
           static_cast<std::size_t>(std::min<std::uint64_t>(want - done, m_chunkBytes - at % m_chunkBytes));
       const std::uint32_t errorsBefore = ChecksumErrors(m_handle);
-      libewf_error_t *error = nullptr;
+      libewf_error_t* error = nullptr;
       const ssize_t got =
           libewf_handle_read_random(m_handle, out.data() + done, piece, static_cast<off64_t>(at), &error);
       Forget(error);
@@ -68,30 +68,30 @@ class ExpertWitnessImage final : public ImageSource {
   }
 
  private:
-  libewf_handle_t *m_handle;
+  libewf_handle_t* m_handle;
   std::uint64_t m_chunkBytes;
   mutable std::mutex m_mutex;
 };
 
 }  // namespace
 
-bool IsExpertWitness(const std::string &path) {
-  libewf_error_t *error = nullptr;
+bool IsExpertWitness(const std::string& path) {
+  libewf_error_t* error = nullptr;
   const int is = libewf_check_file_signature(path.c_str(), &error);
   Forget(error);
   return is == 1;
 }
 
-std::shared_ptr<const ImageSource> OpenExpertWitness(const std::string &path) {
-  libewf_error_t *error = nullptr;
-  char **segments = nullptr;
+std::shared_ptr<const ImageSource> OpenExpertWitness(const std::string& path) {
+  libewf_error_t* error = nullptr;
+  char** segments = nullptr;
   int count = 0;
   if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &segments, &count, &error) != 1) {
     Forget(error);
     SetLastErrorFromErrno(errno = ENOENT);
     return nullptr;
   }
-  libewf_handle_t *handle = nullptr;
+  libewf_handle_t* handle = nullptr;
   std::uint64_t size = 0;
   bool opened = false;
   if (libewf_handle_initialize(&handle, &error) == 1 &&

@@ -9,9 +9,9 @@
 namespace platform {
 
 // Whether `path` begins with the Expert Witness signature.
-bool IsExpertWitness(const std::string &path);
+bool IsExpertWitness(const std::string& path);
 // Opens the image of which `path` is a segment, with all its segments; nullptr,
 // last error and errno set, when libewf cannot read it.
-std::shared_ptr<const ImageSource> OpenExpertWitness(const std::string &path);
+std::shared_ptr<const ImageSource> OpenExpertWitness(const std::string& path);
 
 }  // namespace platform

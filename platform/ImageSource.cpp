@@ -36,7 +36,7 @@ struct PartName {
   }
 };
 
-std::optional<PartName> NumberedPart(const std::string &path) {
+std::optional<PartName> NumberedPart(const std::string& path) {
   const std::size_t dot = path.find_last_of("./");
   if (dot == std::string::npos || path[dot] != '.') return std::nullopt;
   const std::string digits = path.substr(dot + 1);
@@ -47,7 +47,16 @@ std::optional<PartName> NumberedPart(const std::string &path) {
   return PartName{path.substr(0, dot + 1), digits.size(), std::stoull(digits)};
 }
 
-bool IsFile(const std::string &path, std::uint64_t *size = nullptr) {
+// The first segment's names imagers give: card.E01, card.Ex01, card.L01, card.Lx01, card.s01.
+bool ExpertWitnessName(const std::string& path) {
+  const std::size_t dot = path.find_last_of("./");
+  if (dot == std::string::npos || path[dot] != '.') return false;
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == "e01" || extension == "ex01" || extension == "l01" || extension == "lx01" || extension == "s01";
+}
+
+bool IsFile(const std::string& path, std::uint64_t* size = nullptr) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
@@ -104,7 +113,7 @@ class SplitRawImage final : public ImageSource {
   mutable std::size_t m_open = 0;
 };
 
-std::shared_ptr<const ImageSource> OpenSplitRaw(const std::string &path) {
+std::shared_ptr<const ImageSource> OpenSplitRaw(const std::string& path) {
   const auto name = NumberedPart(path);
   if (!name) {
     SetLastErrorFromErrno(errno = EINVAL);
@@ -126,7 +135,7 @@ std::shared_ptr<const ImageSource> OpenSplitRaw(const std::string &path) {
     return nullptr;
   }
   // Every part must be readable now, not halfway through a scan.
-  for (const std::string &part : parts) {
+  for (const std::string& part : parts) {
     if (::access(part.c_str(), R_OK) != 0) {
       SetLastErrorFromErrno(errno);
       return nullptr;
@@ -141,15 +150,17 @@ ImageSource::~ImageSource() {
   if (m_probeFd >= 0) ::close(m_probeFd);
 }
 
-ImageSource::Kind ImageSource::KindOf(const std::string &path) {
+ImageSource::Kind ImageSource::KindOf(const std::string& path) {
   if (!IsFile(path)) return Kind::Plain;
-  if (IsExpertWitness(path)) return Kind::ExpertWitness;
+  // The name first: a plain image's first sectors are not read for a signature (a failing
+  // card's first sectors may take seconds each).
+  if (ExpertWitnessName(path) && IsExpertWitness(path)) return Kind::ExpertWitness;
   const auto name = NumberedPart(path);
   if (name && name->number <= 1 && IsFile(name->Of(name->number + 1))) return Kind::SplitRaw;
   return Kind::Plain;
 }
 
-std::shared_ptr<const ImageSource> ImageSource::Open(const std::string &path) {
+std::shared_ptr<const ImageSource> ImageSource::Open(const std::string& path) {
   switch (KindOf(path)) {
     case Kind::ExpertWitness:
       return OpenExpertWitness(path);
@@ -162,7 +173,7 @@ std::shared_ptr<const ImageSource> ImageSource::Open(const std::string &path) {
   return nullptr;
 }
 
-std::string ImageSource::Problem(const std::string &path) {
+std::string ImageSource::Problem(const std::string& path) {
   const Kind kind = KindOf(path);
   if (kind == Kind::Plain || Open(path)) return {};
   if (kind == Kind::ExpertWitness) return "a segment of the Expert Witness image is missing or damaged";
@@ -192,7 +203,7 @@ int ImageSource::ProbeFd(std::uint64_t offset, std::uint64_t length) const {
 
 void ImageSource::CopyForProbe(std::uint64_t offset, std::uint64_t length) const {
   const std::uint64_t end = offset + length;
-  for (const auto &[begin, until] : m_copied) {
+  for (const auto& [begin, until] : m_copied) {
     if (begin <= offset && end <= until) return;
   }
   std::vector<std::byte> bytes(static_cast<std::size_t>(length));

@@ -21,18 +21,18 @@ class ImageSource {
   // What `path` names: an Expert Witness image by its signature; the first part
   // of a split raw image by its number (.000 or .001, with the next part beside
   // it); else a plain file or device.
-  static Kind KindOf(const std::string &path);
+  static Kind KindOf(const std::string& path);
   // Opens an Expert Witness or split raw image with all its parts; nullptr,
   // last error and errno set, when it cannot be read (or `path` is neither).
-  static std::shared_ptr<const ImageSource> Open(const std::string &path);
+  static std::shared_ptr<const ImageSource> Open(const std::string& path);
   // Why the Expert Witness or split raw image `path` names cannot be opened, in
   // words for the user ("part card.003 is missing"); empty when it can, or is
   // neither.
-  static std::string Problem(const std::string &path);
+  static std::string Problem(const std::string& path);
 
   virtual ~ImageSource();
-  ImageSource(const ImageSource &) = delete;
-  ImageSource &operator=(const ImageSource &) = delete;
+  ImageSource(const ImageSource&) = delete;
+  ImageSource& operator=(const ImageSource&) = delete;
 
   // The medium's bytes, as the image holds them (not the files' sizes).
   std::uint64_t Size() const { return m_size; }

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 std::string Payload(std::size_t size, unsigned seed) {
   std::string out(size, '\0');
   std::uint32_t x = 2463534242u + seed;
-  for (char &c : out) {
+  for (char& c : out) {
     x ^= x << 13;
     x ^= x >> 17;
     x ^= x << 5;
@@ -30,16 +30,16 @@ std::string Payload(std::size_t size, unsigned seed) {
   return out;
 }
 
-std::map<std::string, std::string> Tree(const fs::path &root) {
+std::map<std::string, std::string> Tree(const fs::path& root) {
   std::map<std::string, std::string> files;
   if (!fs::exists(root)) return files;
-  for (const auto &e : fs::recursive_directory_iterator(root)) {
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
     if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = testsupport::Sha256Of(e.path());
   }
   return files;
 }
 
-std::string Replaced(std::string text, const std::string &from, const std::string &to) {
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
   for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
     text.replace(at, from.size(), to);
   }
@@ -98,14 +98,14 @@ class ImageContainersTest : public testing::TestWithParam<std::vector<std::strin
     if (s_dir == nullptr) GTEST_SKIP() << testsupport::ExpertWitnessUnavailable();
   }
 
-  static Scan Run(const fs::path &source, const std::vector<std::string> &options) {
+  static Scan Run(const fs::path& source, const std::vector<std::string>& options) {
     const fs::path work = s_dir->Path() / ("scan-" + source.filename().string());
     fs::remove_all(work);
     fs::create_directories(work);
     const fs::path out = work / "out", report = work / "report.json", dfxml = work / "report.xml";
     std::vector<std::string> argv = {testsupport::BuiltProgram("trellmond-cli"), "scan", source.string()};
     argv.insert(argv.end(), options.begin(), options.end());
-    for (const fs::path &more : {fs::path("--out"), out, fs::path("--report"), report, fs::path("--dfxml"), dfxml}) {
+    for (const fs::path& more : {fs::path("--out"), out, fs::path("--report"), report, fs::path("--dfxml"), dfxml}) {
       argv.push_back(more.string());
     }
     const auto run = testsupport::RunCommand(argv);
@@ -128,11 +128,11 @@ class ImageContainersTest : public testing::TestWithParam<std::vector<std::strin
     return scan;
   }
 
-  static testsupport::TempDir *s_dir;
+  static testsupport::TempDir* s_dir;
   static std::vector<fs::path> s_forms;  // raw, Expert Witness, split raw
 };
 
-testsupport::TempDir *ImageContainersTest::s_dir = nullptr;
+testsupport::TempDir* ImageContainersTest::s_dir = nullptr;
 std::vector<fs::path> ImageContainersTest::s_forms;
 
 TEST_P(ImageContainersTest, EveryFormGivesTheSameFilesAndReport) {
@@ -141,7 +141,7 @@ TEST_P(ImageContainersTest, EveryFormGivesTheSameFilesAndReport) {
   ASSERT_EQ(raw.exitCode, 0) << raw.errors;
   ASSERT_GE(raw.saved.size(), 3u);
   EXPECT_NE(raw.files.find("<byte_run"), std::string::npos);
-  for (const fs::path &form : {s_forms[1], s_forms[2]}) {
+  for (const fs::path& form : {s_forms[1], s_forms[2]}) {
     SCOPED_TRACE(form.filename().string());
     const Scan other = Run(form, GetParam());
     ASSERT_EQ(other.exitCode, 0) << other.errors;
@@ -159,13 +159,13 @@ TEST_P(ImageContainersTest, EveryFormGivesTheSameFilesAndReport) {
 INSTANTIATE_TEST_SUITE_P(Scans, ImageContainersTest,
                          testing::Values(std::vector<std::string>{"--partition", "1", "--undelete", "--all"},
                                          std::vector<std::string>{"--partition", "0", "--low", "--types", "jpg,png"}),
-                         [](const auto &info) { return info.index == 0 ? "undelete" : "low_level_whole_disk"; });
+                         [](const auto& info) { return info.index == 0 ? "undelete" : "low_level_whole_disk"; });
 
 // `image` of an evidence image gives the raw medium it holds, not the
 // container's bytes.
 TEST_F(ImageContainersTest, ACopyOfAnEvidenceImageIsTheRawImage) {
   const std::string raw = testsupport::Sha256Of(s_forms[0]);
-  for (const fs::path &form : {s_forms[1], s_forms[2]}) {
+  for (const fs::path& form : {s_forms[1], s_forms[2]}) {
     const fs::path copy = s_dir->Path() / ("copy-of-" + form.filename().string());
     const auto run =
         testsupport::RunCommand({testsupport::BuiltProgram("trellmond-cli"), "image", form.string(), copy.string()});
@@ -185,7 +185,7 @@ TEST_F(ImageContainersTest, AnImageWithAPartMissingIsRefusedWithAReason) {
       {e01, "a segment of the Expert Witness image is missing or damaged"},
       {split, "part card.004 of the split image is missing"},
   };
-  for (const auto &[source, reason] : cases) {
+  for (const auto& [source, reason] : cases) {
     const auto run = testsupport::RunCommand({testsupport::BuiltProgram("trellmond-cli"), "scan", source.string(),
                                               "--undelete", "--out", (dir / "out").string()});
     EXPECT_NE(run.exitCode, 0);

@@ -32,7 +32,7 @@ class ImageSourceTest : public testing::Test {
     testsupport::FatImage card(dir / "card.img", {.fatBits = 12, .sizeKiB = 6 * 1024});
     std::mt19937 random(7);
     std::string bytes(5 << 20, '\0');
-    for (char &c : bytes) c = static_cast<char>(random());
+    for (char& c : bytes) c = static_cast<char>(random());
     card.AddFile("/random.bin", bytes);
     raw = card.Path();
     rawBytes = testsupport::ReadFileBytes(raw);
@@ -40,7 +40,7 @@ class ImageSourceTest : public testing::Test {
 
   // Reads of `path` at offsets on and around 1 MiB boundaries and past the end
   // give the raw bytes.
-  void ExpectSameBytes(const fs::path &path) {
+  void ExpectSameBytes(const fs::path& path) {
     const auto image = platform::ImageSource::Open(path.string());
     ASSERT_TRUE(image);
     ASSERT_EQ(image->Size(), rawBytes.size());
@@ -67,7 +67,7 @@ TEST_F(ImageSourceTest, EveryFormReadsAsTheRawImage) {
   const fs::path stored = testsupport::MakeExpertWitness(raw, dir / "stored", 1 << 20, false);
   ASSERT_TRUE(fs::exists(dir / "stored.E03"));                                    // several segments
   const fs::path split = testsupport::MakeSplitRaw(raw, dir / "split", 1000000);  // parts cut mid-sector
-  for (const fs::path &form : {packed, stored, split}) {
+  for (const fs::path& form : {packed, stored, split}) {
     SCOPED_TRACE(form.filename().string());
     EXPECT_NE(platform::ImageSource::KindOf(form.string()), Kind::Plain);
     ExpectSameBytes(form);
@@ -83,6 +83,7 @@ TEST_F(ImageSourceTest, KindsByContentsAndNames) {
   const fs::path split = testsupport::MakeSplitRaw(raw, dir / "part", 2 << 20);
   const fs::path e01 = testsupport::MakeExpertWitness(raw, dir / "ewf", 1 << 20, true);
   fs::copy_file(e01, dir / "renamed.img");
+  fs::copy_file(raw, dir / "raw.e01");
   fs::copy_file(raw, dir / "lone.001");
   struct Case {
     fs::path path;
@@ -93,11 +94,12 @@ TEST_F(ImageSourceTest, KindsByContentsAndNames) {
       {dir / "part.002", Kind::Plain},  // a later part alone is no image's start
       {dir / "lone.001", Kind::Plain},  // one part: the file is the image
       {e01, Kind::ExpertWitness},
-      {dir / "renamed.img", Kind::ExpertWitness},  // by its signature, whatever its name
+      {dir / "renamed.img", Kind::Plain},  // a plain image's sectors are not read for a signature
+      {dir / "raw.e01", Kind::Plain},      // the signature decides
       {dir.Path(), Kind::Plain},
       {dir / "missing.E01", Kind::Plain},
   };
-  for (const Case &c : cases) EXPECT_EQ(platform::ImageSource::KindOf(c.path.string()), c.kind) << c.path;
+  for (const Case& c : cases) EXPECT_EQ(platform::ImageSource::KindOf(c.path.string()), c.kind) << c.path;
 }
 
 TEST_F(ImageSourceTest, IncompleteImagesAreRefused) {

@@ -9,7 +9,7 @@ std::string ExpertWitnessUnavailable() {
   return probe.exitCode == 0 ? std::string{} : "ewfacquire is not installed (package ewf-tools)";
 }
 
-std::filesystem::path MakeExpertWitness(const std::filesystem::path &raw, const std::filesystem::path &base,
+std::filesystem::path MakeExpertWitness(const std::filesystem::path& raw, const std::filesystem::path& base,
                                         std::uint64_t segmentBytes, bool compressed) {
   // -u: unattended, with the defaults for every question not given here.
   RunOrThrow({"ewfacquire", "-u", "-q", "-t", base.string(), "-c", compressed ? "fast" : "none", "-S",
@@ -17,7 +17,7 @@ std::filesystem::path MakeExpertWitness(const std::filesystem::path &raw, const 
   return std::filesystem::path(base.string() + ".E01");
 }
 
-std::filesystem::path MakeSplitRaw(const std::filesystem::path &raw, const std::filesystem::path &stem,
+std::filesystem::path MakeSplitRaw(const std::filesystem::path& raw, const std::filesystem::path& stem,
                                    std::uint64_t partBytes) {
   RunOrThrow(
       {"split", "-b", std::to_string(partBytes), "-a", "3", "--numeric-suffixes=1", raw.string(), stem.string() + "."});
