@@ -10,6 +10,7 @@
 #include <memory>
 #include <regex>
 
+#include "tests/cli/Cards.h"
 #include "tests/cli/DfxmlRead.h"
 #include "tests/support/Command.h"
 #include "tests/support/FatImage.h"
@@ -20,6 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace dfxmlread;
+using clicards::FragmentedFatCard;
+using clicards::Payload;
 
 struct Case {
   const char* name;
@@ -31,45 +34,9 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-std::string Payload(std::size_t size, int seed) {
-  std::string out(size, '\0');
-  std::uint32_t x = 2463534242u + static_cast<std::uint32_t>(seed);
-  for (char& c : out) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return out;
-}
-
-// A FAT32 card whose live file lies in two pieces (a file freed between two others, then a
-// larger one written into its gap and on past the next), and a deleted photo.
-fs::path FragmentedFatCard(const fs::path& dir) {
-  testsupport::FatImage image(dir / "card.img", {.fatBits = 32, .sizeKiB = 40 * 1024, .sectorsPerCluster = 1});
-  const std::string photo =
-      testsupport::ReadFileBytes(fs::path(TRELLMOND_SOURCE_DIR) / "tests/data/samples/sample.jpg");
-  image.AddFile("/gap.bin", Payload(3 * 512, 1), 1120000000);
-  image.AddFile("/wall.bin", Payload(2 * 512, 2), 1120000000);
-  image.Delete("/gap.bin");
-  image.ForgetNextFreeCluster();
-  image.AddFile("/pieces.bin", Payload(7 * 512 + 100, 3), 1120000000);
-  image.MakeDir("/DCIM");
-  image.AddFile("/DCIM/beach.jpg", photo, 1120000000);
-  image.Delete("/DCIM/beach.jpg");
-  return image.Path();
-}
-
-// The same card as the one partition of a disk image, 1 MiB in: the runs are offsets on the disk image.
+// The card as the one partition of a disk image, 1 MiB in: the runs are offsets on the disk image.
 fs::path PartitionedFatCard(const fs::path& dir) {
-  const fs::path card = FragmentedFatCard(dir), disk = dir / "disk.img";
-  const std::string size = std::to_string(fs::file_size(card) + (2 << 20));
-  testsupport::RunOrThrow({"truncate", "-s", size, disk.string()});
-  testsupport::RunOrThrow({"sh", "-c", "echo 'start=2048, type=c' | sfdisk --quiet \"$0\"", disk.string()});
-  testsupport::RunOrThrow({"dd", "if=" + card.string(), "of=" + disk.string(), "bs=1M", "seek=1", "conv=notrunc",
-                           "status=none"});
-  fs::remove(card);
-  return disk;
+  return clicards::InPartition(clicards::FragmentedFatCard(dir), dir / "disk.img", "c");
 }
 
 // A camera card for the Low Level Scan: sample pictures in a quick-formatted FAT16 card.
@@ -170,7 +137,7 @@ TEST_P(DfxmlReportTest, ValidatesAndItsRunsAreTheSavedBytes) {
 }
 
 const Case kCases[] = {
-    {"fat_live_and_deleted", FragmentedFatCard, {"--undelete", "--all"}, 1, false},
+    {"fat_live_and_deleted", [](const fs::path& dir) { return FragmentedFatCard(dir); }, {"--undelete", "--all"}, 1, false},
     {"partition_of_a_disk", PartitionedFatCard, {"--undelete", "--all"}, 1, false},
     {"low_level", CarvingCard, {"--low", "--types", "jpg,png,gif"}, 0, false},
     // The deleted fillers (no extension) are left out.

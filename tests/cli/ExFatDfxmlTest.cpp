@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "tests/cli/Cards.h"
 #include "tests/cli/DfxmlRead.h"
 #include "tests/support/Command.h"
 #include "tests/support/ExFatImage.h"
@@ -15,18 +16,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Payload(std::size_t size, unsigned seed) {
-  std::string out(size, '\0');
-  std::uint32_t x = 2463534242u + seed;
-  for (char& c : out) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return out;
-}
+using clicards::Payload;
 
 // A card with a file in three pieces around two others, deleted with one of them, and a deleted
 // file whose valid data length is below its size.
@@ -51,15 +41,7 @@ fs::path Card(const fs::path& dir) {
   return card.Path();
 }
 
-fs::path PartitionedCard(const fs::path& dir) {
-  const fs::path card = Card(dir), disk = dir / "disk.img";
-  testsupport::RunOrThrow({"truncate", "-s", std::to_string(fs::file_size(card) + (2 << 20)), disk.string()});
-  testsupport::RunOrThrow({"sh", "-c", "echo 'start=2048, type=7' | sfdisk --quiet \"$0\"", disk.string()});
-  testsupport::RunOrThrow(
-      {"dd", "if=" + card.string(), "of=" + disk.string(), "bs=1M", "seek=1", "conv=notrunc", "status=none"});
-  fs::remove(card);
-  return disk;
-}
+fs::path PartitionedCard(const fs::path& dir) { return clicards::InPartition(Card(dir), dir / "disk.img", "7"); }
 
 class ExFatDfxmlTest : public testing::TestWithParam<bool> {
  protected:

@@ -9,26 +9,14 @@
 #include <map>
 #include <regex>
 
+#include "tests/cli/Cards.h"
 #include "tests/support/Command.h"
-#include "tests/support/FatImage.h"
 #include "tests/support/ImageContainers.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Payload(std::size_t size, unsigned seed) {
-  std::string out(size, '\0');
-  std::uint32_t x = 2463534242u + seed;
-  for (char& c : out) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return out;
-}
 
 std::map<std::string, std::string> Tree(const fs::path& root) {
   std::map<std::string, std::string> files;
@@ -46,6 +34,15 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
   return text;
 }
 
+void AddPhotos(testsupport::FatImage& card) {
+  const fs::path samples = fs::path(TRELLMOND_SOURCE_DIR) / "tests/data/samples";
+  card.AddFile("/DCIM/kept.jpg", testsupport::ReadFileBytes(samples / "sample.jpg"), 1120000000);
+  card.AddFile("/notes.txt", clicards::Payload(300000, 4), 1120000000);
+  card.Delete("/notes.txt");
+  card.AddFile("/DCIM/shot.png", testsupport::ReadFileBytes(samples / "sample.png"));
+  card.Delete("/DCIM/shot.png");
+}
+
 struct Scan {
   int exitCode = -1;
   std::string errors;
@@ -60,33 +57,9 @@ class ImageContainersTest : public testing::TestWithParam<std::vector<std::strin
   static void SetUpTestSuite() {
     if (!testsupport::ExpertWitnessUnavailable().empty()) return;
     s_dir = new testsupport::TempDir;
-    // A camera card: FAT32 at 1 MiB behind an MBR, with a file in two pieces,
-    // live and deleted photos.
-    const fs::path volume = s_dir->Path() / "volume.img";
-    {
-      testsupport::FatImage fat(volume, {.fatBits = 32, .sizeKiB = 40 * 1024, .sectorsPerCluster = 1});
-      const std::string photo =
-          testsupport::ReadFileBytes(fs::path(TRELLMOND_SOURCE_DIR) / "tests/data/samples/sample.jpg");
-      fat.AddFile("/gap.bin", Payload(3 * 512, 1), 1120000000);
-      fat.AddFile("/wall.bin", Payload(2 * 512, 2), 1120000000);
-      fat.Delete("/gap.bin");
-      fat.ForgetNextFreeCluster();
-      fat.AddFile("/pieces.bin", Payload(7 * 512 + 100, 3), 1120000000);
-      fat.MakeDir("/DCIM");
-      fat.AddFile("/DCIM/kept.jpg", photo, 1120000000);
-      fat.AddFile("/DCIM/beach.jpg", photo, 1120000000);
-      fat.Delete("/DCIM/beach.jpg");
-      fat.AddFile("/notes.txt", Payload(300000, 4), 1120000000);
-      fat.Delete("/notes.txt");
-      fat.AddFile("/DCIM/shot.png",
-                  testsupport::ReadFileBytes(fs::path(TRELLMOND_SOURCE_DIR) / "tests/data/samples/sample.png"));
-      fat.Delete("/DCIM/shot.png");
-    }
-    const fs::path raw = s_dir->Path() / "card.img";
-    testsupport::RunOrThrow({"truncate", "-s", std::to_string(fs::file_size(volume) + (1 << 20)), raw.string()});
-    testsupport::RunOrThrow({"sh", "-c", "echo 'start=2048, type=c' | sfdisk --quiet \"$0\"", raw.string()});
-    testsupport::RunOrThrow(
-        {"dd", "if=" + volume.string(), "of=" + raw.string(), "bs=1M", "seek=1", "conv=notrunc", "status=none"});
+    // A camera card behind an MBR, with live and deleted photos besides the file in two pieces.
+    const fs::path raw = clicards::InPartition(clicards::FragmentedFatCard(s_dir->Path(), AddPhotos),
+                                               s_dir->Path() / "disk.img", "c");
     s_forms = {raw, testsupport::MakeExpertWitness(raw, s_dir->Path() / "card", 8 << 20),
                testsupport::MakeSplitRaw(raw, s_dir->Path() / "card", 10 << 20)};
   }
