@@ -30,6 +30,8 @@ bool WriteReport(const std::string& path, const std::vector<FoundFile>& files) {
                       {"firstCluster", f.firstCluster},
                       {"saved", f.saved},
                       {"rebuilt", f.rebuilt},
+                      {"origin", f.origin.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.origin)},
+                      {"clustersInUse", f.clustersInUse},
                       {"outputPath", f.outputPath.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.outputPath)}});
   }
   std::ofstream out(path, std::ios::trunc);
