@@ -51,7 +51,8 @@ Commands:
       --report FILE     write a JSON report (its folder must exist; checked
                         before the scan): one object per file with its scan,
                         identifier, full name, directory, size, date, first
-                        cluster, saved flag and output path
+                        cluster, saved flag, output path, and its origin
+                        after a format ("lost folder", "old MFT record")
       --verbose         print every scanner log line with its action code,
                         each "<br>" starting a new line
       --service URL     work with the vendor service at URL (for example
