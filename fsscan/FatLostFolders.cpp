@@ -36,7 +36,8 @@ std::vector<LostFolderCluster> TMekFATScan::FindLostFolderClusters(const BootRec
   const std::int64_t clusterBytes = spc * bps;
   const auto firstData = static_cast<std::int64_t>(GetFirstDataSector(boot));
   const std::int64_t lastCluster = m_raw->GetTotalClusterCount() + 1;
-  const std::int64_t perRead = clusterBytes <= kWholeClustersUpTo ? std::max<std::int64_t>(1, kBlockBytes / clusterBytes) : 1;
+  const std::int64_t perRead =
+      clusterBytes <= kWholeClustersUpTo ? std::max<std::int64_t>(1, kBlockBytes / clusterBytes) : 1;
   std::vector<std::byte> buffer(static_cast<std::size_t>(perRead == 1 ? bps : perRead * clusterBytes));
   std::vector<LostFolderCluster> found;
   std::int64_t looked = 0;

@@ -55,13 +55,16 @@ std::vector<std::uint8_t> TMekFATScan::ReadNtfsBitmap(const platform::BootGeomet
     return {};
   }
   std::vector<std::byte> bytes(static_cast<std::size_t>(recordSize));
-  const std::int64_t sector = mftRuns.front().StartCluster * geometry.sectorsPerCluster + kBitmapRecord * recordSize / bps;
+  const std::int64_t sector =
+      mftRuns.front().StartCluster * geometry.sectorsPerCluster + kBitmapRecord * recordSize / bps;
   if (ReadSectors(bytes.data(), recordSize, recordSize / bps, sector) != recordSize ||
       !ntfs::HasFileSignature(util::ByteReader(bytes.data(), bytes.size()))) {
     return {};
   }
   const std::unique_ptr<FileNode> record = DecodeMFTRecord(bytes, geometry.bytesPerSector, false);
-  if (!record || record->Resident || !record->Clusters || record->Size <= 0 || record->Size > kMaxBitmapBytes) return {};
+  if (!record || record->Resident || !record->Clusters || record->Size <= 0 || record->Size > kMaxBitmapBytes) {
+    return {};
+  }
   util::TMemoryStream stream;
   SaveToStream(*record, stream, BootRecord{});
   const auto* data = reinterpret_cast<const std::uint8_t*>(stream.Memory());
@@ -95,7 +98,8 @@ void TMekFATScan::ScanOldMFTRecords(const platform::BootGeometry& geometry, cons
     cluster += n;
     looked += n;
     if (used) continue;
-    const std::int64_t got = std::max<std::int64_t>(0, ReadSectors(block.data(), n * clusterBytes, n * spc, from * spc));
+    const std::int64_t got =
+        std::max<std::int64_t>(0, ReadSectors(block.data(), n * clusterBytes, n * spc, from * spc));
     // Records lie at whole record sizes from the start of the table.
     const std::int64_t past = (from * clusterBytes - mftByte) % recordSize;
     for (std::int64_t at = past == 0 ? 0 : recordSize - past; at + recordSize <= got && decoded < kMaxRecordsDecoded;
@@ -109,7 +113,8 @@ void TMekFATScan::ScanOldMFTRecords(const platform::BootGeometry& geometry, cons
       bytesWithout = 0;
       const ntfs::RecordHeader header = ntfs::ParseRecordHeader(reader);
       // The current MFT holds its own record of each number below its end.
-      if (header.baseRecord != 0 || header.recordNumber < currentRecords || !numbers.insert(header.recordNumber).second) {
+      if (header.baseRecord != 0 || header.recordNumber < currentRecords ||
+          !numbers.insert(header.recordNumber).second) {
         continue;
       }
       ++decoded;
@@ -183,7 +188,8 @@ void TMekFATScan::PlaceOldRecords(std::size_t firstKept, std::int64_t currentRec
   for (auto& [key, n] : lostNumbers) n = ++number;
   for (std::size_t i = firstKept; i < m_fileList.size(); ++i) {
     const Chain& chain = chains[i - firstKept];
-    std::string dir = chain.reachesRoot ? "" : LostFolderPath(chain.lostParent >= 0 ? lostNumbers[chain.lostParent] : 0);
+    std::string dir =
+        chain.reachesRoot ? "" : LostFolderPath(chain.lostParent >= 0 ? lostNumbers[chain.lostParent] : 0);
     for (auto it = chain.names.rbegin(); it != chain.names.rend(); ++it) dir += "\\" + **it;
     m_fileList[i]->Dir = dir + "\\";
   }

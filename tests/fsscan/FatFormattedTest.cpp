@@ -13,6 +13,7 @@
 namespace {
 
 using fsscantest::Payload;
+using fsscantest::ShortEntry;
 
 struct FormatCase {
   const char* name;
@@ -25,18 +26,6 @@ std::string Windows(std::string path) {
   return path;
 }
 
-// A 32-byte short directory entry: 11 name bytes, attribute, first cluster, size.
-std::string Entry(const std::string& name11, std::uint8_t attr, std::uint32_t cluster, std::uint32_t size) {
-  std::string e(32, '\0');
-  e.replace(0, 11, name11);
-  e[11] = static_cast<char>(attr);
-  e[20] = static_cast<char>(cluster >> 16);
-  e[21] = static_cast<char>(cluster >> 24);
-  e[26] = static_cast<char>(cluster);
-  e[27] = static_cast<char>(cluster >> 8);
-  for (int i = 0; i < 4; ++i) e[28 + i] = static_cast<char>(size >> (8 * i));
-  return e;
-}
 
 class FatFormattedTest : public testing::TestWithParam<FormatCase> {
  protected:
@@ -140,11 +129,12 @@ TEST_P(FatFormattedTest, ForgedFolderClustersNamingEachOtherEndAndLoseNothing) {
     f.seekp(static_cast<std::streamoff>(image->ClusterOffset(cluster)));
     f.write(entries.data(), static_cast<std::streamsize>(entries.size()));
   };
-  forge(a, Entry(".          ", 0x10, a, 0) + Entry("..         ", 0x10, b, 0) + Entry("RING       ", 0x10, b, 0) +
-               Entry("LOOPFILETXT", 0x20, a, 10));
-  forge(b, Entry(".          ", 0x10, b, 0) + Entry("..         ", 0x10, a, 0) + Entry("BACK       ", 0x10, a, 0) +
-               Entry("SELF       ", 0x10, b, 0));
-  forge(c, Entry(".          ", 0x10, c, 0) + Entry("..         ", 0x10, c, 0) + Entry("ME         ", 0x10, c, 0));
+  const auto folder = [](std::uint32_t self, std::uint32_t parent) {
+    return ShortEntry(".          ", 0x10, self, 0) + ShortEntry("..         ", 0x10, parent, 0);
+  };
+  forge(a, folder(a, b) + ShortEntry("RING       ", 0x10, b, 0) + ShortEntry("LOOPFILETXT", 0x20, a, 10));
+  forge(b, folder(b, a) + ShortEntry("BACK       ", 0x10, a, 0) + ShortEntry("SELF       ", 0x10, b, 0));
+  forge(c, folder(c, c) + ShortEntry("ME         ", 0x10, c, 0));
   fsscantest::ScannerHarness harness(image->Path());
   harness.Scan(true);
   std::map<std::string, int> seen;
