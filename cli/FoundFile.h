@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "report/FileEntry.h"
 #include "util/DateTime.h"
 
 namespace cli {
@@ -22,9 +23,14 @@ struct FoundFile {
   std::string origin;    // "lost folder", "old MFT record"; empty for the file system's own tree
   bool clustersInUse = false;  // an old MFT record whose clusters the volume uses now
   std::string outputPath;  // POSIX path of the saved file
+  bool compressed = false;            // NTFS-compressed: the runs are the stored clusters
+  std::vector<report::ByteRun> runs;  // where the file lies on the source
 };
 
 // Writes the report as a JSON array; false when the file cannot be written.
 bool WriteReport(const std::string& path, const std::vector<FoundFile>& files);
+// Writes the DFXML report of a run; false with the reason when it cannot be written.
+bool WriteDfxmlReport(const std::string& path, const std::string& commandLine, const std::string& source,
+                      const std::vector<FoundFile>& files, std::string& why);
 
 }  // namespace cli
