@@ -58,6 +58,7 @@ bool WriteDfxmlReport(const std::string& path, const std::string& commandLine, c
     e.runs = f.runs;
     e.saved = f.saved;
     e.savedPath = f.outputPath;
+    e.origin = f.origin;
   }
   return report::WriteDfxml(path, {"trellmond-cli", commandLine, source}, entries, why);
 }

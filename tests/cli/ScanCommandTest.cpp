@@ -64,9 +64,12 @@ TEST_F(ScanCommandTest, AQuickFormattedCardsPhotosComeBackBelowLostFolders) {
   image->QuickFormat();
   const auto out = dir / "out";
   const auto report = dir / "report.json";
-  const auto r = Cli({"scan", image->Path().string(), "--out", out.string(), "--report", report.string()});
+  const auto dfxml = dir / "report.xml";
+  const auto r = Cli({"scan", image->Path().string(), "--out", out.string(), "--report", report.string(), "--dfxml",
+                      dfxml.string()});
   ASSERT_EQ(r.exitCode, 0) << r.errors;
   EXPECT_NE(r.output.find("Found 2 files, saved 2 files in "), std::string::npos) << r.output;
+  EXPECT_NE(testsupport::ReadFileBytes(dfxml).find("origin>lost folder</"), std::string::npos);
   const auto lost = out / "Lost folders" / "Lost folder 1";
   EXPECT_TRUE(testsupport::ReadFileBytes(lost / "kept.jpg") == photo);
   EXPECT_TRUE(testsupport::ReadFileBytes(lost / "Beach day.jpg") == photo);
