@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "report/FileEntry.h"
 #include "util/DateTime.h"
 
 namespace cli {
@@ -20,9 +21,14 @@ struct FoundFile {
   bool saved = false;
   bool rebuilt = false;  // read around other files' clusters, its pieces put together
   std::string outputPath;  // POSIX path of the saved file
+  bool compressed = false;            // NTFS-compressed: the runs are the stored clusters
+  std::vector<report::ByteRun> runs;  // where the file lies on the source
 };
 
 // Writes the report as a JSON array; false when the file cannot be written.
 bool WriteReport(const std::string& path, const std::vector<FoundFile>& files);
+// Writes the DFXML report of a run; false with the reason when it cannot be written.
+bool WriteDfxmlReport(const std::string& path, const std::string& commandLine, const std::string& source,
+                      const std::vector<FoundFile>& files, std::string& why);
 
 }  // namespace cli

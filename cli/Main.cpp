@@ -52,6 +52,11 @@ Commands:
                         before the scan): one object per file with its scan,
                         identifier, full name, directory, size, date, first
                         cluster, saved flag and output path
+      --dfxml FILE      write a DFXML report (checked like --report): the
+                        program and source, and per file its full name,
+                        size, time, scan, byte runs on the source (image
+                        offsets and lengths), saved flag and path, and the
+                        MD5 and SHA-1 of the saved copy
       --verbose         print every scanner log line with its action code,
                         each "<br>" starting a new line
       --service URL     work with the vendor service at URL (for example

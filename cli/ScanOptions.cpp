@@ -17,7 +17,8 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
                                     {"--verbose", &ScanOptions::verbose}};
   static constexpr Value kValues[] = {{"--types", &ScanOptions::types},         {"--out", &ScanOptions::out},
                                       {"--report", &ScanOptions::report},       {"--catalogue", &ScanOptions::catalogue},
-                                      {"--service", &ScanOptions::service},     {"--partition", &ScanOptions::partition}};
+                                      {"--service", &ScanOptions::service},     {"--partition", &ScanOptions::partition},
+                                      {"--dfxml", &ScanOptions::dfxml}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     bool known = false;
