@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ImageSource.h"
 #include "platform/LastError.h"
 #include "platform/ReadFaults.h"
 
@@ -20,6 +21,7 @@ namespace platform {
 
 struct RescueSource::Descriptor {
   int fd = -1;
+  std::shared_ptr<const ImageSource> image;  // an Expert Witness or split raw image: read through it
   ~Descriptor() {
     if (fd >= 0) ::close(fd);
   }
@@ -37,10 +39,14 @@ struct PendingRead {
   std::vector<std::byte> buffer;
 };
 
-long ReadFully(int fd, std::byte* out, std::size_t count, std::uint64_t offset, int& error) {
+long ReadFully(const RescueSource::Descriptor& source, std::byte* out, std::size_t count, std::uint64_t offset,
+               int& error) {
   std::size_t got = 0;
   while (got < count) {
-    const long n = ReadFaults::PRead(fd, out + got, count - got, offset + got);
+    errno = 0;
+    const long n = source.image
+                       ? static_cast<long>(source.image->ReadAt(offset + got, std::span(out + got, count - got)))
+                       : ReadFaults::PRead(source.fd, out + got, count - got, offset + got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       error = errno;
@@ -78,6 +84,10 @@ std::unique_ptr<RescueSource> RescueSource::Open(const std::string& path, std::u
     if (::ioctl(fd, BLKGETSIZE64, &size) == 0) source->m_size = size;
     if (::ioctl(fd, BLKSSZGET, &sectorSize) == 0 && sectorSize >= 512 && sectorSize <= 65536)
       source->m_sectorSize = static_cast<std::uint32_t>(sectorSize);
+  } else if (ImageSource::KindOf(path) != ImageSource::Kind::Plain) {
+    source->m_fd->image = ImageSource::Open(path);
+    if (!source->m_fd->image) return nullptr;
+    source->m_size = source->m_fd->image->Size();
   } else {
     source->m_size = static_cast<std::uint64_t>(info.st_size);
   }
@@ -105,7 +115,7 @@ RescueSource::ReadResult RescueSource::ReadAt(std::uint64_t offset, std::span<st
                                               std::chrono::milliseconds limit) {
   ReadResult result;
   if (limit.count() <= 0) {
-    const long n = ReadFully(m_fd->fd, out.data(), out.size(), m_offset + offset, result.error);
+    const long n = ReadFully(*m_fd, out.data(), out.size(), m_offset + offset, result.error);
     if (n >= 0) result = {ReadStatus::kDone, static_cast<std::size_t>(n), 0};
     return result;
   }
@@ -113,7 +123,7 @@ RescueSource::ReadResult RescueSource::ReadAt(std::uint64_t offset, std::span<st
   pending->buffer.resize(out.size());
   std::thread([pending, fd = m_fd, offset = m_offset + offset] {
     int error = 0;
-    const long n = ReadFully(fd->fd, pending->buffer.data(), pending->buffer.size(), offset, error);
+    const long n = ReadFully(*fd, pending->buffer.data(), pending->buffer.size(), offset, error);
     const std::lock_guard lock(pending->mutex);
     pending->result = n;
     pending->error = error;

@@ -40,9 +40,11 @@ class RescueSource {
   // Reads `out.size()` bytes at `offset`; with a zero `limit`, waits as long as the read takes.
   ReadResult ReadAt(std::uint64_t offset, std::span<std::byte> out, std::chrono::milliseconds limit);
 
+  // What is read from, kept alive by any read left running.
+  struct Descriptor;
+
  private:
   RescueSource() = default;
-  struct Descriptor;
   std::shared_ptr<Descriptor> m_fd;
   std::uint64_t m_offset = 0;
   std::uint64_t m_size = 0;

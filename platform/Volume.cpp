@@ -16,6 +16,7 @@
 #include "platform/DriveTable.h"
 #include "platform/ExFatBootSector.h"
 #include "platform/FatBootSector.h"
+#include "platform/ImageSource.h"
 #include "platform/LastError.h"
 #include "platform/ReadFaults.h"
 #include "util/ByteReader.h"
@@ -48,11 +49,16 @@ std::int64_t ModifiedNs(const struct stat& st) {
 
 // The first bytes as they are now; the probe reads past any registered read fault, as the
 // system's own probe of a medium does.
-std::string ReadFirstBytes(int fd, std::uint64_t offset, std::uint64_t size) {
-  std::string bytes(static_cast<std::size_t>(std::min<std::uint64_t>(kFirstBytes, size)), '\0');
-  const ssize_t got = pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+std::string ReadRaw(int fd, const ImageSource* image, std::uint64_t offset, std::uint64_t length) {
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  const std::int64_t got = image ? image->ReadAt(offset, std::as_writable_bytes(std::span(bytes)))
+                                 : pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
   bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
   return bytes;
+}
+
+std::string ReadFirstBytes(int fd, const ImageSource* image, std::uint64_t offset, std::uint64_t size) {
+  return ReadRaw(fd, image, offset, std::min<std::uint64_t>(kFirstBytes, size));
 }
 
 }  // namespace
@@ -76,7 +82,11 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     return nullptr;
   }
   std::uint64_t deviceBytes = static_cast<std::uint64_t>(st.st_size);
-  if (S_ISBLK(st.st_mode)) {
+  if (ImageSource::KindOf(path) != ImageSource::Kind::Plain) {
+    volume->m_image = ImageSource::Open(path);
+    if (!volume->m_image) return nullptr;
+    deviceBytes = volume->m_image->Size();
+  } else if (S_ISBLK(st.st_mode)) {
     volume->m_blockDevice = true;
     int sectorSize = 0;
     if (ioctl(fd, BLKSSZGET, &sectorSize) == 0 && sectorSize > 0) {
@@ -95,7 +105,7 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
   volume->m_inode = st.st_ino;
   volume->m_rdev = st.st_rdev;
   volume->m_modifiedNs = ModifiedNs(st);
-  volume->m_firstBytes = ReadFirstBytes(fd, volume->m_offset, volume->m_size);
+  volume->m_firstBytes = ReadFirstBytes(fd, volume->m_image.get(), volume->m_offset, volume->m_size);
   if (volume->m_firstBytes.size() >= 512) {
     DeviceLimits limits;
     if (volume->m_blockDevice) limits.logicalSectorSize = volume->m_logicalSectorSize;
@@ -103,9 +113,8 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     // exFAT seals its boot region with a checksum and keeps a backup of it: a main region
     // whose checksum fails gives way to a backup whose checksum holds.
     if (volume->m_boot && volume->m_boot->kind == VolumeKind::ExFat) {
-      std::string region(std::min<std::uint64_t>(kExFatBootRegionsBytes, volume->m_size), '\0');
-      const ssize_t got = pread(fd, region.data(), region.size(), static_cast<off_t>(volume->m_offset));
-      region.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+      const std::string region = ReadRaw(fd, volume->m_image.get(), volume->m_offset,
+                                         std::min<std::uint64_t>(kExFatBootRegionsBytes, volume->m_size));
       if (const auto decoded = DecodeExFatBootRegion(std::as_bytes(std::span(region)), limits)) {
         volume->m_boot = decoded->geometry;
       }
@@ -147,7 +156,7 @@ bool Volume::StillSameMedium(const std::string& path) const {
   if (!sameSize) return false;
   // A card swapped in its reader keeps the device node (and often the size): its first
   // sectors tell.
-  return !m_blockDevice || ReadFirstBytes(m_fd, m_offset, m_size) == m_firstBytes;
+  return !m_blockDevice || ReadFirstBytes(m_fd, nullptr, m_offset, m_size) == m_firstBytes;
 }
 
 std::shared_ptr<const Volume> Volume::Choose(char letter) {
@@ -189,6 +198,14 @@ std::int64_t Volume::ReadAt(std::uint64_t offset, std::span<std::byte> out) cons
   if (m_bounded) want = offset >= m_size ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(want, m_size - offset));
   std::size_t done = 0;
   while (done < want) {
+    if (m_image) {
+      // A short read stops before an unreadable chunk: the next read there gives the error.
+      const std::int64_t got = m_image->ReadAt(m_offset + offset + done, out.subspan(done, want - done));
+      if (got < 0) return -1;
+      if (got == 0) break;
+      done += static_cast<std::size_t>(got);
+      continue;
+    }
     const long got = ReadFaults::PRead(m_fd, out.data() + done, want - done, m_offset + offset + done);
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -268,7 +285,8 @@ const Volume::Probe& Volume::Probed() const {
   std::lock_guard lock(m_lazyMutex);
   if (m_probe) return *m_probe;
   m_probe.emplace();
-  const SuperblockProbe probe = ProbeSuperblocks(m_fd, m_offset, m_bounded ? m_size : 0);
+  const int fd = m_image ? m_image->ProbeFd(m_offset, m_size) : m_fd;
+  const SuperblockProbe probe = ProbeSuperblocks(fd, m_offset, m_bounded || m_image ? m_size : 0);
   *m_probe = {probe.type, probe.label, probe.uuid};
   return *m_probe;
 }
