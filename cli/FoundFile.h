@@ -20,6 +20,8 @@ struct FoundFile {
   std::int64_t firstCluster = 0;
   bool saved = false;
   bool rebuilt = false;  // read around other files' clusters, its pieces put together
+  std::string origin;    // "lost folder", "old MFT record"; empty for the file system's own tree
+  bool clustersInUse = false;  // an old MFT record whose clusters the volume uses now
   std::string outputPath;  // POSIX path of the saved file
   bool compressed = false;            // NTFS-compressed: the runs are the stored clusters
   std::vector<report::ByteRun> runs;  // where the file lies on the source

@@ -51,7 +51,8 @@ Commands:
       --report FILE     write a JSON report (its folder must exist; checked
                         before the scan): one object per file with its scan,
                         identifier, full name, directory, size, date, first
-                        cluster, saved flag and output path
+                        cluster, saved flag, output path, and its origin
+                        after a format ("lost folder", "old MFT record")
       --dfxml FILE      write a DFXML report (checked like --report): the
                         program and source, and per file its full name,
                         size, time, scan, byte runs on the source (image
