@@ -48,10 +48,12 @@ struct RecordStreams;
 using BootRecord = std::array<std::byte, 512>;
 
 // A free cluster that starts as a sub-directory's first cluster does, and the cluster its
-// ".." entry names (0 for the root).
+// ".." entry names (0 for the root); or a `piece`: a later cluster of a directory, whose
+// first cluster is not known.
 struct LostFolderCluster {
   std::int64_t cluster = 0;
   std::int64_t parent = 0;
+  bool piece = false;
 };
 using FatBuffer = std::vector<std::byte>;
 
@@ -175,9 +177,10 @@ class TMekFATScan {
   void ExtractDirEntries(const std::byte* buffer, const BootRecord& boot, std::uint8_t fatType,
                          const std::string& path, std::int64_t byteCount, LongNameAssembler* names = nullptr);
   // A deleted directory whose first cluster is free: that cluster and the free ones after
-  // it, as long as they hold directory entries.
+  // it, as long as they hold directory entries. A `piece` starts at a later cluster of a
+  // directory (no "." and ".." entries).
   void ScanDeletedDirectory(std::int64_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
-                            const std::string& path);
+                            const std::string& path, bool piece = false);
   // Reads one cluster of a deleted directory and lists its entries, unless it is in use,
   // read before or holds no directory entries (then kNotDirectory). `buffer` holds one cluster.
   DirectoryCluster TakeDeletedDirectoryCluster(std::int64_t cluster, bool first, const BootRecord& boot,
