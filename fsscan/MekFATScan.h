@@ -2,8 +2,10 @@
 // TMekFATScan: the Undelete scanner. It reads a FAT12/16/32 volume's directories
 // (or an NTFS volume's master file table) through its drive access component,
 // keeps one FileNode per file found, reports them to its owner through OnFileNotify,
-// and saves the ticked ones into an output folder. Owned by the front end; single-
-// threaded; talks to the user only through its prompt and to the owner through events.
+// and saves the ticked ones into an output folder. Owned by the front end; events
+// are raised on the calling thread, except OnImageCheck, which runs on the workers
+// when they are set (the checked pictures are reported in list order all the same);
+// talks to the user only through its prompt and to the owner through events.
 
 #include <array>
 #include <cstddef>
@@ -28,6 +30,7 @@
 #include "util/Progress.h"
 #include "util/Prompt.h"
 #include "util/Types.h"
+#include "util/WorkerPool.h"
 
 namespace platform {
 class TOutputFile;
@@ -92,6 +95,8 @@ class TMekFATScan {
   void SetOverwriteFiles(bool value) { m_overwriteFiles = value; }
   void SetPrompt(util::IPrompt* prompt) { m_prompt = prompt; }
   void SetProcessMessages(util::ProcessMessagesFn fn) { m_processMessages = std::move(fn); }
+  // Picture checks run on these workers (none: on the scan's own thread).
+  void SetWorkers(util::TWorkerPool* workers) { m_workers = workers; }
 
   TFileNotify OnFileNotify;
   TLogNotify OnLogNotify;
@@ -293,6 +298,7 @@ class TMekFATScan {
   bool m_overwriteFiles = false;
   util::IPrompt* m_prompt = nullptr;
   util::ProcessMessagesFn m_processMessages;
+  util::TWorkerPool* m_workers = nullptr;
 
   std::vector<std::unique_ptr<FileNode>> m_fileList;
   std::vector<std::int64_t> m_liveFirstClusters;
