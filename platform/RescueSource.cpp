@@ -16,6 +16,7 @@
 #include "platform/ImageSource.h"
 #include "platform/LastError.h"
 #include "platform/ReadFaults.h"
+#include "platform/SourceFiles.h"
 
 namespace platform {
 
@@ -62,7 +63,7 @@ long ReadFully(const RescueSource::Descriptor& source, std::byte* out, std::size
 
 std::unique_ptr<RescueSource> RescueSource::Open(const std::string& path, std::uint64_t offset,
                                                  std::uint64_t length) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenSourceFile(path);
   if (fd < 0) {
     SetLastErrorFromErrno(errno);
     return nullptr;

@@ -19,6 +19,7 @@
 #include "platform/ImageSource.h"
 #include "platform/LastError.h"
 #include "platform/ReadFaults.h"
+#include "platform/SourceFiles.h"
 #include "util/ByteReader.h"
 
 namespace platform {
@@ -68,7 +69,7 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     SetLastError(kErrorNotReady);
     return nullptr;
   }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenSourceFile(path);
   if (fd < 0) {
     SetLastErrorFromErrno(errno);
     return nullptr;
