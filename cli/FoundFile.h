@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/UnreadableSectors.h"
 #include "util/DateTime.h"
 
 namespace cli {
@@ -20,6 +21,8 @@ struct FoundFile {
   bool saved = false;
   bool rebuilt = false;  // read around other files' clusters, its pieces put together
   std::string outputPath;  // POSIX path of the saved file
+  // Sectors of the volume the save could not read: zeros in their place in the file.
+  std::vector<disk::TUnreadableSectors::Range> unreadable;
 };
 
 // Writes the report as a JSON array; false when the file cannot be written.

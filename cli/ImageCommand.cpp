@@ -130,14 +130,14 @@ int RunImage(const std::vector<std::string>& args) {
   }
 
   // A map from an earlier run says what is in the image already; without one, nothing is.
-  disk::RescueMap map(source->Size());
+  util::RescueMap map(source->Size());
   std::ifstream mapIn(options.map, std::ios::binary);
   const bool resuming = mapIn.is_open();
   if (resuming) {
     std::stringstream text;
     text << mapIn.rdbuf();
     std::string error;
-    auto parsed = disk::RescueMap::Parse(text.str(), source->Size(), error);
+    auto parsed = util::RescueMap::Parse(text.str(), source->Size(), error);
     if (!parsed) {
       std::cerr << "the map " << options.map << " is not a mapfile (" << error << "); nothing was copied\n";
       return kExitOutputRefused;

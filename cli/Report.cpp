@@ -16,6 +16,12 @@ nlohmann::json DateText(util::TDateTime date) {
   return text;
 }
 
+nlohmann::json RangesOf(const std::vector<disk::TUnreadableSectors::Range>& ranges) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const auto& r : ranges) list.push_back({{"first", r.first}, {"last", r.first + r.count - 1}});
+  return list;
+}
+
 }  // namespace
 
 bool WriteReport(const std::string& path, const std::vector<FoundFile>& files) {
@@ -30,7 +36,8 @@ bool WriteReport(const std::string& path, const std::vector<FoundFile>& files) {
                       {"firstCluster", f.firstCluster},
                       {"saved", f.saved},
                       {"rebuilt", f.rebuilt},
-                      {"outputPath", f.outputPath.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.outputPath)}});
+                      {"outputPath", f.outputPath.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.outputPath)},
+                      {"unreadableSectors", RangesOf(f.unreadable)}});
   }
   std::ofstream out(path, std::ios::trunc);
   // Names from a damaged medium need not be valid UTF-8; replace rather than fail.

@@ -64,6 +64,7 @@ ScanTotals RunUndelete(const ScanOptions& options, session::TScanSession& scan, 
     f.saved = records[i]->Saved;
     f.rebuilt = records[i]->Rebuilt;
     if (f.saved) f.outputPath = platform::ToPosixPath(records[i]->SavedAs).value_or(std::string{});
+    f.unreadable = records[i]->Unreadable;
   }
   return result;
 }

@@ -26,7 +26,7 @@ constexpr auto kSaveEvery = std::chrono::seconds(2);
 
 class Copier {
  public:
-  Copier(RescueSource& source, RescueMap& map, const RescueTarget& target, const RescueOptions& options,
+  Copier(RescueSource& source, util::RescueMap& map, const RescueTarget& target, const RescueOptions& options,
          const std::atomic<bool>& stop, const std::function<void(const RescueProgress&)>& progress)
       : m_source(source), m_map(map), m_target(target), m_options(options), m_stop(stop), m_progress(progress) {
     m_sector = source.SectorSize();
@@ -164,7 +164,7 @@ class Copier {
   }
 
   RescueSource& m_source;
-  RescueMap& m_map;
+  util::RescueMap& m_map;
   const RescueTarget& m_target;
   const RescueOptions& m_options;
   const std::atomic<bool>& m_stop;
@@ -180,12 +180,12 @@ class Copier {
 
 }  // namespace
 
-RescueResult RunRescue(RescueSource& source, RescueMap& map, const RescueTarget& target, const RescueOptions& options,
+RescueResult RunRescue(RescueSource& source, util::RescueMap& map, const RescueTarget& target, const RescueOptions& options,
                        const std::atomic<bool>& stop, const std::function<void(const RescueProgress&)>& progress) {
   return Copier(source, map, target, options, stop, progress).Run();
 }
 
-std::string SaveRescueMap(const RescueMap& map, const std::string& path, const std::vector<std::string>& comments,
+std::string SaveRescueMap(const util::RescueMap& map, const std::string& path, const std::vector<std::string>& comments,
                           int imageFd) {
   if (imageFd >= 0 && ::fdatasync(imageFd) != 0 && errno != EINVAL)
     return std::string("cannot sync the image: ") + std::strerror(errno);

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/RescueMap.h"
+#include "util/RescueMap.h"
 #include "platform/RescueSource.h"
 
 namespace disk {
@@ -54,13 +54,13 @@ struct RescueResult {
 
 // Runs the passes over `map`'s unfinished areas. `stop` is checked between reads;
 // `progress` is called after every read.
-RescueResult RunRescue(platform::RescueSource& source, RescueMap& map, const RescueTarget& target,
+RescueResult RunRescue(platform::RescueSource& source, util::RescueMap& map, const RescueTarget& target,
                        const RescueOptions& options, const std::atomic<bool>& stop,
                        const std::function<void(const RescueProgress&)>& progress);
 
 // Writes `map` to `path` through a sibling file renamed over it, after the image's
 // data is on disk, so a map never claims bytes a power cut lost. Empty on success.
-std::string SaveRescueMap(const RescueMap& map, const std::string& path, const std::vector<std::string>& comments,
+std::string SaveRescueMap(const util::RescueMap& map, const std::string& path, const std::vector<std::string>& comments,
                           int imageFd);
 
 }  // namespace disk

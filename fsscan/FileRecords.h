@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "disk/UnreadableSectors.h"
 #include "util/DateTime.h"
 #include "util/MemoryStream.h"
 
@@ -52,6 +53,8 @@ struct FileNode {
   std::string SavedAs;
   // exFAT: the bytes written to disk when below Size; the rest reads as zeros. -1: all of them.
   std::int64_t ValidSize = -1;
+  // Sectors of the volume the last save could not read: zeros in their place in the file.
+  std::vector<disk::TUnreadableSectors::Range> Unreadable;
 };
 
 // One NTFS directory of the tree.
