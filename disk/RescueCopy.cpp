@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -199,6 +200,22 @@ std::string SaveRescueMap(const util::RescueMap& map, const std::string& path, c
   if (::rename(temporary.c_str(), path.c_str()) != 0)
     return "cannot replace the map " + path + ": " + std::strerror(errno);
   return {};
+}
+
+std::string RescueProgressText(const RescueProgress& progress, std::uint64_t readNow, double seconds) {
+  const double share =
+      progress.size > 0 ? static_cast<double>(progress.settled) / static_cast<double>(progress.size) : 1.0;
+  const double speed = seconds > 0 ? static_cast<double>(readNow) / 1e6 / seconds : 0;
+  char line[160];
+  int n = std::snprintf(line, sizeof line, "Image %3d%%  %.1f MB rescued  %zu bad area%s  %.1f MB/s",
+                        static_cast<int>(share * 100), static_cast<double>(progress.rescued) / 1e6,
+                        progress.badAreas, progress.badAreas == 1 ? "" : "s", speed);
+  if (speed > 0 && progress.settled < progress.size && n > 0 && static_cast<std::size_t>(n) < sizeof line) {
+    const auto left =
+        static_cast<long long>(static_cast<double>(progress.size - progress.settled) / 1e6 / speed + 0.5);
+    std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "  %lld:%02lld left", left / 60, left % 60);
+  }
+  return line;
 }
 
 }  // namespace disk

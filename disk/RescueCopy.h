@@ -58,6 +58,10 @@ RescueResult RunRescue(platform::RescueSource& source, util::RescueMap& map, con
                        const RescueOptions& options, const std::atomic<bool>& stop,
                        const std::function<void(const RescueProgress&)>& progress);
 
+// "Image  42%  120.5 MB rescued  3 bad areas  12.3 MB/s  0:12 left": `readNow` bytes
+// rescued by this run in `seconds` give the speed.
+std::string RescueProgressText(const RescueProgress& progress, std::uint64_t readNow, double seconds);
+
 // Writes `map` to `path` through a sibling file renamed over it, after the image's
 // data is on disk, so a map never claims bytes a power cut lost. Empty on success.
 std::string SaveRescueMap(const util::RescueMap& map, const std::string& path, const std::vector<std::string>& comments,
