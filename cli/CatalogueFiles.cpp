@@ -4,12 +4,14 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/Companion.h"
 #include "util/Text.h"
 
 namespace cli {
 
 std::filesystem::path BundledCatalogue() {
   if (const char* dir = std::getenv("TRELLMOND_CATALOGUE_DIR"); dir != nullptr && *dir != '\0') return dir;
+  if (std::string installed = platform::InstalledDataFolder("service/catalogue"); !installed.empty()) return installed;
   return TRELLMOND_CATALOGUE_DIR;
 }
 

@@ -8,7 +8,8 @@
 
 namespace cli {
 
-// service/data/catalogue, or TRELLMOND_CATALOGUE_DIR when set.
+// TRELLMOND_CATALOGUE_DIR when set, else the installed share/trellmond/service/catalogue, else
+// service/data/catalogue of the source tree.
 std::filesystem::path BundledCatalogue();
 
 // The non-empty lines of a catalogue file, trimmed, without the reply form's "<BR />";

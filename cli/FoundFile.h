@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "disk/UnreadableSectors.h"
+#include "report/FileEntry.h"
 #include "util/DateTime.h"
 
 namespace cli {
@@ -23,9 +24,14 @@ struct FoundFile {
   std::string outputPath;  // POSIX path of the saved file
   // Sectors of the volume the save could not read: zeros in their place in the file.
   std::vector<disk::TUnreadableSectors::Range> unreadable;
+  bool compressed = false;            // NTFS-compressed: the runs are the stored clusters
+  std::vector<report::ByteRun> runs;  // where the file lies on the source
 };
 
 // Writes the report as a JSON array; false when the file cannot be written.
 bool WriteReport(const std::string& path, const std::vector<FoundFile>& files);
+// Writes the DFXML report of a run; false with the reason when it cannot be written.
+bool WriteDfxmlReport(const std::string& path, const std::string& commandLine, const std::string& source,
+                      const std::vector<FoundFile>& files, std::string& why);
 
 }  // namespace cli

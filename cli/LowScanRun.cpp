@@ -8,6 +8,7 @@
 #include "cli/ProgressLine.h"
 #include "platform/DriveTable.h"
 #include "platform/SystemInfo.h"
+#include "report/FileEntry.h"
 #include "util/Text.h"
 
 namespace cli {
@@ -97,9 +98,11 @@ LowScanResult RunLowScan(const ScanOptions& options, session::TScanSession& scan
   }
   scanner.SetProgress(nullptr);  // the progress line goes with this run
   const auto& records = scanner.FileList();
+  const std::int64_t volumeOffset = report::SourceOffset(letter);
   for (std::size_t i = 0; i < records.size() && first + i < found.size(); ++i) {
     FoundFile& f = found[first + i];
     f.saved = records[i]->Saved;
+    f.runs = report::CarvedRuns(*records[i], volumeOffset);
     if (f.saved) {
       f.outputPath = platform::ToPosixPath(util::TidyFilename(outputFolder + "\\" + records[i]->Name)).value_or("");
     }

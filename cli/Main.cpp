@@ -53,6 +53,11 @@ Commands:
                         identifier, full name, directory, size, date, first
                         cluster, saved flag, output path and the sectors
                         the save could not read (zeros in the saved file)
+      --dfxml FILE      write a DFXML report (checked like --report): the
+                        program and source, and per file its full name,
+                        size, time, scan, byte runs on the source (image
+                        offsets and lengths), saved flag and path, and the
+                        MD5 and SHA-1 of the saved copy
       --verbose         print every scanner log line with its action code,
                         each "<br>" starting a new line
       --timeout-ms MS   give up a read of the source that takes longer than

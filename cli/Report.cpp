@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/FoundFile.h"
+#include "report/Dfxml.h"
 
 namespace cli {
 namespace {
@@ -43,6 +44,27 @@ bool WriteReport(const std::string& path, const std::vector<FoundFile>& files) {
   // Names from a damaged medium need not be valid UTF-8; replace rather than fail.
   out << report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   return static_cast<bool>(out);
+}
+
+bool WriteDfxmlReport(const std::string& path, const std::string& commandLine, const std::string& source,
+                      const std::vector<FoundFile>& files, std::string& why) {
+  std::vector<report::FileEntry> entries;
+  entries.reserve(files.size());
+  for (const FoundFile& f : files) {
+    report::FileEntry& e = entries.emplace_back();
+    e.scan = f.scan;
+    e.id = f.id;
+    // The Undelete scan names files with their drive letter ("E:\DCIM\x.jpg"); the report
+    // names them on their volume.
+    e.name = f.fullName.size() >= 2 && f.fullName[1] == ':' ? f.fullName.substr(2) : f.fullName;
+    e.size = f.size;
+    e.modified = f.date;
+    e.compressed = f.compressed;
+    e.runs = f.runs;
+    e.saved = f.saved;
+    e.savedPath = f.outputPath;
+  }
+  return report::WriteDfxml(path, {"trellmond-cli", commandLine, source}, entries, why);
 }
 
 }  // namespace cli

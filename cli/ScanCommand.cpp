@@ -23,6 +23,7 @@
 #include "session/ScanSession.h"
 #include "platform/DriveTable.h"
 #include "platform/Volume.h"
+#include "report/FileEntry.h"
 #include "util/SizeText.h"
 #include "util/Text.h"
 
@@ -80,9 +81,11 @@ int CheckBeforeScan(const ScanOptions& options, disk::TRawDiskAccessComponent& r
       return output.refusal;
     }
   }
-  if (std::string why; !options.report.empty() && !CheckReportPath(options.report, why)) {
-    std::cerr << "scan: cannot write the report " << options.report << ": " << why << '\n';
-    return kExitOutputRefused;
+  for (const std::string* report : {&options.report, &options.dfxml}) {
+    if (std::string why; !report->empty() && !CheckReportPath(*report, why)) {
+      std::cerr << "scan: cannot write the report " << *report << ": " << why << '\n';
+      return kExitOutputRefused;
+    }
   }
   if (!source.folderError.empty()) {
     std::cerr << "scan: " << source.folderError << '\n';
@@ -175,6 +178,12 @@ int RunScans(ScanRun& run) {
   return 0;
 }
 
+std::string CommandLineText(const std::vector<std::string>& args) {
+  std::string text = "trellmond-cli scan";
+  for (const std::string& arg : args) text += " " + arg;
+  return text;
+}
+
 }  // namespace
 
 int RunScan(const std::vector<std::string>& args) {
@@ -212,6 +221,12 @@ int RunScan(const std::vector<std::string>& args) {
 
   if (!options->report.empty() && !WriteReport(options->report, run.found)) {
     std::cerr << "scan: cannot write the report " << options->report << ": " << std::strerror(errno) << '\n';
+    return kExitOutputRefused;
+  }
+  if (std::string why; !options->dfxml.empty() &&
+                       !WriteDfxmlReport(options->dfxml, CommandLineText(args), report::SourcePath(letter), run.found,
+                                         why)) {
+    std::cerr << "scan: cannot write the report " << options->dfxml << ": " << why << '\n';
     return kExitOutputRefused;
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -18,7 +18,7 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
   static constexpr Value kValues[] = {{"--types", &ScanOptions::types},         {"--out", &ScanOptions::out},
                                       {"--report", &ScanOptions::report},       {"--catalogue", &ScanOptions::catalogue},
                                       {"--service", &ScanOptions::service},     {"--partition", &ScanOptions::partition},
-                                      {"--timeout-ms", &ScanOptions::timeoutMs}};
+                                      {"--timeout-ms", &ScanOptions::timeoutMs}, {"--dfxml", &ScanOptions::dfxml}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     bool known = false;

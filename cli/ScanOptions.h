@@ -17,6 +17,7 @@ struct ScanOptions {
   std::string types;       // comma-separated extensions
   std::string out;         // POSIX folder to save into
   std::string report;      // JSON report file
+  std::string dfxml;       // DFXML report file
   std::string catalogue;   // marker catalogue file for the Low Level Scan
   std::string service;     // base URL of the vendor service
   std::string partition;   // which volume of a partitioned disk: 1, 2, ...; 0 the whole disk

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "platform/DriveTable.h"
+#include "report/FileEntry.h"
 #include "util/Text.h"
 
 namespace cli {
@@ -56,6 +57,7 @@ ScanTotals RunUndelete(const ScanOptions& options, session::TScanSession& scan, 
     SaveAndCount(scanner, [&] { return scanner.SaveFilesToDisk(outputFolder); }, result);
   }
   const auto& records = scanner.FileList();
+  const report::VolumeGeometry volume = report::GeometryOf(scanner);
   for (std::size_t i = 0; i < records.size() && first + i < found.size(); ++i) {
     FoundFile& f = found[first + i];
     f.directory = records[i]->Dir;
@@ -65,6 +67,8 @@ ScanTotals RunUndelete(const ScanOptions& options, session::TScanSession& scan, 
     f.rebuilt = records[i]->Rebuilt;
     if (f.saved) f.outputPath = platform::ToPosixPath(records[i]->SavedAs).value_or(std::string{});
     f.unreadable = records[i]->Unreadable;
+    f.compressed = records[i]->CompressionUnit != 0;
+    f.runs = report::UndeleteRuns(*records[i], volume);
   }
   return result;
 }

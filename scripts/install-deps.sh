@@ -21,8 +21,12 @@ packages=(
   qt6-image-formats-plugins libraw-dev libheif-dev adwaita-icon-theme shared-mime-info
   # service; PostgreSQL as its other store (the tests and benches start a server of their own)
   libcpp-httplib-dev libsqlite3-dev sqlite3 libpq-dev postgresql postgresql-client
-  # reports
-  nlohmann-json3-dev
+  # reports: JSON, and DFXML written with libxml2, hashed with libcrypto, checked with xmllint
+  nlohmann-json3-dev libxml2-dev libssl-dev libxml2-utils
+  # the Debian package (cpack -G DEB with dpkg-shlibdeps) and its checks: AppStream entry,
+  # systemd user units, socket activation of the service, a network namespace for the wizard's
+  # start with no service (unshare, ip)
+  dpkg-dev file appstream systemd util-linux iproute2 curl
   # tests: real FAT and NTFS images, a display for screenshots
   googletest libgtest-dev libgmock-dev dosfstools mtools ntfs-3g xvfb xauth
   # tests: real exFAT cards, made by mkfs.exfat and filled through a FUSE mount on a loop device

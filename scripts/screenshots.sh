@@ -2,14 +2,15 @@
 # Screenshots of the wizard on a virtual display: starts Xvfb with a small
 # window manager, trellmond-service on a free loopback port and the real
 # trellmond program, drives it with the keyboard and mouse as a user would,
-# and saves PNGs of the splash, the Registration panel with the news, the
+# and saves PNGs of the splash, the Registration panel with the news (also reached with no
+# arguments and no service running, the wizard starting the service itself), the
 # proxy dialog, the about box and the security warning (plus the box the wizard
 # closes with when the service is unreachable, the size warning and the help box), and the Setup panel with five
 # attached card images and the file-type dialog, the Analysis panel during and after a
 # scan (thumbnails of JPEG, PNG, TIFF and camera raw photos, the theme's icon per type,
 # the carved copies of known files marked) with a preview and a file's details, the
-# Recovery panel with its new folder in Pictures and the user's places first, and the
-# last panel naming the folder and the count, at 1280x900 and 1024x768.
+# Recovery panel with its new folder in Pictures and the user's places first, the save
+# summary with "Save a report", and the last panel naming the folder and the count, at 1280x900 and 1024x768.
 #
 # Usage: scripts/screenshots.sh [OUTPUT_FOLDER]   (default: screenshots)
 # The build folder is $TRELLMOND_BUILD_DIR (default: build), built with the GUI.
@@ -92,6 +93,22 @@ pick() {  # window, text: typed into the focused list, which selects the item st
 click() {  # window, x, y (inside the window)
   xdotool mousemove --window "$1" "$2" "$3" click 1
 }
+snap() {  # window -> checksum of its pixels
+  import -window "$1" rgb:- 2>/dev/null | md5sum | cut -c1-32
+}
+# Waits until the window has changed from BEFORE (if given) and then kept still for STILL
+# seconds: a loaded machine takes its time to switch panels or finish a scan, so fixed pauses
+# would catch the screen half-way.
+settle() {  # window, still seconds, timeout seconds, [before checksum]
+  local window="$1" still="$2" timeout="$3" before="${4:-}" last="" now since=$SECONDS start=$SECONDS
+  while [ $((SECONDS - start)) -lt "$timeout" ]; do
+    now="$(snap "$window")"
+    if [ "$now" != "$last" ]; then last="$now"; since=$SECONDS; fi
+    if [ "$now" != "$before" ] && [ $((SECONDS - since)) -ge "$still" ]; then return 0; fi
+    sleep 0.25
+  done
+  echo "the window did not settle within ${timeout}s" >&2
+}
 shot() {  # window, file: the window with its frame, once painted
   sleep 0.8
   import -frame -window "$1" "$out/$2"
@@ -125,6 +142,22 @@ shot "$about" 04-about.png
 press "$about" Return
 quit_wizard "$main"
 wait "$app" || true
+
+# 1b. Started from the desktop's menu: no arguments and no service at the default address. The wizard
+#     starts the service beside it for its session and reaches the Registration panel. It runs in a
+#     network namespace of its own (where this machine allows one), so the default port is free.
+if unshare -n true 2>/dev/null; then
+  unshare -n sh -c 'ip link set lo up && exec "$0"' "$wizard" >"$work/wizard-menu.log" 2>&1 &
+  app=$!
+  pids+=($app)
+  press "$(wait_window '^Splash$')" Return
+  main="$(wait_window '^Pelmora Trellmond$' 30)"
+  sleep 0.5
+  wait_gone '^Information$'
+  shot "$main" 02b-registration-started-from-menu.png
+  quit_wizard "$main"
+  wait "$app" || true
+fi
 
 # 2. The service unreachable, a proxy stored from an earlier run: the long message, three retries, the proxy
 #    dialog, the box naming the address tried, and the wizard's end.
@@ -214,7 +247,7 @@ setup_shots() {  # suffix
   sleep 0.5
   wait_gone '^Information$'
   press "$main" Return  # "Next >>"
-  sleep 1.5
+  settle "$main" 1 30
   geometry "$main"
   # The drive list has the focus: typing the start of a drive's name picks it as a user would
   # (arrow keys would depend on which other drives this machine has).
@@ -243,7 +276,8 @@ setup_shots() {  # suffix
     import -frame -window "$main" "$out/13-analysis-scanning-$1.png"
     echo "saved $out/13-analysis-scanning-$1.png"
   fi
-  sleep 10
+  # Done when nothing has moved for longer than the scan clock's tick.
+  settle "$main" 3 180
   shot "$main" "13-analysis-$1.png"
   # The mouse resting on the thumbnail of the first photo in the path tree: the preview.
   xdotool mousemove --window "$main" 522 302
@@ -257,13 +291,19 @@ setup_shots() {  # suffix
   press "$details" Escape
   sleep 0.5
   # "Recover >>" (Enter): the Recovery panel with its own new folder in Pictures, the user's places first.
+  local before
+  before="$(snap "$main")"
   press "$main" Return
-  sleep 1.5
+  settle "$main" 1 60 "$before"
   shot "$main" "15-recovery-$1.png"
-  # "Recover >>" again: the save into that folder, its summary box (Enter), then the last panel.
+  # "Recover >>" again: the save into that folder, its summary box with "Save a report" (Enter: OK),
+  # then the last panel.
   press "$main" Return
-  press "$(wait_window '^Trellmond$')" Return
-  sleep 1
+  summary="$(wait_window '^Trellmond$' 60)"
+  shot "$summary" "16-save-summary-$1.png"
+  before="$(snap "$main")"
+  press "$summary" Return
+  settle "$main" 1 60 "$before"
   shot "$main" "16-last-panel-$1.png"
   find "$HOME/Pictures" -type f | sed "s|^$HOME/Pictures/|  saved: |" | sort
   # "Exit" (Enter); the folder opens in the desktop's file manager where there is one.

@@ -25,6 +25,9 @@ class GatedServer : public httplib::Server {
   // beyond it waits a second per refused SYN.
   bool Listen();
   void Shutdown();
+  // Serves a socket that is already bound and listening (handed over by the service
+  // manager) instead of binding one.
+  void AdoptListeningSocket(socket_t sock) { svr_sock_ = sock; }
 
   // A reply is answered with "Connection: close" after this many on one connection.
   static constexpr int kRequestsPerConnection = 1000;

@@ -2,6 +2,7 @@
 
 #include "service/ConsoleData.h"
 #include "service/GatedServer.h"
+#include "service/InheritedSocket.h"
 #include "service/ServiceApi.h"
 #include "service/ServiceOptions.h"
 #include "service/ServiceStore.h"
@@ -83,17 +84,23 @@ int main(int argc, char** argv) {
   service::SupportConsole supportConsole(options.consoleToken, *console);
   supportConsole.Register(server);
 
-  int port = options.port;
-  if (port == 0) {
-    port = server.bind_to_any_port(options.bindAddress);
-  } else if (!server.bind_to_port(options.bindAddress, port)) {
-    port = -1;
+  if (const int inherited = service::TakeInheritedListenSocket(); inherited >= 0) {
+    // Started by the service manager on the first connection: its socket, not --bind/--port.
+    server.AdoptListeningSocket(inherited);
+    std::printf("listening on http://%s (inherited socket)\n", service::SocketAddressText(inherited).c_str());
+  } else {
+    int port = options.port;
+    if (port == 0) {
+      port = server.bind_to_any_port(options.bindAddress);
+    } else if (!server.bind_to_port(options.bindAddress, port)) {
+      port = -1;
+    }
+    if (port <= 0) {
+      std::fprintf(stderr, "trellmond-service: cannot listen on %s:%d\n", options.bindAddress.c_str(), options.port);
+      return 1;
+    }
+    std::printf("listening on http://%s:%d\n", options.bindAddress.c_str(), port);
   }
-  if (port <= 0) {
-    std::fprintf(stderr, "trellmond-service: cannot listen on %s:%d\n", options.bindAddress.c_str(), options.port);
-    return 1;
-  }
-  std::printf("listening on http://%s:%d\n", options.bindAddress.c_str(), port);
   std::fflush(stdout);
 
   std::thread watcher = StartSignalWatcher(server, signals);

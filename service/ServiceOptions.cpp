@@ -1,9 +1,10 @@
 #include "service/ServiceOptions.h"
 
-#include "online/ServiceAddress.h"
-
 #include <charconv>
 #include <cstdlib>
+
+#include "online/ServiceAddress.h"
+#include "platform/Companion.h"
 
 namespace service {
 namespace {
@@ -22,6 +23,8 @@ std::string DefaultDatabasePath() {
 
 std::string DefaultDataFolder() {
   if (const char* env = std::getenv("TRELLMOND_SERVICE_DATA"); env != nullptr && env[0] != '\0') return env;
+  // An installed service uses its installed data; one run from the build folder the source tree's.
+  if (std::string installed = platform::InstalledDataFolder("service"); !installed.empty()) return installed;
   return TRELLMOND_SERVICE_DATA_DIR;
 }
 

@@ -5,7 +5,9 @@ namespace util {
 PromptAnswer DefaultPrompt::Ask(std::string_view, std::string_view, PromptButtons buttons, PromptIcon) {
   switch (buttons) {
     case PromptButtons::Ok:
-    case PromptButtons::OkCancel: return PromptAnswer::Ok;
+    case PromptButtons::OkCancel:
+    case PromptButtons::OkSaveReport:
+      return PromptAnswer::Ok;
     case PromptButtons::YesNo:
     case PromptButtons::YesNoCancel:
     case PromptButtons::YesNoYesToAll: return PromptAnswer::Yes;

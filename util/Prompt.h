@@ -10,9 +10,20 @@
 
 namespace util {
 
-enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore, RetryAbort, YesNoYesToAll };
+// OkSaveReport: "OK" and "Save a report" (answered SaveReport).
+enum class PromptButtons {
+  Ok,
+  OkCancel,
+  YesNo,
+  YesNoCancel,
+  RetryCancel,
+  AbortRetryIgnore,
+  RetryAbort,
+  YesNoYesToAll,
+  OkSaveReport
+};
 enum class PromptIcon { None, Information, Warning, Error, Question };
-enum class PromptAnswer { Ok, Cancel, Yes, No, Retry, Abort, Ignore, YesToAll };
+enum class PromptAnswer { Ok, Cancel, Yes, No, Retry, Abort, Ignore, YesToAll, SaveReport };
 
 class IPrompt {
  public:

@@ -30,6 +30,8 @@ std::vector<std::pair<QMessageBox::StandardButton, PromptAnswer>> ButtonsFor(Pro
     case PromptButtons::RetryAbort: return {{B::Abort, PromptAnswer::Abort}, {B::Retry, PromptAnswer::Retry}};
     case PromptButtons::YesNoYesToAll:
       return {{B::Yes, PromptAnswer::Yes}, {B::No, PromptAnswer::No}, {B::YesToAll, PromptAnswer::YesToAll}};
+    case PromptButtons::OkSaveReport:
+      return {{B::Ok, PromptAnswer::Ok}, {B::Save, PromptAnswer::SaveReport}};
   }
   return {{B::Ok, PromptAnswer::Ok}};
 }
@@ -48,7 +50,9 @@ QMessageBox::Icon IconFor(util::PromptIcon icon) {
 // The answer a box gives when closed without a button: its cancelling choice.
 PromptAnswer EscapeAnswer(PromptButtons buttons) {
   switch (buttons) {
-    case PromptButtons::Ok: return PromptAnswer::Ok;
+    case PromptButtons::Ok:
+    case PromptButtons::OkSaveReport:
+      return PromptAnswer::Ok;
     case PromptButtons::YesNo:
     case PromptButtons::YesNoYesToAll: return PromptAnswer::No;
     case PromptButtons::RetryAbort:
@@ -80,6 +84,7 @@ util::PromptAnswer QtPrompt::Ask(std::string_view caption, std::string_view text
   box.setTextFormat(Qt::PlainText);
   const auto choices = ButtonsFor(buttons);
   for (const auto& [button, answer] : choices) box.addButton(button);
+  if (buttons == PromptButtons::OkSaveReport) box.button(QMessageBox::Save)->setText(QStringLiteral("Save a report"));
   box.setDefaultButton(choices.front().first);
   const int pressed = box.exec();
   for (const auto& [button, answer] : choices) {

@@ -13,6 +13,7 @@
 #include "online/Addresses.h"
 #include "online/HttpClient.h"
 #include "online/MekCookie.h"
+#include "platform/Companion.h"
 #include "platform/Settings.h"
 #include "util/Types.h"
 #include "widgets/QtPrompt.h"
@@ -71,6 +72,8 @@ class Tfrm_Main : public QWidget {
   // Where an image of a drive goes (a POSIX file path); empty when the user cancels. A save
   // dialog unless replaced (tests). The argument is a suggested file name.
   std::function<std::string(const std::string&)> ChooseImagePlace;
+  // Where to write the report, offered `suggested`; empty when the user cancels. A file dialog unless replaced (tests).
+  std::function<std::string(const std::string& suggested)> ChooseReportFile;
   // Opening an address in the user's browser and a folder in the file manager.
   std::function<bool(std::string_view)> OpenInBrowser;
   std::function<void(std::string_view)> OpenFolder;
@@ -130,6 +133,8 @@ class Tfrm_Main : public QWidget {
   QPushButton* AddSlotButton(QWidget* slot, const char* name, const QString& caption, void (Tfrm_Main::*handler)());
 
   // Start-up (MainStartup.cpp).
+  // Nothing answers at the default address: the installed service runs for this session.
+  void StartSessionService();
   void CheckInternetConnection();
   void Preparation();
   void GetInitialData();
@@ -243,6 +248,8 @@ class Tfrm_Main : public QWidget {
   bool DestinationAccepted(const std::string& P);
   bool ScannedMediumPresent();
   void SaveFiles();
+  // The DFXML report of the scans and the save just made (MainReport.cpp).
+  void SaveReport();
   void FilesSavedNotify(std::int64_t iSaved);
 
   // Links and closing (MainClose.cpp).
@@ -258,6 +265,8 @@ class Tfrm_Main : public QWidget {
   WizardState m_state;
   online::ServiceAddresses m_addresses;
   bool m_endRequested = false;
+  bool m_addressGiven = false;
+  std::unique_ptr<platform::SessionProcess> m_sessionService;
 
   online::THttpClient m_http;
   online::TMekCookie m_cookie;

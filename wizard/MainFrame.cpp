@@ -66,6 +66,11 @@ Tfrm_Main::Tfrm_Main(std::vector<std::string> arguments, QWidget* parent)
                                         QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"))
         .toStdString();
   };
+  ChooseReportFile = [this](const std::string& suggested) {
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Save a report"), QString::fromStdString(suggested),
+                                        QStringLiteral("DFXML reports (*.xml);;All files (*)"))
+        .toStdString();
+  };
   ChangeNotifier = new drives::TSHChangeNotify(this);
   ChangeNotifier->OnDriveAdd = [this](QObject* sender, std::uint32_t flags, const std::string& path) {
     ChangeNotifierDriveAdd(sender, flags, path);

@@ -261,7 +261,10 @@ void Tfrm_Main::pb_FeedbackClick() {
   summary += std::to_string(FileCount);
   summary += " files have been saved to folder: ";
   summary += RealOutputFolder();
-  m_prompt->Ask("Trellmond", summary, util::PromptButtons::Ok, util::PromptIcon::Information);
+  if (m_prompt->Ask("Trellmond", summary, util::PromptButtons::OkSaveReport, util::PromptIcon::Information) ==
+      util::PromptAnswer::SaveReport) {
+    SaveReport();
+  }
   activateWindow();
   m_state.FilesSaved += FileCount;
   if (FileCount == selected ||

@@ -25,6 +25,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <chrono>
+
 namespace wizard {
 
 void Tfrm_Main::FormCreate() {
@@ -35,6 +37,7 @@ void Tfrm_Main::FormCreate() {
 
   const StartAddress start = ParseCommandLine(m_arguments);
   m_addresses = online::MakeServiceAddresses(start.baseURL);
+  m_addressGiven = start.replaced;
   if (start.replaced) {
     m_prompt->Ask("Trellmond", "Warning! Default URL is: " + m_addresses.BaseURL, util::PromptButtons::Ok,
                   util::PromptIcon::Warning);
@@ -82,7 +85,25 @@ void Tfrm_Main::WaitMs(int milliseconds) {
   }
 }
 
+void Tfrm_Main::StartSessionService() {
+  const std::string host(online::kDefaultServiceHost);
+  constexpr auto kProbe = std::chrono::milliseconds(300);
+  if (m_addressGiven || platform::Answers(host, online::kDefaultServicePort, kProbe)) return;
+  const std::string program = platform::FindCompanionProgram("trellmond-service", "service");
+  if (program.empty()) return;
+  m_sessionService = std::make_unique<platform::SessionProcess>(
+      program, std::vector<std::string>{"--bind", host, "--port", std::to_string(online::kDefaultServicePort)});
+  // The connection check that follows retries too; this only spares a slow start its message box.
+  QElapsedTimer clock;
+  clock.start();
+  while (m_sessionService->Running() && clock.elapsed() < 5000 &&
+         !platform::Answers(host, online::kDefaultServicePort, kProbe)) {
+    WaitMs(50);
+  }
+}
+
 void Tfrm_Main::CheckInternetConnection() {
+  StartSessionService();
   widgets::Tfrm_Proxy proxy(m_store, *m_prompt, this);
   proxy.GetRegistryValues();
   if (proxy.Active()) m_http.SetProxy(proxy.ProxyName(), proxy.Port());

@@ -5,6 +5,7 @@
 // panel refuses, with nothing written.
 
 #include "platform/DriveTable.h"
+#include "tests/support/Command.h"
 #include "tests/support/FatImage.h"
 #include "tests/wizard/WizardHarness.h"
 #include "wizard/FolderTree.h"
@@ -116,6 +117,7 @@ class RecoveryPanelTest : public QObject {
 
  private slots:
   void wholeRoadRecoversEveryFileUnderItsFolders();
+  void saveSummaryWritesAReportOnRequest();
   void saveSpansTwoDrivesWithoutLosingOrRepeatingAFile();
   void destinationStartsInANewFolderAmongTheUsersPlaces();
   void folderTreeKeepsStillAndNewFolderIsSelected();
@@ -174,6 +176,53 @@ void RecoveryPanelTest::wholeRoadRecoversEveryFileUnderItsFolders() {
   }
   const auto stats = h.Rows("SELECT scantype, cancelled FROM statistics WHERE trans = '" + id + "' ORDER BY id");
   QCOMPARE(stats, (std::vector<std::vector<std::string>>{{"F-Scan", "0"}, {"L-Scan", "0"}, {"F-Save", "0"}, {"L-Save", "0"}}));
+}
+
+void RecoveryPanelTest::saveSummaryWritesAReportOnRequest() {
+  WizardHarness h;
+  h.StartService();
+  const fs::path out = h.dir / "out";
+  fs::create_directories(out);
+  const auto files = MakeCard(h.dir / "card.img");
+  h.SetDrives("E=" + (h.dir / "card.img").string() + ";F=" + out.string());
+  h.prompt.answer = [](const testsupport::ScriptedPrompt::Box& box) {
+    return box.buttons == util::PromptButtons::OkSaveReport ? util::PromptAnswer::SaveReport : util::PromptAnswer::Ok;
+  };
+  auto window = ToRecoveryPanel(h);
+  std::vector<std::string> offered;
+  const fs::path report = h.dir / "report.xml";
+  window->ChooseReportFile = [&](const std::string& suggested) {
+    offered.push_back(suggested);
+    return report.string();
+  };
+  const int selected = Control<QLabel>(*window, "lbl_RecoveryFound")->text().toInt();
+  RecoverTo(*window, QStringLiteral("F:\\"));
+  QVERIFY(!Control<QWidget>(*window, "pnl_Feedback")->isHidden());
+  QCOMPARE(offered, std::vector<std::string>{(out / "trellmond-report.xml").string()});
+  const auto boxes = h.BoxTexts();
+  QVERIFY(std::find(boxes.begin(), boxes.end(), "The report has been saved to: " + report.string()) != boxes.end());
+
+  const auto valid =
+      testsupport::RunCommand({"xmllint", "--noout", "--schema",
+                               std::string(TRELLMOND_SOURCE) + "/tests/data/dfxml/dfxml.xsd", report.string()});
+  QVERIFY2(valid.exitCode == 0, valid.errors.c_str());
+  const std::string xml = testsupport::ReadFileBytes(report);
+  const auto count = [&](const std::string& text) {
+    std::size_t n = 0;
+    for (std::size_t at = xml.find(text); at != std::string::npos; at = xml.find(text, at + 1)) ++n;
+    return n;
+  };
+  // Every file found is listed, the carved twins left unticked among them; only the ticked were saved.
+  QVERIFY(count("<fileobject>") >= static_cast<std::size_t>(selected));
+  QCOMPARE(count("<trellmond:saved>1</trellmond:saved>"), static_cast<std::size_t>(selected));
+  QVERIFY(xml.find("<program>trellmond</program>") != std::string::npos);
+  QVERIFY(xml.find("<image_filename>" + (h.dir / "card.img").string() + "</image_filename>") != std::string::npos);
+  for (const auto& [path, bytes] : files) {
+    QVERIFY2(xml.find("<filename>" + path.substr(1) + "</filename>") != std::string::npos, path.c_str());
+    QVERIFY2(xml.find("<trellmond:saved_path>" + (out / path.substr(1)).string() + "</trellmond:saved_path>") !=
+                 std::string::npos,
+             path.c_str());
+  }
 }
 
 void RecoveryPanelTest::saveSpansTwoDrivesWithoutLosingOrRepeatingAFile() {
