@@ -47,19 +47,6 @@ std::vector<TUnreadableSectors::Range> TUnreadableSectors::Ranges() const {
   return out;
 }
 
-std::vector<TUnreadableSectors::Range> TUnreadableSectors::Within(std::int64_t first, std::int64_t count) const {
-  const std::int64_t end = first + count;
-  const std::lock_guard lock(m_mutex);
-  std::vector<Range> out;
-  auto it = m_ranges.upper_bound(first);
-  if (it != m_ranges.begin() && std::prev(it)->second > first) --it;
-  for (; it != m_ranges.end() && it->first < end; ++it) {
-    const std::int64_t from = std::max(first, it->first), to = std::min(end, it->second);
-    if (from < to) out.push_back({from, to - from});
-  }
-  return out;
-}
-
 std::int64_t TUnreadableSectors::Sectors() const {
   const std::lock_guard lock(m_mutex);
   std::int64_t total = 0;

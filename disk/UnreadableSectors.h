@@ -24,8 +24,6 @@ class TUnreadableSectors {
   void Clear();
 
   std::vector<Range> Ranges() const;
-  // The ranges among [first, first + count), cut to it.
-  std::vector<Range> Within(std::int64_t first, std::int64_t count) const;
   std::int64_t Sectors() const;
   bool Empty() const;
 

@@ -86,7 +86,7 @@ QGroupBox* Tfrm_Main::BuildDrivesGroup() {
   pb_AttachImage = Button(QStringLiteral("Attach disk image..."), group, "pb_AttachImage");
   pb_AttachImage->setToolTip(QStringLiteral("Scan a disk image file (.img, .dd, .raw, .bin) as if it were a card."));
   connect(pb_AttachImage, &QPushButton::clicked, this, &Tfrm_Main::pb_AttachImageClick);
-  pb_MakeImage = Button(QStringLiteral("Make an image first..."), group, "pb_MakeImage");
+  pb_MakeImage = Button(QStringLiteral("Make an &image first..."), group, "pb_MakeImage");
   pb_MakeImage->setToolTip(QStringLiteral(
       "Copy the chosen drive into an image file on another drive, carefully, and scan the copy: a failing card or "
       "disk loses more with every pass over it."));
