@@ -12,6 +12,7 @@
 #include "cli/Commands.h"
 #include "platform/DriveQueries.h"
 #include "platform/DriveTable.h"
+#include "platform/ImageSource.h"
 #include "util/SizeText.h"
 #include "util/Text.h"
 
@@ -101,7 +102,8 @@ OpenedSource OpenSource(const std::string& source, const std::string& partition)
   if (!volume) {
     const int error = errno;
     platform::DriveTable::Instance().Detach(letter);
-    return Refuse("cannot open the source " + source + ": " + SystemText(error));
+    const std::string problem = platform::ImageSource::Problem(disk);
+    return Refuse("cannot open the source " + source + ": " + (problem.empty() ? SystemText(error) : problem));
   }
   return {letter, 0, {}, {}, std::move(volume), platform::DriveTable::Instance().DiskNotes(disk)};
 }

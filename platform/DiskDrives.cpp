@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/DiskLayout.h"
+#include "platform/ImageSource.h"
 
 namespace platform {
 namespace {
@@ -66,6 +67,16 @@ SplitDisk SplitIntoVolumes(const DriveEntry& whole) {
   } else {
     now.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
   }
+  // An Expert Witness or split raw image: the medium it holds, not its first file.
+  std::shared_ptr<const ImageSource> image;
+  if (!device && ImageSource::KindOf(whole.devicePath) != ImageSource::Kind::Plain) {
+    image = ImageSource::Open(whole.devicePath);
+    if (!image) {
+      split.drives.push_back(whole);
+      return split;
+    }
+    now.size = image->Size();
+  }
   static std::mutex mutex;
   static std::map<std::string, std::pair<Medium, DiskLayout>> kept;
   DiskLayout layout;
@@ -75,7 +86,14 @@ SplitDisk SplitIntoVolumes(const DriveEntry& whole) {
     if (it != kept.end() && it->second.first == now) {
       layout = it->second.second;
     } else {
-      if (now.size != 0) layout = ReadDiskLayout(file.Fd(), now.size, sectorSize, device ? kDeviceLimits : LostSearchLimits{});
+      const LostSearchLimits limits = device ? kDeviceLimits : LostSearchLimits{};
+      if (image) {
+        const MediumReader medium{[&](std::uint64_t at, std::span<std::byte> out) { return image->ReadAt(at, out); },
+                                  [&](std::uint64_t at, std::uint64_t length) { return image->ProbeFd(at, length); }};
+        layout = ReadDiskLayout(medium, now.size, 0, limits);
+      } else if (now.size != 0) {
+        layout = ReadDiskLayout(file.Fd(), now.size, sectorSize, limits);
+      }
       kept[whole.devicePath] = {now, layout};
     }
   }

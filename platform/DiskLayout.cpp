@@ -82,12 +82,48 @@ void NoteChainLoop(const ReadBytes& device, std::uint64_t extended, std::uint32_
   notes.push_back("the chain of logical partitions is longer than " + std::to_string(kMaxPartitions) + ": cut");
 }
 
+// The sectors of the chain of logical partitions the first sector's table leads to (bounded,
+// a loop ends it): where libblkid reads beyond a medium's first and last mebibyte.
+std::vector<std::uint64_t> LogicalTableSectors(const ReadBytes& device, std::uint32_t sectorSize) {
+  std::vector<std::uint64_t> sectors;
+  std::array<std::byte, 512> sector{};
+  if (device(0, sector) != 512 || sector[510] != std::byte{0x55} || sector[511] != std::byte{0xAA}) return sectors;
+  const auto field = [&](std::size_t at) {
+    std::uint64_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+      value = (value << 8) | std::to_integer<unsigned>(sector[at + static_cast<std::size_t>(i)]);
+    }
+    return value;
+  };
+  const auto extendedType = [](unsigned type) { return type == 0x05 || type == 0x0F || type == 0x85; };
+  for (std::size_t entry = 0; entry < 4; ++entry) {
+    const std::size_t at = 446 + 16 * entry;
+    if (!extendedType(std::to_integer<unsigned>(sector[at + 4]))) continue;
+    const std::uint64_t extended = field(at + 8) * sectorSize;
+    std::uint64_t next = extended;
+    std::array<std::byte, 512> primary = sector;
+    while (sectors.size() < static_cast<std::size_t>(kMaxPartitions) &&
+           std::find(sectors.begin(), sectors.end(), next) == sectors.end()) {
+      sectors.push_back(next);
+      if (device(next, sector) != 512 || sector[510] != std::byte{0x55} || sector[511] != std::byte{0xAA}) break;
+      if (!extendedType(std::to_integer<unsigned>(sector[446 + 16 + 4]))) break;
+      next = extended + field(446 + 16 + 8) * sectorSize;
+    }
+    sector = primary;
+  }
+  return sectors;
+}
+
 // The partitions blkid reads at one sector size; extended containers left out.
-Table ProbeTable(int fd, std::uint64_t deviceBytes, std::uint32_t sectorSize) {
+Table ProbeTable(const MediumReader& medium, std::uint64_t deviceBytes, std::uint32_t sectorSize) {
   Table table;
   table.sectorSize = sectorSize;
+  for (const std::uint64_t at : LogicalTableSectors(medium.read, sectorSize)) medium.probeFd(at, sectorSize);
+  const int fd = medium.probeFd(0, deviceBytes);
   ProbePtr probe(blkid_new_probe(), &blkid_free_probe);
-  if (!probe || blkid_probe_set_device(probe.get(), fd, 0, static_cast<blkid_loff_t>(deviceBytes)) != 0) return table;
+  if (fd < 0 || !probe || blkid_probe_set_device(probe.get(), fd, 0, static_cast<blkid_loff_t>(deviceBytes)) != 0) {
+    return table;
+  }
   blkid_probe_set_sectorsize(probe.get(), sectorSize);
   blkid_probe_enable_superblocks(probe.get(), 0);
   blkid_probe_enable_partitions(probe.get(), 1);
@@ -230,8 +266,9 @@ class LostSearch {
 };
 
 // The table's entries checked against the device and each other, in table order.
-void AcceptEntries(const Table& table, int fd, std::uint64_t deviceBytes, const ReadBytes& device,
-                   DiskLayout& layout, std::vector<DiskSlice>& claimed) {
+void AcceptEntries(const Table& table, const MediumReader& medium, std::uint64_t deviceBytes, DiskLayout& layout,
+                   std::vector<DiskSlice>& claimed) {
+  const ReadBytes& device = medium.read;
   for (const std::uint64_t extended : table.extended) NoteChainLoop(device, extended, table.sectorSize, layout.notes);
   if (table.cut) {
     layout.notes.push_back("partition table lists more than " + std::to_string(kMaxPartitions) +
@@ -258,8 +295,9 @@ void AcceptEntries(const Table& table, int fd, std::uint64_t deviceBytes, const 
       continue;
     }
     claimed.push_back(slice);
-    const bool known = VolumeAt(device, slice.offset) || LocateBootSector(From(device, slice.offset), slice.length) ||
-                       !ProbeSuperblocks(fd, slice.offset, slice.length).type.empty();
+    const bool known =
+        VolumeAt(device, slice.offset) || LocateBootSector(From(device, slice.offset), slice.length) ||
+        !ProbeSuperblocks(medium.probeFd(slice.offset, slice.length), slice.offset, slice.length).type.empty();
     if (!known) {
       layout.notes.push_back(which + " holds no file system known here");
       continue;
@@ -278,14 +316,20 @@ bool HoldsVolume(int fd, std::uint64_t offset, std::uint64_t length) {
 
 DiskLayout ReadDiskLayout(int fd, std::uint64_t deviceBytes, std::uint32_t sectorSize,
                           const LostSearchLimits& limits) {
+  return ReadDiskLayout(MediumReader{DeviceReader(fd, deviceBytes), [fd](std::uint64_t, std::uint64_t) { return fd; }},
+                        deviceBytes, sectorSize, limits);
+}
+
+DiskLayout ReadDiskLayout(const MediumReader& medium, std::uint64_t deviceBytes, std::uint32_t sectorSize,
+                          const LostSearchLimits& limits) {
   DiskLayout layout;
   if (deviceBytes < 4096) return layout;
-  const ReadBytes device = DeviceReader(fd, deviceBytes);
-  Table table = ProbeTable(fd, deviceBytes, sectorSize != 0 ? sectorSize : 512);
+  const ReadBytes& device = medium.read;
+  Table table = ProbeTable(medium, deviceBytes, sectorSize != 0 ? sectorSize : 512);
   // An image file has no sector size of its own: a table of a 4096-byte-sector disk
   // shows only when read at that size.
   if (sectorSize == 0 && table.entries.empty()) {
-    Table wide = ProbeTable(fd, deviceBytes, 4096);
+    Table wide = ProbeTable(medium, deviceBytes, 4096);
     if (!wide.entries.empty()) {
       table = std::move(wide);
       sectorSize = 4096;
@@ -295,7 +339,7 @@ DiskLayout ReadDiskLayout(int fd, std::uint64_t deviceBytes, std::uint32_t secto
   layout.tableType = table.entries.empty() ? std::string{} : table.type;
   std::vector<DiskSlice> claimed;
   if (!table.entries.empty()) {
-    AcceptEntries(table, fd, deviceBytes, device, layout, claimed);
+    AcceptEntries(table, medium, deviceBytes, layout, claimed);
   } else if (LocateBootSector(device, deviceBytes)) {
     return layout;  // a bare volume: the device is the volume
   }

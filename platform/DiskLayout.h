@@ -5,8 +5,11 @@
 // checked against the device and the entries before it; what is refused or cut is noted.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/BootBackups.h"
 
 namespace platform {
 
@@ -34,6 +37,15 @@ struct LostSearchLimits {
 // sector size, 0 for an image file, which is tried at 512 and 4096). A device whose first
 // sector is itself a volume's boot sector is a bare volume: no volumes listed.
 DiskLayout ReadDiskLayout(int fd, std::uint64_t deviceBytes, std::uint32_t sectorSize,
+                          const LostSearchLimits& limits = {});
+
+// A medium read otherwise than by one descriptor (an Expert Witness or split raw image): its
+// bytes, and a descriptor libblkid can probe a stretch of (`offset`, `length`) through.
+struct MediumReader {
+  ReadBytes read;
+  std::function<int(std::uint64_t offset, std::uint64_t length)> probeFd;
+};
+DiskLayout ReadDiskLayout(const MediumReader& medium, std::uint64_t deviceBytes, std::uint32_t sectorSize,
                           const LostSearchLimits& limits = {});
 
 // Whether the bytes at `offset` of `fd` begin a volume this program or blkid knows

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "platform/ImageSource.h"
 #include "platform/LastError.h"
 #include "platform/TimedRead.h"
 
@@ -21,7 +22,8 @@ std::unique_ptr<RescueSource> RescueSource::Open(const std::string& path, std::u
     return nullptr;
   }
   std::unique_ptr<RescueSource> source(new RescueSource());
-  source->m_fd = std::make_shared<const SharedDescriptor>(fd);
+  auto descriptor = std::make_shared<SharedDescriptor>(fd);
+  source->m_fd = descriptor;
   struct stat info {};
   if (::fstat(fd, &info) != 0) {
     SetLastErrorFromErrno(errno);
@@ -36,6 +38,11 @@ std::unique_ptr<RescueSource> RescueSource::Open(const std::string& path, std::u
     if (::ioctl(fd, BLKGETSIZE64, &size) == 0) source->m_size = size;
     if (::ioctl(fd, BLKSSZGET, &sectorSize) == 0 && sectorSize >= 512 && sectorSize <= 65536)
       source->m_sectorSize = static_cast<std::uint32_t>(sectorSize);
+  } else if (ImageSource::KindOf(path) != ImageSource::Kind::Plain) {
+    auto image = ImageSource::Open(path);
+    if (!image) return nullptr;
+    source->m_size = image->Size();
+    descriptor->SetImage(std::move(image));
   } else {
     source->m_size = static_cast<std::uint64_t>(info.st_size);
   }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ImageSource.h"
 #include "platform/ReadFaults.h"
 
 namespace platform {
@@ -20,11 +21,21 @@ constexpr std::size_t kMaxAbandoned = 16;
 // Helpers kept waiting for work; more than this finish when their read is done.
 constexpr std::size_t kMaxIdle = 8;
 
-long ReadFully(int fd, std::byte* out, std::size_t count, std::uint64_t offset, bool withFaults, int& error) {
+long ReadFully(const SharedDescriptor& source, std::byte* out, std::size_t count, std::uint64_t offset,
+               bool withFaults, int& error) {
+  const int fd = source.Get();
   std::size_t got = 0;
   while (got < count) {
-    const long n = withFaults ? ReadFaults::PRead(fd, out + got, count - got, offset + got)
-                              : ::pread(fd, out + got, count - got, static_cast<off_t>(offset + got));
+    errno = 0;
+    long n = 0;
+    if (const ImageSource* image = source.Image()) {
+      // A short read stops before an unreadable chunk: the next read there gives the error.
+      n = static_cast<long>(image->ReadAt(offset + got, std::span(out + got, count - got)));
+      if (n < 0 && errno == 0) errno = EIO;
+    } else {
+      n = withFaults ? ReadFaults::PRead(fd, out + got, count - got, offset + got)
+                     : ::pread(fd, out + got, count - got, static_cast<off_t>(offset + got));
+    }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       error = errno;
@@ -89,7 +100,7 @@ void Serve(const std::shared_ptr<Helper>& helper) {
     lock.unlock();
 
     int error = 0;
-    const long n = ReadFully(fd->Get(), into, count, offset, withFaults, error);
+    const long n = ReadFully(*fd, into, count, offset, withFaults, error);
 
     lock.lock();
     helper->fd.reset();
@@ -144,7 +155,7 @@ TimedReadResult ReadWithin(const std::shared_ptr<const SharedDescriptor>& fd, st
                            std::span<std::byte> out, std::chrono::milliseconds limit, bool withFaults) {
   TimedReadResult result;
   if (limit.count() <= 0) {
-    const long n = ReadFully(fd->Get(), out.data(), out.size(), offset, withFaults, result.error);
+    const long n = ReadFully(*fd, out.data(), out.size(), offset, withFaults, result.error);
     if (n >= 0) result = {ReadOutcome::kDone, static_cast<std::size_t>(n), 0};
     return result;
   }

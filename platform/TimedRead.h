@@ -14,7 +14,10 @@
 
 namespace platform {
 
-// An open descriptor, closed when the last holder (owner or abandoned read) lets go.
+class ImageSource;
+
+// An open descriptor, closed when the last holder (owner or abandoned read) lets go; for an
+// Expert Witness or split raw image, the image its reads go through.
 class SharedDescriptor {
  public:
   explicit SharedDescriptor(int fd) : m_fd(fd) {}
@@ -22,9 +25,13 @@ class SharedDescriptor {
   SharedDescriptor(const SharedDescriptor&) = delete;
   SharedDescriptor& operator=(const SharedDescriptor&) = delete;
   int Get() const { return m_fd; }
+  // Set once, when the source is opened, before any read.
+  void SetImage(std::shared_ptr<const ImageSource> image) { m_image = std::move(image); }
+  const ImageSource* Image() const { return m_image.get(); }
 
  private:
   int m_fd;
+  std::shared_ptr<const ImageSource> m_image;
 };
 
 enum class ReadOutcome { kDone, kFailed, kTimedOut };

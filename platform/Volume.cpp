@@ -18,6 +18,7 @@
 #include "platform/DriveTable.h"
 #include "platform/ExFatBootSector.h"
 #include "platform/FatBootSector.h"
+#include "platform/ImageSource.h"
 #include "platform/LastError.h"
 #include "platform/TimedRead.h"
 #include "util/ByteReader.h"
@@ -82,7 +83,8 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     return nullptr;
   }
   std::shared_ptr<Volume> volume(new Volume);
-  volume->m_descriptor = std::make_shared<const SharedDescriptor>(fd);
+  auto descriptor = std::make_shared<SharedDescriptor>(fd);
+  volume->m_descriptor = descriptor;  // closes the descriptor on every way out
   volume->m_fd = fd;
   volume->m_path = path;
   struct stat st {};
@@ -91,7 +93,12 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     return nullptr;
   }
   std::uint64_t deviceBytes = static_cast<std::uint64_t>(st.st_size);
-  if (S_ISBLK(st.st_mode)) {
+  if (ImageSource::KindOf(path) != ImageSource::Kind::Plain) {
+    volume->m_image = ImageSource::Open(path);
+    if (!volume->m_image) return nullptr;
+    descriptor->SetImage(volume->m_image);
+    deviceBytes = volume->m_image->Size();
+  } else if (S_ISBLK(st.st_mode)) {
     volume->m_blockDevice = true;
     int sectorSize = 0;
     if (ioctl(fd, BLKSSZGET, &sectorSize) == 0 && sectorSize > 0) {
@@ -106,7 +113,7 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     volume->m_size = std::min(volume->m_size, length);
     volume->m_bounded = true;
   }
-  if (S_ISREG(st.st_mode)) volume->TakeRescueMap(static_cast<std::uint64_t>(st.st_size));
+  if (S_ISREG(st.st_mode) && !volume->m_image) volume->TakeRescueMap(static_cast<std::uint64_t>(st.st_size));
   volume->m_device = st.st_dev;
   volume->m_inode = st.st_ino;
   volume->m_rdev = st.st_rdev;
@@ -232,13 +239,13 @@ std::shared_ptr<const Volume> Volume::Held(char letter) {
 std::int64_t Volume::ReadAt(std::uint64_t offset, std::span<std::byte> out) const {
   std::size_t want = out.size();
   if (m_bounded) want = offset >= m_size ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(want, m_size - offset));
-  // A read the medium does not answer in time is given up and counts as failed: a scan
-  // goes on past a stuck sector as past a bad one.
   // What a rescue copy could not read is not data: the image holds zeros there.
   if (want > 0 && TouchesNotRescued(m_offset + offset, m_offset + offset + want)) {
     SetLastErrorFromErrno(EIO);
     return -1;
   }
+  // A read the medium does not answer in time is given up and counts as failed: a scan
+  // goes on past a stuck sector as past a bad one.
   const TimedReadResult read = ReadWithin(m_descriptor, m_offset + offset, out.first(want), ReadTimeout());
   if (read.outcome != ReadOutcome::kDone) {
     SetLastErrorFromErrno(read.error);
@@ -315,7 +322,8 @@ const Volume::Probe& Volume::Probed() const {
   std::lock_guard lock(m_lazyMutex);
   if (m_probe) return *m_probe;
   m_probe.emplace();
-  const SuperblockProbe probe = ProbeSuperblocks(m_fd, m_offset, m_bounded ? m_size : 0);
+  const int fd = m_image ? m_image->ProbeFd(m_offset, m_size) : m_fd;
+  const SuperblockProbe probe = ProbeSuperblocks(fd, m_offset, m_bounded || m_image ? m_size : 0);
   *m_probe = {probe.type, probe.label, probe.uuid};
   return *m_probe;
 }

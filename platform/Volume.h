@@ -1,6 +1,6 @@
 #pragma once
-// One opened volume: a device, an image file, or a stretch of either starting at a
-// byte offset (a partition inside a whole disk). Opened once when a drive is chosen;
+// One opened volume: a device, an image file (plain, Expert Witness or split raw), or a
+// stretch of either starting at a byte offset (a partition inside a whole disk). Opened once when a drive is chosen;
 // owns its descriptor; knows its size, the device's logical sector size, its boot
 // sector decoded and its identity; reads by byte offset into the caller's buffer.
 // Read-only: the one write path opens the device for itself.
@@ -19,6 +19,8 @@
 #include "platform/TimedRead.h"
 
 namespace platform {
+
+class ImageSource;
 
 class Volume {
  public:
@@ -97,6 +99,7 @@ class Volume {
 
   std::shared_ptr<const SharedDescriptor> m_descriptor;  // kept open by reads left hanging
   int m_fd = -1;
+  std::shared_ptr<const ImageSource> m_image;  // an Expert Witness or split raw image: read through it
   std::string m_path;
   std::uint64_t m_offset = 0;
   std::uint64_t m_size = 0;

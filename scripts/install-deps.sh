@@ -12,6 +12,8 @@ packages=(
   clang libclang-rt-dev llvm
   # engine
   libpcre2-dev libcurl4-openssl-dev libblkid-dev libudev-dev
+  # Expert Witness (E01) images as sources; ewfacquire makes them for the tests
+  libewf-dev ewf-tools
   # carved gzip and bzip2 streams, read to their ends
   zlib1g-dev libbz2-dev
   # GUI

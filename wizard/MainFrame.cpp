@@ -62,8 +62,9 @@ Tfrm_Main::Tfrm_Main(std::vector<std::string> arguments, QWidget* parent)
   }
 
   ChooseImageFile = [this] {
-    return QFileDialog::getOpenFileName(this, QStringLiteral("Attach disk image"), QString(),
-                                        QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"))
+    return QFileDialog::getOpenFileName(
+               this, QStringLiteral("Attach disk image"), QString(),
+               QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.E01 *.e01 *.001);;All files (*)"))
         .toStdString();
   };
   ChooseReportFile = [this](const std::string& suggested) {

@@ -2,9 +2,6 @@
 // saved file is exactly the bytes its byte runs name on the image, with the hashes given.
 
 #include <gtest/gtest.h>
-#include <libxml/parser.h>
-#include <libxml/xpath.h>
-#include <libxml/xpathInternals.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +10,8 @@
 #include <memory>
 #include <regex>
 
+#include "tests/cli/Cards.h"
+#include "tests/cli/DfxmlRead.h"
 #include "tests/support/Command.h"
 #include "tests/support/FatImage.h"
 #include "tests/support/NtfsImage.h"
@@ -21,127 +20,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ByteRun {
-  std::int64_t fileOffset = -1;
-  std::int64_t imageOffset = -1;
-  std::int64_t length = 0;
-  std::string fill, type;
-};
-
-struct FileObject {
-  std::string filename, scan, saved, savedPath, md5, sha1;
-  std::int64_t size = 0;
-  bool compressed = false;
-  std::vector<ByteRun> runs;
-};
-
-struct Report {
-  std::string program, version, image;
-  std::vector<FileObject> files;
-};
-
-using Doc = std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)>;
-using Context = std::unique_ptr<xmlXPathContext, decltype(&xmlXPathFreeContext)>;
-using Result = std::unique_ptr<xmlXPathObject, decltype(&xmlXPathFreeObject)>;
-
-std::string Text(xmlNode* node) {
-  xmlChar* content = xmlNodeGetContent(node);
-  std::string text = content ? reinterpret_cast<const char*>(content) : "";
-  xmlFree(content);
-  return text;
-}
-
-std::string Attribute(xmlNode* node, const char* name) {
-  xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
-  std::string text = value ? reinterpret_cast<const char*>(value) : "";
-  xmlFree(value);
-  return text;
-}
-
-std::vector<xmlNode*> Select(xmlXPathContext* xpath, xmlNode* from, const char* path) {
-  xpath->node = from;
-  Result result(xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(path), xpath), &xmlXPathFreeObject);
-  std::vector<xmlNode*> nodes;
-  if (result && result->nodesetval) {
-    for (int i = 0; i < result->nodesetval->nodeNr; ++i) nodes.push_back(result->nodesetval->nodeTab[i]);
-  }
-  return nodes;
-}
-
-std::string One(xmlXPathContext* xpath, xmlNode* from, const char* path) {
-  const auto nodes = Select(xpath, from, path);
-  return nodes.empty() ? std::string{} : Text(nodes[0]);
-}
-
-Report ParseReport(const fs::path& file) {
-  Doc doc(xmlReadFile(file.c_str(), nullptr, XML_PARSE_NONET), &xmlFreeDoc);
-  if (!doc) throw std::runtime_error("not XML: " + file.string());
-  Context xpath(xmlXPathNewContext(doc.get()), &xmlXPathFreeContext);
-  xmlXPathRegisterNs(xpath.get(), BAD_CAST "d",
-                     BAD_CAST "http://www.forensicswiki.org/wiki/Category:Digital_Forensics_XML");
-  xmlXPathRegisterNs(xpath.get(), BAD_CAST "t", BAD_CAST "https://trellmond.example/dfxml/1.0");
-  xmlNode* root = xmlDocGetRootElement(doc.get());
-  Report report;
-  report.program = One(xpath.get(), root, "/d:dfxml/d:creator/d:program");
-  report.version = One(xpath.get(), root, "/d:dfxml/d:creator/d:version");
-  report.image = One(xpath.get(), root, "/d:dfxml/d:source/d:image_filename");
-  for (xmlNode* node : Select(xpath.get(), root, "/d:dfxml/d:fileobject")) {
-    FileObject f;
-    f.filename = One(xpath.get(), node, "d:filename");
-    f.size = std::stoll(One(xpath.get(), node, "d:filesize"));
-    f.compressed = One(xpath.get(), node, "d:compressed") == "1";
-    f.scan = One(xpath.get(), node, "t:scan");
-    f.saved = One(xpath.get(), node, "t:saved");
-    f.savedPath = One(xpath.get(), node, "t:saved_path");
-    f.md5 = One(xpath.get(), node, "d:hashdigest[@type='md5']");
-    f.sha1 = One(xpath.get(), node, "d:hashdigest[@type='sha1']");
-    for (xmlNode* run : Select(xpath.get(), node, "d:byte_runs/d:byte_run")) {
-      ByteRun r;
-      const auto number = [&](const char* name) {
-        const std::string text = Attribute(run, name);
-        return text.empty() ? std::int64_t{-1} : std::stoll(text);
-      };
-      r.fileOffset = number("file_offset");
-      r.imageOffset = number("img_offset");
-      r.length = number("len");
-      r.fill = Attribute(run, "fill");
-      r.type = Attribute(run, "type");
-      f.runs.push_back(r);
-    }
-    report.files.push_back(std::move(f));
-  }
-  return report;
-}
-
-std::string ImageBytes(const fs::path& image, std::int64_t offset, std::int64_t length) {
-  std::ifstream in(image, std::ios::binary);
-  in.seekg(offset);
-  std::string bytes(static_cast<std::size_t>(length), '\0');
-  in.read(bytes.data(), length);
-  return bytes;
-}
-
-std::string Digest(const char* tool, const std::string& path) {
-  const std::string line = testsupport::RunOrThrow({tool, path});
-  return line.substr(0, line.find(' '));
-}
-
-// The saved copy rebuilt from the image by the runs; false when a run's bytes are not on the
-// image (resident data).
-bool RebuildFromRuns(const fs::path& image, const FileObject& f, std::string& bytes) {
-  for (const ByteRun& run : f.runs) {
-    EXPECT_EQ(run.fileOffset, static_cast<std::int64_t>(bytes.size())) << f.filename;
-    if (run.type == "resident") return false;
-    if (run.fill == "0") {
-      EXPECT_EQ(run.imageOffset, -1) << f.filename;
-      bytes.append(static_cast<std::size_t>(run.length), '\0');
-    } else {
-      bytes += ImageBytes(image, run.imageOffset, run.length);
-    }
-  }
-  return true;
-}
+using namespace dfxmlread;
+using clicards::FragmentedFatCard;
+using clicards::Payload;
 
 struct Case {
   const char* name;
@@ -153,45 +34,9 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-std::string Payload(std::size_t size, int seed) {
-  std::string out(size, '\0');
-  std::uint32_t x = 2463534242u + static_cast<std::uint32_t>(seed);
-  for (char& c : out) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = static_cast<char>(x);
-  }
-  return out;
-}
-
-// A FAT32 card whose live file lies in two pieces (a file freed between two others, then a
-// larger one written into its gap and on past the next), and a deleted photo.
-fs::path FragmentedFatCard(const fs::path& dir) {
-  testsupport::FatImage image(dir / "card.img", {.fatBits = 32, .sizeKiB = 40 * 1024, .sectorsPerCluster = 1});
-  const std::string photo =
-      testsupport::ReadFileBytes(fs::path(TRELLMOND_SOURCE_DIR) / "tests/data/samples/sample.jpg");
-  image.AddFile("/gap.bin", Payload(3 * 512, 1), 1120000000);
-  image.AddFile("/wall.bin", Payload(2 * 512, 2), 1120000000);
-  image.Delete("/gap.bin");
-  image.ForgetNextFreeCluster();
-  image.AddFile("/pieces.bin", Payload(7 * 512 + 100, 3), 1120000000);
-  image.MakeDir("/DCIM");
-  image.AddFile("/DCIM/beach.jpg", photo, 1120000000);
-  image.Delete("/DCIM/beach.jpg");
-  return image.Path();
-}
-
-// The same card as the one partition of a disk image, 1 MiB in: the runs are offsets on the disk image.
+// The card as the one partition of a disk image, 1 MiB in: the runs are offsets on the disk image.
 fs::path PartitionedFatCard(const fs::path& dir) {
-  const fs::path card = FragmentedFatCard(dir), disk = dir / "disk.img";
-  const std::string size = std::to_string(fs::file_size(card) + (2 << 20));
-  testsupport::RunOrThrow({"truncate", "-s", size, disk.string()});
-  testsupport::RunOrThrow({"sh", "-c", "echo 'start=2048, type=c' | sfdisk --quiet \"$0\"", disk.string()});
-  testsupport::RunOrThrow({"dd", "if=" + card.string(), "of=" + disk.string(), "bs=1M", "seek=1", "conv=notrunc",
-                           "status=none"});
-  fs::remove(card);
-  return disk;
+  return clicards::InPartition(clicards::FragmentedFatCard(dir), dir / "disk.img", "c");
 }
 
 // A camera card for the Low Level Scan: sample pictures in a quick-formatted FAT16 card.
@@ -292,7 +137,7 @@ TEST_P(DfxmlReportTest, ValidatesAndItsRunsAreTheSavedBytes) {
 }
 
 const Case kCases[] = {
-    {"fat_live_and_deleted", FragmentedFatCard, {"--undelete", "--all"}, 1, false},
+    {"fat_live_and_deleted", [](const fs::path& dir) { return FragmentedFatCard(dir); }, {"--undelete", "--all"}, 1, false},
     {"partition_of_a_disk", PartitionedFatCard, {"--undelete", "--all"}, 1, false},
     {"low_level", CarvingCard, {"--low", "--types", "jpg,png,gif"}, 0, false},
     // The deleted fillers (no extension) are left out.

@@ -21,10 +21,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 deb=$(ls "$work"/out/trellmond_*.deb)
 echo "package: $(basename "$deb")"
 
-# Dependencies come from dpkg-shlibdeps: the Qt, curl, SQLite and libxml2 libraries at least.
+# Dependencies come from dpkg-shlibdeps: the Qt, curl, SQLite, libxml2 and libewf libraries at least.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libqt6widgets6 libcurl4 libsqlite3-0 libxml2 libc6; do
+for lib in libqt6widgets6 libcurl4 libsqlite3-0 libxml2 libewf2 libc6; do
   grep -q "$lib" <<<"$depends" || fail "no dependency on $lib"
 done
 
@@ -56,7 +56,9 @@ grep -q '>/usr/bin/trellmond<' "$root/usr/share/polkit-1/actions/org.pelmora.tre
 grep -qx 'ExecStart=/usr/bin/trellmond-service' "$root/usr/lib/systemd/user/trellmond-service.service" ||
   fail "service ExecStart"
 
-desktop-file-validate "$root/usr/share/applications/trellmond.desktop"
+# Hints too: a second main category would list the program twice in some menus.
+hints=$(desktop-file-validate "$root/usr/share/applications/trellmond.desktop")
+[ -z "$hints" ] || fail "desktop entry: $hints"
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.pelmora.trellmond.metainfo.xml"
 # The user units as the user manager loads them; the program they start is the scratch root's
 # (verify checks that it is there and executable), everything else as installed.

@@ -10,9 +10,11 @@
 #include <filesystem>
 
 #include "platform/BootSector.h"
+#include "platform/DiskDrives.h"
 #include "platform/DiskLayout.h"
 #include "platform/Volume.h"
 #include "tests/support/Command.h"
+#include "tests/support/ImageContainers.h"
 #include "tests/support/NtfsImage.h"
 #include "tests/support/TempDir.h"
 
@@ -114,6 +116,49 @@ TEST_F(DiskLayoutTest, TheSearchIsBounded) {
   const auto first = Layout(disk, {.mebibyteSteps = 1, .cylinderSteps = 0});
   ASSERT_EQ(first.volumes.size(), 1u) << Notes(first);
   EXPECT_EQ(first.volumes[0].offset, 1048576u);
+}
+
+// The same disks as an Expert Witness image and as a split raw image: the same volumes, each
+// opening with the same boot sector and bytes. The logical partition's table sector and the
+// GPT's backup lie outside the first mebibyte: libblkid is given them too.
+TEST_F(DiskLayoutTest, ExpertWitnessAndSplitImagesHoldTheSameVolumes) {
+  if (const std::string why = testsupport::ExpertWitnessUnavailable(); !why.empty()) GTEST_SKIP() << why;
+  for (const std::string disk : {"mbr-three", "gpt"}) {
+    SCOPED_TRACE(disk);
+    const fs::path raw = s_dir->Path() / (disk + ".img");
+    const auto volumesOf = [](const fs::path& path) {
+      platform::DriveEntry whole;
+      whole.devicePath = path.string();
+      whole.isImage = true;
+      std::vector<std::pair<std::uint64_t, std::uint64_t>> volumes;
+      for (const auto& drive : platform::SplitIntoVolumes(whole).drives)
+        volumes.emplace_back(drive.offset, drive.length);
+      return volumes;
+    };
+    const auto expected = volumesOf(raw);
+    ASSERT_GE(expected.size(), 3u);  // the volumes and the whole disk
+    const fs::path forms[] = {testsupport::MakeExpertWitness(raw, s_dir->Path() / (disk + "-ewf"), 1 << 20, false),
+                              testsupport::MakeSplitRaw(raw, s_dir->Path() / (disk + "-split"), 3 << 20)};
+    for (const fs::path& form : forms) {
+      SCOPED_TRACE(form.filename().string());
+      EXPECT_EQ(volumesOf(form), expected);
+      for (const auto& [offset, length] : expected) {
+        const auto want = platform::Volume::Open(raw.string(), offset, length);
+        const auto got = platform::Volume::Open(form.string(), offset, length);
+        ASSERT_TRUE(want && got);
+        EXPECT_EQ(got->Size(), want->Size());
+        EXPECT_EQ(got->Boot().has_value(), want->Boot().has_value());
+        if (want->Boot()) {
+          EXPECT_EQ(got->Boot()->kind, want->Boot()->kind);
+        }
+        EXPECT_EQ(got->Probed().type, want->Probed().type);
+        EXPECT_EQ(got->Probed().uuid, want->Probed().uuid);
+        std::vector<std::byte> a(1 << 20), b(1 << 20);
+        EXPECT_EQ(got->ReadAt(0, a), want->ReadAt(0, b));
+        EXPECT_TRUE(a == b);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 #include "filetypes/frm_FileTypes.h"
 #include "platform/DriveTable.h"
 #include "platform/Files.h"
+#include "platform/Volume.h"
 #include "tests/support/Command.h"
 #include "tests/support/FatImage.h"
+#include "tests/support/ImageContainers.h"
 #include "tests/support/NtfsImage.h"
 #include "tests/wizard/WizardHarness.h"
 #include "util/SizeText.h"
@@ -87,6 +89,7 @@ class SetupPanelTest : public QObject {
   void optionsWriteSelectionsAndSummaries();
   void drivesAvailableLineAndNoDrivesBox();
   void refreshKeepsTheSelectedDrive();
+  void attachedImageBecomesNextDrive_data();
   void attachedImageBecomesNextDrive();
   void cardInsertedAndRemovedWhileRunning_data();
   void cardInsertedAndRemovedWhileRunning();
@@ -294,16 +297,33 @@ void SetupPanelTest::refreshKeepsTheSelectedDrive() {
   window->State().Cancelled = true;
 }
 
+void SetupPanelTest::attachedImageBecomesNextDrive_data() {
+  QTest::addColumn<QString>("form");
+  QTest::newRow("raw image") << QStringLiteral("raw");
+  QTest::newRow("Expert Witness image") << QStringLiteral("E01");
+  QTest::newRow("split raw image") << QStringLiteral("001");
+}
+
 void SetupPanelTest::attachedImageBecomesNextDrive() {
+  QFETCH(QString, form);
+  if (form == QStringLiteral("E01") && !testsupport::ExpertWitnessUnavailable().empty()) QSKIP("no ewfacquire here");
   WizardHarness h;
   h.StartService();
   Cards cards(h);
   auto window = OnSetupPanel(h);
   testsupport::FatImage extra(h.dir / "extra.dd", {.fatBits = 12, .label = "EXTRA"});
-  window->ChooseImageFile = [&] { return extra.Path().string(); };
+  const std::filesystem::path chosen =
+      form == QStringLiteral("E01")   ? testsupport::MakeExpertWitness(extra.Path(), h.dir / "extra", 1 << 20)
+      : form == QStringLiteral("001") ? testsupport::MakeSplitRaw(extra.Path(), h.dir / "extra", 300000)
+                                      : extra.Path();
+  window->ChooseImageFile = [&] { return chosen.string(); };
   Control<QPushButton>(*window, "pb_AttachImage")->click();
   auto* list = Control<drives::TZubDrvListBox>(*window, "Drives");
+  // The medium the image holds: its label, and its size rather than the file's.
   QCOMPARE(list->ItemText(list->currentRow()).section(QLatin1Char(';'), 0, 0), QStringLiteral("EXTRA (D:)"));
+  const auto volume = platform::Volume::Choose('D');
+  QVERIFY(volume);
+  QCOMPARE(volume->Size(), std::filesystem::file_size(extra.Path()));
   QVERIFY(GroupEnabled(*window, "grp_Undelete"));
   QVERIFY(Control<QPushButton>(*window, "pb_Analyse")->isEnabled());
   window->State().Cancelled = true;
