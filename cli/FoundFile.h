@@ -21,6 +21,8 @@ struct FoundFile {
   std::int64_t firstCluster = 0;
   bool saved = false;
   bool rebuilt = false;  // read around other files' clusters, its pieces put together
+  std::string origin;    // "lost folder", "old MFT record"; empty for the file system's own tree
+  bool clustersInUse = false;  // an old MFT record whose clusters the volume uses now
   std::string outputPath;  // POSIX path of the saved file
   // Sectors of the volume the save could not read: zeros in their place in the file.
   std::vector<disk::TUnreadableSectors::Range> unreadable;

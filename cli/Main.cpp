@@ -51,8 +51,10 @@ Commands:
       --report FILE     write a JSON report (its folder must exist; checked
                         before the scan): one object per file with its scan,
                         identifier, full name, directory, size, date, first
-                        cluster, saved flag, output path and the sectors
-                        the save could not read (zeros in the saved file)
+                        cluster, saved flag, output path, its origin
+                        after a format ("lost folder", "old MFT record")
+                        and the sectors the save could not read (zeros in
+                        the saved file)
       --dfxml FILE      write a DFXML report (checked like --report): the
                         program and source, and per file its full name,
                         size, time, scan, byte runs on the source (image

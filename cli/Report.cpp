@@ -37,6 +37,8 @@ bool WriteReport(const std::string& path, const std::vector<FoundFile>& files) {
                       {"firstCluster", f.firstCluster},
                       {"saved", f.saved},
                       {"rebuilt", f.rebuilt},
+                      {"origin", f.origin.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.origin)},
+                      {"clustersInUse", f.clustersInUse},
                       {"outputPath", f.outputPath.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.outputPath)},
                       {"unreadableSectors", RangesOf(f.unreadable)}});
   }
@@ -63,6 +65,7 @@ bool WriteDfxmlReport(const std::string& path, const std::string& commandLine, c
     e.runs = f.runs;
     e.saved = f.saved;
     e.savedPath = f.outputPath;
+    e.origin = f.origin;
   }
   return report::WriteDfxml(path, {"trellmond-cli", commandLine, source}, entries, why);
 }

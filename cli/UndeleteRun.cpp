@@ -65,6 +65,8 @@ ScanTotals RunUndelete(const ScanOptions& options, session::TScanSession& scan, 
     f.firstCluster = records[i]->FirstCluster;
     f.saved = records[i]->Saved;
     f.rebuilt = records[i]->Rebuilt;
+    f.origin = fsscan::OriginText(records[i]->Origin);
+    f.clustersInUse = records[i]->ClustersInUse;
     if (f.saved) f.outputPath = platform::ToPosixPath(records[i]->SavedAs).value_or(std::string{});
     f.unreadable = records[i]->Unreadable;
     f.compressed = records[i]->CompressionUnit != 0;

@@ -218,6 +218,7 @@ void TMekFATScan::ExtractDirEntries(const std::byte* buffer, const BootRecord& b
     if (!noFilter && (extension.empty() || filter.find(extension) == std::string::npos)) continue;
 
     auto record = MakeFileRecord(entry, path, assembled);
+    record->Origin = m_walkOrigin;
     if (firstCluster > m_raw->GetTotalClusterCount()) {
       Log("ExtractDirEntries (E5): <br>Filename: " + record->LongName + "<br>" + "Calculated: " +
               std::to_string(firstCluster) + "<br>" + "Maximum: " + std::to_string(m_raw->GetTotalClusterCount()) +

@@ -15,6 +15,19 @@
 
 namespace fsscan {
 
+// Where a file's name and folder were read from: the file system's own tree, a folder
+// found in free clusters that no folder of the tree names any more (a quick format drops
+// the root), or an NTFS record left behind a new, smaller MFT.
+enum class FileOrigin : std::uint8_t { kDirectory, kLostFolder, kOldMftRecord };
+
+// The report's word for an origin; empty for the file system's own tree.
+std::string OriginText(FileOrigin origin);
+
+// Folders whose place in the tree is lost hang below this one folder of the root; those
+// whose own name is lost too are called "Lost folder 1", "Lost folder 2", ...
+inline constexpr const char* kLostFoldersName = "Lost folders";
+std::string LostFolderPath(std::int64_t number);
+
 struct ClusterNode {
   std::int64_t StartCluster = 0;
   std::int64_t NumClusters = 0;
@@ -53,6 +66,10 @@ struct FileNode {
   std::string SavedAs;
   // exFAT: the bytes written to disk when below Size; the rest reads as zeros. -1: all of them.
   std::int64_t ValidSize = -1;
+  FileOrigin Origin = FileOrigin::kDirectory;
+  // An old MFT record's runs cross clusters the volume's file system uses now: its bytes
+  // may have been written over.
+  bool ClustersInUse = false;
   // Sectors of the volume the last save could not read: zeros in their place in the file.
   std::vector<disk::TUnreadableSectors::Range> Unreadable;
 };

@@ -43,6 +43,13 @@ struct RecordStreams;
 }  // namespace ntfs
 
 using BootRecord = std::array<std::byte, 512>;
+
+// A free cluster that starts as a sub-directory's first cluster does, and the cluster its
+// ".." entry names (0 for the root).
+struct LostFolderCluster {
+  std::int64_t cluster = 0;
+  std::int64_t parent = 0;
+};
 using FatBuffer = std::vector<std::byte>;
 
 enum FatType : std::uint8_t { kFat12 = 0, kFat16 = 1, kFat32 = 2 };
@@ -171,6 +178,11 @@ class TMekFATScan {
   DirectoryCluster TakeDeletedDirectoryCluster(std::int64_t cluster, bool first, const BootRecord& boot,
                                                std::uint8_t fatType, const std::string& path,
                                                LongNameAssembler& names, std::vector<std::byte>& buffer);
+  // Folders no directory of the tree names any more (the root was written anew by a quick
+  // format): each heads a tree below "Lost folders", read as a deleted folder is.
+  void ScanLostFolders(const BootRecord& boot, std::uint8_t fatType);
+  // The free clusters, not read as a directory in this scan, that start with "." and "..".
+  std::vector<LostFolderCluster> FindLostFolderClusters(const BootRecord& boot, std::uint8_t fatType);
   // The free cluster where a deleted directory's long name `pending` goes on, if one does.
   std::optional<std::int64_t> FindDeletedDirectoryContinuation(std::int64_t after, const LongNameAssembler& pending,
                                                                const BootRecord& boot, std::uint8_t fatType);
@@ -179,6 +191,13 @@ class TMekFATScan {
   void GetNTFSBootRecord(BootRecord& out);
   std::int64_t GetMFTRunList(const BootRecord& boot, std::vector<ClusterNode>& runs);
   void ScanMFT(const BootRecord& boot);
+  // Records of an earlier MFT past the current one's end (a quick format leaves them):
+  // files with their names, folders and runs, below "Lost folders" where a parent is gone.
+  void ScanOldMFTRecords(const platform::BootGeometry& geometry, const std::vector<ClusterNode>& mftRuns,
+                         std::int64_t mftSectors);
+  // The volume's cluster bitmap ($Bitmap), empty when it cannot be read.
+  std::vector<std::uint8_t> ReadNtfsBitmap(const platform::BootGeometry& geometry,
+                                           const std::vector<ClusterNode>& mftRuns);
   void NTFSHandleAttribute10(const ntfs::Attribute& attribute, FileNode& record);
   void NTFSHandleAttribute30(const ntfs::Attribute& attribute, FileNode& record);
   void NTFSHandleAttribute80(const ntfs::Attribute& attribute, std::uint32_t bytesPerSector, FileNode& record);
@@ -254,6 +273,8 @@ class TMekFATScan {
                            ntfs::RecordStreams* streams);
   static void NameStream(const FileNode& file, FileNode& stream);
   // Appends a decoded file and its streams, as far as the filter lets them.
+  // The folders of the old MFT records kept from index `firstKept` on.
+  void PlaceOldRecords(std::size_t firstKept, std::int64_t currentRecords);
   void KeepMFTRecord(std::unique_ptr<FileNode> record, ntfs::RecordStreams& streams);
   void ScanMFTRun(const ClusterNode& run, const platform::BootGeometry& geometry, std::vector<std::byte>& block,
                   std::int64_t totalSectors, std::int64_t& processed);
@@ -280,6 +301,8 @@ class TMekFATScan {
   std::int64_t m_depth = 0;
   // True while the walk is below a deleted directory: every file there is deleted.
   bool m_inDeletedFolder = false;
+  // Where the records the walk makes now come from.
+  FileOrigin m_walkOrigin = FileOrigin::kDirectory;
   std::int64_t m_dirCount = 0;
   bool m_depthLimitLogged = false;
   // Directory clusters read in this scan: none is read twice, so loops through

@@ -93,6 +93,7 @@ void TMekFATScan::ScanMFT(const BootRecord& boot) {
     if (m_terminated) break;
     ScanMFTRun(run, *geometry, block, total, processed);
   }
+  ScanOldMFTRecords(*geometry, runs, total);
 }
 
 void TMekFATScan::KeepMFTRecord(std::unique_ptr<FileNode> record, ntfs::RecordStreams& streams) {

@@ -65,6 +65,7 @@ void TMekFATScan::ScanDrive() {
   m_volumeSectors = static_cast<std::int64_t>(GetTotalSectors(boot));
   m_depth = 0;
   m_inDeletedFolder = false;
+  m_walkOrigin = FileOrigin::kDirectory;
   m_dirCount = 0;
   m_depthLimitLogged = false;
   m_continuationReadsLeft = std::int64_t{1} << 16;
@@ -81,6 +82,7 @@ void TMekFATScan::ScanDrive() {
   } else {
     ScanFAT12_FAT16DirectoryEntries(boot);
   }
+  ScanLostFolders(boot, type);
   ConsolidateFiles();
   NotifyUpdateMessage("Undelete Scan...", true);
   BuildFATClusterList(boot);
@@ -175,7 +177,7 @@ void TMekFATScan::GetFileImages(const std::string& imageFilter, const BootRecord
       ProcessMessages();
       if (ok) {
         if (OnFileNotify) {
-          if (ntfs) record.Dir = GetDirPath(record.ParentDir);
+          if (ntfs && record.Origin != FileOrigin::kOldMftRecord) record.Dir = GetDirPath(record.ParentDir);
           OnFileNotify(this, util::stFATScan, std::to_string(kept), stream.get(),
                        std::string(1, m_drive) + ":" + record.Dir + record.LongName, record.Extension,
                        util::ftBusiness, record.Size);

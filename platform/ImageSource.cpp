@@ -122,8 +122,10 @@ std::shared_ptr<const ImageSource> OpenSplitRaw(const std::string& path) {
   std::vector<std::string> parts;
   std::vector<std::uint64_t> starts;
   std::uint64_t size = 0, partSize = 0;
-  std::uint64_t n = name->number;
-  for (; n < name->number + kMaxParts && IsFile(name->Of(n), &partSize); ++n) {
+  // A set numbered from .000, chosen by its .001.
+  std::uint64_t n = name->number == 1 && IsFile(name->Of(0)) ? 0 : name->number;
+  const std::uint64_t first = n;
+  for (; n < first + kMaxParts && IsFile(name->Of(n), &partSize); ++n) {
     parts.push_back(name->Of(n));
     starts.push_back(size);
     size += partSize;
@@ -156,7 +158,10 @@ ImageSource::Kind ImageSource::KindOf(const std::string& path) {
   // card's first sectors may take seconds each).
   if (ExpertWitnessName(path) && IsExpertWitness(path)) return Kind::ExpertWitness;
   const auto name = NumberedPart(path);
-  if (name && name->number <= 1 && IsFile(name->Of(name->number + 1))) return Kind::SplitRaw;
+  if (name && name->number <= 1 &&
+      (IsFile(name->Of(name->number + 1)) || (name->number == 1 && IsFile(name->Of(0))))) {
+    return Kind::SplitRaw;
+  }
   return Kind::Plain;
 }
 
@@ -178,7 +183,8 @@ std::string ImageSource::Problem(const std::string& path) {
   if (kind == Kind::Plain || Open(path)) return {};
   if (kind == Kind::ExpertWitness) return "a segment of the Expert Witness image is missing or damaged";
   const auto name = NumberedPart(path);
-  for (std::uint64_t n = name->number; n < name->number + kMaxParts; ++n) {
+  const std::uint64_t first = name->number == 1 && IsFile(name->Of(0)) ? 0 : name->number;
+  for (std::uint64_t n = first; n < first + kMaxParts; ++n) {
     const std::string part = name->Of(n);
     if (!IsFile(part)) {
       return "part " + std::filesystem::path(part).filename().string() + " of the split image is missing";

@@ -187,7 +187,8 @@ bool Volume::StillSameMedium(const std::string& path) const {
   struct stat st {};
   if (path != m_path || ::stat(path.c_str(), &st) != 0) return false;
   if (st.st_dev != m_device || st.st_ino != m_inode || st.st_rdev != m_rdev) return false;
-  std::uint64_t deviceBytes = static_cast<std::uint64_t>(st.st_size);
+  // An evidence image holds a medium of its own size; its files' modification times tell.
+  std::uint64_t deviceBytes = m_image ? m_image->Size() : static_cast<std::uint64_t>(st.st_size);
   if (m_blockDevice) {
     std::uint64_t size = 0;
     if (ioctl(m_fd, BLKGETSIZE64, &size) != 0) return false;

@@ -171,6 +171,7 @@ void WriteFile(Document& doc, const FileEntry& file) {
     doc.Hash("sha1", digests->sha1);
   }
   doc.OwnElement("scan", file.scan);
+  if (!file.origin.empty()) doc.OwnElement("origin", file.origin);
   doc.OwnElement("saved", file.saved ? "1" : "0");
   if (file.saved && !file.savedPath.empty()) doc.OwnElement("saved_path", file.savedPath);
   doc.End();

@@ -117,6 +117,7 @@ std::vector<FileEntry> UndeleteEntries(fsscan::TMekFATScan& scanner) {
     entry.compressed = record.CompressionUnit != 0;
     entry.runs = UndeleteRuns(record, volume);
     entry.saved = record.Saved;
+    entry.origin = fsscan::OriginText(record.Origin);
     if (record.Saved) entry.savedPath = platform::ToPosixPath(record.SavedAs).value_or(std::string{});
   }
   return entries;

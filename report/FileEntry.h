@@ -40,6 +40,7 @@ struct FileEntry {
   std::vector<ByteRun> runs;
   bool saved = false;
   std::string savedPath;  // POSIX path of the saved copy
+  std::string origin;     // "lost folder", "old MFT record" after a format; else empty
 };
 
 // Where the clusters of an Undelete scan's volume start on the source.

@@ -51,12 +51,32 @@ TEST_F(ScanCommandTest, ScansSavesAndReports) {
   EXPECT_EQ(f["saved"], true);
   EXPECT_EQ(f["outputPath"], (out / "DCIM" / "Beach day.jpg").string());
   EXPECT_TRUE(f["date"].is_string());
+  EXPECT_TRUE(f["origin"].is_null());
   EXPECT_NE(f["fullName"].get<std::string>().find(":\\DCIM\\Beach day.jpg"), std::string::npos);
 
   // Live files too, pictures only; the one that does not decode is dropped by the picture check.
   const auto all = Cli({"scan", image->Path().string(), "--all", "--types", "jpg"});
   EXPECT_EQ(all.exitCode, 0);
   EXPECT_NE(all.output.find("Found 2 files, saved 0 files"), std::string::npos) << all.output;
+}
+
+TEST_F(ScanCommandTest, AQuickFormattedCardsPhotosComeBackBelowLostFolders) {
+  image->QuickFormat();
+  const auto out = dir / "out";
+  const auto report = dir / "report.json";
+  const auto dfxml = dir / "report.xml";
+  const auto r = Cli({"scan", image->Path().string(), "--out", out.string(), "--report", report.string(), "--dfxml",
+                      dfxml.string()});
+  ASSERT_EQ(r.exitCode, 0) << r.errors;
+  EXPECT_NE(r.output.find("Found 2 files, saved 2 files in "), std::string::npos) << r.output;
+  EXPECT_NE(testsupport::ReadFileBytes(dfxml).find("origin>lost folder</"), std::string::npos);
+  const auto lost = out / "Lost folders" / "Lost folder 1";
+  EXPECT_TRUE(testsupport::ReadFileBytes(lost / "kept.jpg") == photo);
+  EXPECT_TRUE(testsupport::ReadFileBytes(lost / "Beach day.jpg") == photo);
+  for (const auto& f : nlohmann::json::parse(testsupport::ReadFileBytes(report))) {
+    EXPECT_EQ(f["origin"], "lost folder");
+    EXPECT_EQ(f["directory"], "\\Lost folders\\Lost folder 1\\");
+  }
 }
 
 TEST_F(ScanCommandTest, RefusesWhatItCannotDo) {

@@ -13,6 +13,7 @@ namespace {
 
 using fsscantest::CardFile;
 using fsscantest::Payload;
+using fsscantest::ShortEntry;
 
 struct TreeCase {
   const char* name;
@@ -183,16 +184,6 @@ class Fat16Bytes {
   std::uint64_t m_rootOffset = 0;
 };
 
-// A 32-byte short entry.
-std::string Entry(const std::string& name11, std::uint8_t attr, std::uint32_t cluster, std::uint32_t size) {
-  std::string e(32, '\0');
-  e.replace(0, 11, name11);
-  e[11] = static_cast<char>(attr);
-  e[26] = static_cast<char>(cluster & 0xFF);
-  e[27] = static_cast<char>(cluster >> 8);
-  for (int i = 0; i < 4; ++i) e[28 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
-  return e;
-}
 
 TEST(FatDepthTest, TreesDeeperThanTheBoundStopThereWithALogLine) {
   testsupport::TempDir dir;
@@ -200,17 +191,17 @@ TEST(FatDepthTest, TreesDeeperThanTheBoundStopThereWithALogLine) {
   const Fat16Bytes bytes(image);
   // A chain of 300 directories, one cluster each, below the root; a file at levels 200 and 280.
   constexpr std::uint32_t kFirst = 3, kLevels = 300, kData = 1000;
-  bytes.Write(bytes.RootOffset(), Entry("D          ", 0x10, kFirst, 0));
+  bytes.Write(bytes.RootOffset(), ShortEntry("D          ", 0x10, kFirst, 0));
   for (std::uint32_t level = 1; level <= kLevels; ++level) {
     const std::uint32_t cluster = kFirst + level - 1;
-    std::string cluster_bytes = Entry(".          ", 0x10, cluster, 0) +
-                                Entry("..         ", 0x10, level == 1 ? 0 : cluster - 1, 0);
-    if (level < kLevels) cluster_bytes += Entry("D          ", 0x10, cluster + 1, 0);
+    std::string cluster_bytes = ShortEntry(".          ", 0x10, cluster, 0) +
+                                ShortEntry("..         ", 0x10, level == 1 ? 0 : cluster - 1, 0);
+    if (level < kLevels) cluster_bytes += ShortEntry("D          ", 0x10, cluster + 1, 0);
     if (level == 200 || level == 280) {
       // Built by appending: GCC 12 at -O3 reports a false -Wrestrict for "literal + string".
       std::string name = std::to_string(level);
       name.insert(name.begin(), 'L');
-      cluster_bytes += Entry(name + "    TXT", 0x20, kData + level, 100);
+      cluster_bytes += ShortEntry(name + "    TXT", 0x20, kData + level, 100);
     }
     bytes.WriteCluster(cluster, cluster_bytes);
     bytes.SetFat(cluster, 0xFFFF);
@@ -241,7 +232,7 @@ TEST_P(ReusedFolderTest, ADeletedFolderWhoseClusterWasOverwrittenListsNothing) {
   const Fat16Bytes bytes(image);
   // Entries that would be listed if the new data were read as a directory.
   std::string garbage;
-  for (int i = 0; i < 16; ++i) garbage += Entry("\xE5" "UNK" + std::to_string(10 + i) + "  BIN", 0x20, 50, 700);
+  for (int i = 0; i < 16; ++i) garbage += ShortEntry("\xE5" "UNK" + std::to_string(10 + i) + "  BIN", 0x20, 50, 700);
   bytes.WriteCluster(cluster, garbage);
   if (GetParam().allocated) bytes.SetFat(cluster, 0xFFFF);
   fsscantest::ScannerHarness harness(image.Path());

@@ -73,6 +73,18 @@ std::string OutputDrive::Folder(const std::string& sub) const {
 
 std::filesystem::path OutputDrive::Posix(const std::string& relative) const { return dir.Path() / relative; }
 
+std::string ShortEntry(const std::string& name11, std::uint8_t attr, std::uint32_t cluster, std::uint32_t size) {
+  std::string e(32, '\0');
+  e.replace(0, 11, name11.substr(0, 11));
+  e[11] = static_cast<char>(attr);
+  e[20] = static_cast<char>(cluster >> 16);
+  e[21] = static_cast<char>(cluster >> 24);
+  e[26] = static_cast<char>(cluster);
+  e[27] = static_cast<char>(cluster >> 8);
+  for (int i = 0; i < 4; ++i) e[28 + i] = static_cast<char>(size >> (8 * i));
+  return e;
+}
+
 std::map<std::string, std::string> FilesUnder(const std::filesystem::path& root) {
   std::map<std::string, std::string> files;
   for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {

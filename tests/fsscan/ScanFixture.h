@@ -61,6 +61,10 @@ class OutputDrive {
 // Every file under a folder, relative path -> contents.
 std::map<std::string, std::string> FilesUnder(const std::filesystem::path& root);
 
+// A 32-byte short directory entry, for what no tool writes: 11 name bytes, attribute, first
+// cluster (both words), size.
+std::string ShortEntry(const std::string& name11, std::uint8_t attr, std::uint32_t cluster, std::uint32_t size);
+
 // A pseudo-random payload that differs per seed.
 std::string Payload(std::size_t size, unsigned seed);
 

@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "platform/DriveTable.h"
 #include "platform/ImageSource.h"
 #include "platform/Volume.h"
 #include "tests/support/Command.h"
@@ -67,7 +68,9 @@ TEST_F(ImageSourceTest, EveryFormReadsAsTheRawImage) {
   const fs::path stored = testsupport::MakeExpertWitness(raw, dir / "stored", 1 << 20, false);
   ASSERT_TRUE(fs::exists(dir / "stored.E03"));                                    // several segments
   const fs::path split = testsupport::MakeSplitRaw(raw, dir / "split", 1000000);  // parts cut mid-sector
-  for (const fs::path& form : {packed, stored, split}) {
+  // Numbered from .000 and chosen by .001 (the part a user takes for the first).
+  const fs::path fromZero = testsupport::MakeSplitRaw(raw, dir / "zero", 3 << 20, 0);
+  for (const fs::path& form : {packed, stored, split, fromZero}) {
     SCOPED_TRACE(form.filename().string());
     EXPECT_NE(platform::ImageSource::KindOf(form.string()), Kind::Plain);
     ExpectSameBytes(form);
@@ -76,6 +79,12 @@ TEST_F(ImageSourceTest, EveryFormReadsAsTheRawImage) {
     ASSERT_TRUE(volume && volume->Boot());
     EXPECT_EQ(volume->Size(), rawBytes.size());
     EXPECT_EQ(volume->Probed().type, "vfat");
+    // A drive letter keeps its open image while it is unchanged.
+    const char letter = platform::DriveTable::Instance().Attach(form.string());
+    ASSERT_NE(letter, 0);
+    const auto chosen = platform::Volume::Choose(letter);
+    EXPECT_TRUE(chosen && chosen == platform::Volume::Choose(letter));
+    platform::DriveTable::Instance().Detach(letter);
   }
 }
 

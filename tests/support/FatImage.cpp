@@ -28,12 +28,16 @@ FatImage::FatImage(std::filesystem::path path, const FatImageOptions& options) :
     argv.push_back("-s");
     argv.push_back(std::to_string(options.sectorsPerCluster));
   }
+  m_formatArgs = argv;
+  m_formatArgs.push_back(m_path.string());
   argv.push_back("-C");
   argv.push_back(m_path.string());
   argv.push_back(std::to_string(sizeKiB));
   std::filesystem::remove(m_path);
   RunOrThrow(argv);
 }
+
+void FatImage::QuickFormat() { RunOrThrow(m_formatArgs); }
 
 std::string FatImage::Target(const std::string& path) const { return "::" + path; }
 

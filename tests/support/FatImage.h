@@ -38,6 +38,9 @@ class FatImage {
   // FAT32 keeps a hint where the next free cluster is; clearing it makes the next file
   // take the first free clusters, as a camera's allocator does.
   void ForgetNextFreeCluster();
+  // mkfs.fat over the card as it is, with the same geometry: a new root and FAT, the data
+  // area left as it was (what a camera's or a desktop's quick format does).
+  void QuickFormat();
 
   // The clusters of a file or directory, as mshowfat lists them: (first, last) ranges.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> Clusters(const std::string& path) const;
@@ -49,6 +52,7 @@ class FatImage {
  private:
   std::string Target(const std::string& path) const;
   std::filesystem::path m_path;
+  std::vector<std::string> m_formatArgs;
 };
 
 // The environment mtools needs to work on plain image files with UTF-8 names.

@@ -18,9 +18,9 @@ std::filesystem::path MakeExpertWitness(const std::filesystem::path& raw, const 
 }
 
 std::filesystem::path MakeSplitRaw(const std::filesystem::path& raw, const std::filesystem::path& stem,
-                                   std::uint64_t partBytes) {
-  RunOrThrow(
-      {"split", "-b", std::to_string(partBytes), "-a", "3", "--numeric-suffixes=1", raw.string(), stem.string() + "."});
+                                   std::uint64_t partBytes, int first) {
+  RunOrThrow({"split", "-b", std::to_string(partBytes), "-a", "3", "--numeric-suffixes=" + std::to_string(first),
+              raw.string(), stem.string() + "."});
   return std::filesystem::path(stem.string() + ".001");
 }
 

@@ -16,9 +16,9 @@ std::string ExpertWitnessUnavailable();
 // returns the first segment's path.
 std::filesystem::path MakeExpertWitness(const std::filesystem::path& raw, const std::filesystem::path& base,
                                         std::uint64_t segmentBytes, bool compressed = true);
-// `raw` cut into `stem`.001, `stem`.002, ... of `partBytes` each; returns the
-// first part's path.
+// `raw` cut into `stem`.001, `stem`.002, ... (from .000 when `first` is 0) of `partBytes` each;
+// returns the path of part .001.
 std::filesystem::path MakeSplitRaw(const std::filesystem::path& raw, const std::filesystem::path& stem,
-                                   std::uint64_t partBytes);
+                                   std::uint64_t partBytes, int first = 1);
 
 }  // namespace testsupport

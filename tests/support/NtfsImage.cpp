@@ -33,8 +33,9 @@ NtfsImage::NtfsImage(std::filesystem::path path, const NtfsImageOptions& options
   std::filesystem::remove(m_path);
   { std::ofstream(m_path, std::ios::binary); }
   std::filesystem::resize_file(m_path, options.sizeMiB * 1024 * 1024);
-  RunOrThrow({"mkntfs", "-F", "-q", "-Q", "-c", std::to_string(options.clusterSize), "-s",
-              std::to_string(options.sectorSize), "-L", options.label, m_path.string()});
+  m_formatArgs = {"mkntfs", "-F", "-q", "-Q", "-c", std::to_string(options.clusterSize), "-s",
+                  std::to_string(options.sectorSize), "-L", options.label, m_path.string()};
+  RunOrThrow(m_formatArgs);
   const std::string boot = ReadRange(m_path, 0, 512);
   const util::ByteReader r(boot.data(), boot.size());
   m_clusterSize = std::uint32_t{r.U16(11)} * r.U8(13);
@@ -42,6 +43,8 @@ NtfsImage::NtfsImage(std::filesystem::path path, const NtfsImageOptions& options
   m_recordSize = perRecord < 0 ? 1u << -perRecord : perRecord * m_clusterSize;
   m_mftOffset = r.U64(48) * m_clusterSize;
 }
+
+void NtfsImage::QuickFormat() { RunOrThrow(m_formatArgs); }
 
 void NtfsImage::AddFile(const std::string& path, const std::string& contents) {
   const std::filesystem::path staging = m_path.string() + ".staging";

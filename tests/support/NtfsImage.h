@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -26,6 +27,9 @@ class NtfsImage {
   // ntfscp: a new file in an existing folder; a named stream of an existing file.
   void AddFile(const std::string& path, const std::string& contents);
   void AddStream(const std::string& path, const std::string& stream, const std::string& contents);
+
+  // mkntfs -Q over the volume as it is: a new, small MFT where the old one began.
+  void QuickFormat();
 
   // The MFT record number of a live file or folder (ntfsinfo).
   std::uint64_t RecordNumber(const std::string& path) const;
@@ -49,6 +53,7 @@ class NtfsImage {
   std::uint32_t m_clusterSize = 0;
   std::uint32_t m_recordSize = 0;
   std::uint64_t m_mftOffset = 0;
+  std::vector<std::string> m_formatArgs;
 };
 
 // The image mounted read-write with ntfs-3g ("file:stream" names open named streams);
