@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Carving side by side on two images, in one run:
-#  - card: a FAT32 camera card of Exif photos that carry thumbnails (and a few
-#    documents), quick-formatted again with mkfs.fat;
+#  - card: a 2 GiB FAT32 camera card of 12-megapixel Exif photos that carry
+#    thumbnails, quick-formatted again with mkfs.fat (bench/camera-card.sh);
 #  - raw: random data with the committed sample files (one per catalogue type)
 #    laid in twice, at cluster starts and at odd offsets.
 # Each is scanned by trellmond-cli's quick and thorough Low Level Scans (all
-# catalogue types, saving), photorec (batch mode) and foremost. For each tool it
+# catalogue types, saving) on one thread (TRELLMOND_THREADS=1) and on all,
+# photorec (batch mode) and foremost. For each tool it
 # prints the files recovered byte-identical, the false files (matching no
 # original, neither whole nor as a start), the bytes written with their ratio to
 # the bytes of the identical files, and MB/s; and how often our thorough scan
-# read each image (bytes read by the process over the image size).
+# read each image (bytes read by the process over the image size), how many
+# times faster than photorec each run was, and whether one thread and all saved
+# the same files with the same bytes.
 # Usage: bench/compare-carving.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 
@@ -17,35 +20,19 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$here/build}"
 cli="$build/cli/trellmond-cli"
 [ -x "$cli" ] || { echo "no $cli: build first (cmake --build $build --target trellmond-cli)" >&2; exit 1; }
-for tool in photorec foremost python3 convert mkfs.fat mcopy mmd; do
+for tool in photorec foremost python3 convert mkfs.fat mcopy mmd nproc; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done
 work="$(mktemp -d)"
 # CARVE_KEEP=1 keeps the images and every tool's output for a closer look.
 if [ "${CARVE_KEEP:-0}" = 1 ]; then echo "work folder: $work"; else trap 'rm -rf "$work"' EXIT; fi
-photos="${CARVE_PHOTOS:-16}"
+card_mib="${CARVE_CARD_MIB:-2048}"
 raw_mib="${CARVE_RAW_MIB:-256}"
 
 # --- The camera card ------------------------------------------------------------
-mkdir -p "$work/card/photos"
-for i in $(seq 1 "$photos"); do
-  convert -size $((1200 + 80 * (i % 5)))x$((900 + 60 * (i % 4))) -seed "$i" plasma:green-blue \
-    -quality 92 -strip "$work/card/photos/base_$i.jpg"
-  convert "$work/card/photos/base_$i.jpg" -resize 160x120 -quality 70 -strip "$work/card/photos/thumb_$i.jpg"
-done
-python3 "$here/bench/make-exif-photos.py" "$work/card/photos" "$photos"
-# FAT32 with 4 KiB clusters needs at least 65525 of them.
-dd if=/dev/zero of="$work/card.img" bs=1M count=$((photos * 2 + 320)) status=none
-mkfs.fat -F 32 -s 8 -S 512 -n CAMERA "$work/card.img" >/dev/null
-mmd -i "$work/card.img" ::/DCIM ::/DCIM/100CAM ::/Docs
-for i in $(seq 1 "$photos"); do
-  mcopy -i "$work/card.img" "$work/card/photos/IMG_$(printf %04d "$i").JPG" ::/DCIM/100CAM/
-done
-mcopy -i "$work/card.img" "$here/tests/data/samples/sample.pdf" "$here/tests/data/samples/sample.docx" ::/Docs/
-# A quick format: new boot sector, empty tables and root; the data stays.
-mkfs.fat -F 32 -s 8 -S 512 -n CAMERA "$work/card.img" >/dev/null
-{ ls "$work/card/photos"/IMG_*.JPG; echo "$here/tests/data/samples/sample.pdf"; echo "$here/tests/data/samples/sample.docx"; } \
-  > "$work/card.originals"
+. "$here/bench/camera-card.sh"
+make_camera_card "$work/card.img" "$card_mib" "$work/card"
+mv "$work/card.img.originals" "$work/card.originals"
 
 # --- The raw image ----------------------------------------------------------------
 python3 - "$here" "$work" "$raw_mib" <<'PY'
@@ -96,9 +83,13 @@ PY
 }
 for image in card raw; do
   cat "$work/$image.img" >/dev/null  # page cache for everyone
-  run "$image" ours-quick "$cli" scan "$work/$image.img" --low --types "$types" --out "$work/out-$image-ours-quick"
-  run "$image" ours-thorough "$cli" scan "$work/$image.img" --low --thorough --types "$types" \
-    --out "$work/out-$image-ours-thorough"
+  for threads in 1 all; do
+    setting=(env TRELLMOND_THREADS="$([ "$threads" = all ] && nproc || echo 1)")
+    run "$image" "ours-quick-$threads" "${setting[@]}" "$cli" scan "$work/$image.img" --low --types "$types" \
+      --out "$work/out-$image-ours-quick-$threads"
+    run "$image" "ours-thorough-$threads" "${setting[@]}" "$cli" scan "$work/$image.img" --low --thorough \
+      --types "$types" --out "$work/out-$image-ours-thorough-$threads"
+  done
   mkdir -p "$work/pr-$image" "$work/out-$image-photorec" && (cd "$work/pr-$image" &&
     run "$image" photorec photorec /log /d "$work/out-$image-photorec/recup" /cmd "$work/$image.img" \
       partition_none,fileopt,everything,enable,search)
@@ -114,7 +105,21 @@ for line in open(os.path.join(work, 'times.txt')):
     image, tool, seconds = line.split()
     times[(image, tool)] = float(seconds)
 reads = dict(line.split() for line in open(os.path.join(work, 'reads.txt')))
-print(f"{'image':<6}{'tool':<15}{'identical':>10}{'of':>5}{'false':>7}{'MB written':>12}{'ratio':>7}{'MB/s':>8}")
+print(f"{'image':<6}{'tool':<19}{'identical':>10}{'of':>5}{'false':>7}{'MB written':>12}{'ratio':>7}{'MB/s':>8}"
+      f"{'x photorec':>11}")
+
+
+def listing(folder):
+    out = {}
+    for base, _, files in os.walk(folder):
+        for name in files:
+            if name.endswith('.xml') or name.endswith('.json'):
+                continue
+            path = os.path.join(base, name)
+            out[os.path.relpath(path, folder)] = hashlib.sha256(open(path, 'rb').read()).hexdigest()
+    return out
+
+
 for image in ['card', 'raw']:
     originals = [p for p in open(os.path.join(work, image + '.originals')).read().split('\n') if p]
     wanted = {}
@@ -125,7 +130,7 @@ for image in ['card', 'raw']:
         wanted.setdefault(digest, [0, len(data)])[0] += 1
         starts.append(data[:4096])
     size = os.path.getsize(os.path.join(work, image + '.img'))
-    for tool in ['ours-quick', 'ours-thorough', 'photorec', 'foremost']:
+    for tool in ['ours-quick-1', 'ours-quick-all', 'ours-thorough-1', 'ours-thorough-all', 'photorec', 'foremost']:
         found, false_files, written, identical_bytes = {}, 0, 0, 0
         for folder, _, files in os.walk(os.path.join(work, f'out-{image}-{tool}')):
             for name in files:
@@ -142,9 +147,16 @@ for image in ['card', 'raw']:
         identical = sum(found.values())
         ratio = written / identical_bytes if identical_bytes else float('inf')
         mbs = size / 1e6 / times[(image, tool)]
-        print(f"{image:<6}{tool:<15}{identical:>10}{len(originals):>5}{false_files:>7}{written / 1e6:>12.2f}"
-              f"{ratio:>7.2f}{mbs:>8.0f}")
+        pace = times[(image, 'photorec')] / times[(image, tool)]
+        print(f"{image:<6}{tool:<19}{identical:>10}{len(originals):>5}{false_files:>7}{written / 1e6:>12.2f}"
+              f"{ratio:>7.2f}{mbs:>8.0f}{pace:>11.2f}")
     print(f"{image:<6}ours-thorough read the image {int(reads[image]) / size:.2f} times")
+    for scan in ['quick', 'thorough']:
+        one = listing(os.path.join(work, f'out-{image}-ours-{scan}-1'))
+        every = listing(os.path.join(work, f'out-{image}-ours-{scan}-all'))
+        verdict = 'the same files, byte-identical' if one == every else 'DIFFERENT files'
+        print(f"{image:<6}ours-{scan}: one thread and all saved {verdict} ({len(one)} / {len(every)})")
 print('identical: originals recovered byte for byte; false: files matching no original, whole or as a start;')
-print('ratio: bytes written over the bytes of the identical files; MB/s: image size over wall time, saving included.')
+print('ratio: bytes written over the bytes of the identical files; MB/s: image size over wall time, saving included;')
+print(f'x photorec: photorec\'s time over the run\'s; all threads: {os.cpu_count()} on this machine.')
 PY

@@ -170,7 +170,7 @@ DirectoryCluster TMekFATScan::TakeDeletedDirectoryCluster(std::int64_t cluster, 
 }
 
 void TMekFATScan::ScanDeletedDirectory(std::int64_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
-                                       const std::string& path) {
+                                       const std::string& path, bool piece) {
   const platform::FatFields fields = BootFields(boot);
   // One cluster's bytes, read again for each cluster of the run; a sub-directory
   // entered from it has a buffer of its own.
@@ -178,7 +178,7 @@ void TMekFATScan::ScanDeletedDirectory(std::int64_t firstCluster, const BootReco
   LongNameAssembler names;
   ++m_depth;
   std::int64_t cluster = firstCluster;
-  DirectoryCluster kind = TakeDeletedDirectoryCluster(cluster, true, boot, fatType, path, names, buffer);
+  DirectoryCluster kind = TakeDeletedDirectoryCluster(cluster, !piece, boot, fatType, path, names, buffer);
   while (kind == DirectoryCluster::kContinues) {
     kind = TakeDeletedDirectoryCluster(++cluster, false, boot, fatType, path, names, buffer);
     if (kind != DirectoryCluster::kNotDirectory || !names.AwaitsDeletedShortEntry()) continue;

@@ -27,6 +27,14 @@ std::int64_t DotDotCluster(const util::ByteReader& cluster) {
   return (std::int64_t{cluster.U16(32 + 20)} << 16) | cluster.U16(32 + 26);
 }
 
+// A later cluster of a directory, which grew into it when its earlier ones were full: entries
+// from its first byte on, the first a name (not an end mark, nor the blanks a text pads with).
+bool StartsAsDirectoryPiece(const util::ByteReader& sector, std::int64_t lastCluster) {
+  const std::uint8_t first = sector.U8(0);
+  if (first == 0x00 || first == ' ' || first == '.') return false;
+  return ClassifyDirectoryCluster(sector, lastCluster) != DirectoryCluster::kNotDirectory;
+}
+
 }  // namespace
 
 std::vector<LostFolderCluster> TMekFATScan::FindLostFolderClusters(const BootRecord& boot, std::uint8_t fatType) {
@@ -54,10 +62,13 @@ std::vector<LostFolderCluster> TMekFATScan::FindLostFolderClusters(const BootRec
     const std::int64_t got = ReadSectors(buffer.data(), sectors * bps, sectors, (cluster - 2) * spc + firstData);
     const util::ByteReader bytes(buffer.data(), static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
     for (std::int64_t k = 0; k < n; ++k) {
-      const auto head = bytes.Sub(static_cast<std::uint64_t>(k * clusterBytes), 64);
+      const auto head = bytes.Sub(static_cast<std::uint64_t>(k * clusterBytes), static_cast<std::uint64_t>(bps));
       const std::int64_t c = cluster + k;
-      if (head && !m_visitedDirClusters.contains(c) && StartsWithDotEntries(*head, c)) {
-        found.push_back({c, DotDotCluster(*head)});
+      if (!head || m_visitedDirClusters.contains(c)) continue;
+      if (StartsWithDotEntries(*head, c)) {
+        found.push_back({c, DotDotCluster(*head), false});
+      } else if (StartsAsDirectoryPiece(*head, lastCluster)) {
+        found.push_back({c, 0, true});
       }
     }
     looked += n;
@@ -83,23 +94,33 @@ void TMekFATScan::ScanLostFolders(const BootRecord& boot, std::uint8_t fatType) 
   Log("FATScan Checkpoint: LostFolders", online::action::kFatScan);
   const std::vector<LostFolderCluster> found = FindLostFolderClusters(boot, fatType);
   std::unordered_set<std::int64_t> folders;
-  for (const LostFolderCluster& f : found) folders.insert(f.cluster);
+  for (const LostFolderCluster& f : found) {
+    if (!f.piece) folders.insert(f.cluster);
+  }
   // A folder whose ".." names another lost folder is reached through that folder's entry
   // for it, name and all. The others head a lost tree; so does a folder its parent no
   // longer names, or one of a ring of folders naming each other (what is left afterwards).
+  // Pieces come last: a folder read before may go on into them.
   std::vector<std::int64_t> heads;
   std::vector<std::int64_t> rest;
+  std::vector<std::int64_t> pieces;
   for (const LostFolderCluster& f : found) {
-    (f.parent != f.cluster && folders.contains(f.parent) ? rest : heads).push_back(f.cluster);
+    if (f.piece) {
+      pieces.push_back(f.cluster);
+    } else {
+      (f.parent != f.cluster && folders.contains(f.parent) ? rest : heads).push_back(f.cluster);
+    }
   }
   heads.insert(heads.end(), rest.begin(), rest.end());
+  const std::size_t firstPiece = heads.size();
+  heads.insert(heads.end(), pieces.begin(), pieces.end());
   const bool outerDeleted = std::exchange(m_inDeletedFolder, true);
   const FileOrigin outerOrigin = std::exchange(m_walkOrigin, FileOrigin::kLostFolder);
   std::int64_t number = 0;
-  for (const std::int64_t cluster : heads) {
-    if (m_terminated) break;
+  for (std::size_t i = 0; i < heads.size() && !m_terminated; ++i) {
+    const std::int64_t cluster = heads[i];
     if (m_visitedDirClusters.contains(cluster)) continue;
-    ScanDeletedDirectory(cluster, boot, fatType, LostFolderPath(number + 1));
+    ScanDeletedDirectory(cluster, boot, fatType, LostFolderPath(number + 1), i >= firstPiece);
     if (m_visitedDirClusters.contains(cluster)) ++number;
     ProcessMessages();
   }

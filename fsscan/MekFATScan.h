@@ -2,8 +2,10 @@
 // TMekFATScan: the Undelete scanner. It reads a FAT12/16/32 volume's directories
 // (or an NTFS volume's master file table) through its drive access component,
 // keeps one FileNode per file found, reports them to its owner through OnFileNotify,
-// and saves the ticked ones into an output folder. Owned by the front end; single-
-// threaded; talks to the user only through its prompt and to the owner through events.
+// and saves the ticked ones into an output folder. Owned by the front end; events
+// are raised on the calling thread, except OnImageCheck, which runs on the workers
+// when they are set (the checked pictures are reported in list order all the same);
+// talks to the user only through its prompt and to the owner through events.
 
 #include <array>
 #include <cstddef>
@@ -28,6 +30,7 @@
 #include "util/Progress.h"
 #include "util/Prompt.h"
 #include "util/Types.h"
+#include "util/WorkerPool.h"
 
 namespace platform {
 class TOutputFile;
@@ -45,10 +48,12 @@ struct RecordStreams;
 using BootRecord = std::array<std::byte, 512>;
 
 // A free cluster that starts as a sub-directory's first cluster does, and the cluster its
-// ".." entry names (0 for the root).
+// ".." entry names (0 for the root); or a `piece`: a later cluster of a directory, whose
+// first cluster is not known.
 struct LostFolderCluster {
   std::int64_t cluster = 0;
   std::int64_t parent = 0;
+  bool piece = false;
 };
 using FatBuffer = std::vector<std::byte>;
 
@@ -90,6 +95,8 @@ class TMekFATScan {
   void SetOverwriteFiles(bool value) { m_overwriteFiles = value; }
   void SetPrompt(util::IPrompt* prompt) { m_prompt = prompt; }
   void SetProcessMessages(util::ProcessMessagesFn fn) { m_processMessages = std::move(fn); }
+  // Picture checks run on these workers (none: on the scan's own thread).
+  void SetWorkers(util::TWorkerPool* workers) { m_workers = workers; }
 
   TFileNotify OnFileNotify;
   TLogNotify OnLogNotify;
@@ -170,9 +177,10 @@ class TMekFATScan {
   void ExtractDirEntries(const std::byte* buffer, const BootRecord& boot, std::uint8_t fatType,
                          const std::string& path, std::int64_t byteCount, LongNameAssembler* names = nullptr);
   // A deleted directory whose first cluster is free: that cluster and the free ones after
-  // it, as long as they hold directory entries.
+  // it, as long as they hold directory entries. A `piece` starts at a later cluster of a
+  // directory (no "." and ".." entries).
   void ScanDeletedDirectory(std::int64_t firstCluster, const BootRecord& boot, std::uint8_t fatType,
-                            const std::string& path);
+                            const std::string& path, bool piece = false);
   // Reads one cluster of a deleted directory and lists its entries, unless it is in use,
   // read before or holds no directory entries (then kNotDirectory). `buffer` holds one cluster.
   DirectoryCluster TakeDeletedDirectoryCluster(std::int64_t cluster, bool first, const BootRecord& boot,
@@ -293,6 +301,7 @@ class TMekFATScan {
   bool m_overwriteFiles = false;
   util::IPrompt* m_prompt = nullptr;
   util::ProcessMessagesFn m_processMessages;
+  util::TWorkerPool* m_workers = nullptr;
 
   std::vector<std::unique_ptr<FileNode>> m_fileList;
   std::vector<std::int64_t> m_liveFirstClusters;

@@ -9,6 +9,7 @@
 #include "online/ActionCodes.h"
 #include "platform/SystemInfo.h"
 #include "util/ByteReader.h"
+#include "util/InOrder.h"
 #include "util/SizeText.h"
 #include "util/Text.h"
 
@@ -162,34 +163,54 @@ void TMekFATScan::GetFileImages(const std::string& imageFilter, const BootRecord
   // the final indexes and no removal shifts the whole list.
   std::size_t kept = 0;
   std::size_t next = 0;
+  struct Picture {
+    util::TMemoryStream stream;
+    std::string extension;
+    bool ok = true;
+  };
+  // A record's turn, in list order: reported and moved up behind the reported ones, or dropped.
+  const auto report = [&](std::size_t index, Picture* picture, bool checked) {
+    FileNode& record = *m_fileList[index];
+    if (checked && (!picture || picture->ok)) {
+      if (OnFileNotify) {
+        if (ntfs && record.Origin != FileOrigin::kOldMftRecord) record.Dir = GetDirPath(record.ParentDir);
+        OnFileNotify(this, util::stFATScan, std::to_string(kept), picture ? &picture->stream : nullptr,
+                     std::string(1, m_drive) + ":" + record.Dir + record.LongName, record.Extension, util::ftBusiness,
+                     record.Size);
+        record.Displayed = true;
+      }
+      if (kept != index) std::swap(m_fileList[kept], m_fileList[index]);
+      ++kept;
+    } else {
+      // Turned down by the check, or left unchecked by a stop: not shown.
+      m_fileList[index].reset();
+    }
+    if (m_progress && checked) m_progress->StepBy(1);
+  };
+  // Pictures are read here, one after another, and checked on the workers meanwhile.
+  const std::size_t workers = m_workers ? m_workers->Threads() : 1;
+  util::TInOrder inOrder(m_workers, 2 * workers, std::int64_t{32} * 1024 * 1024 * static_cast<std::int64_t>(workers));
+  inOrder.SetWaitHook([this] { ProcessMessages(); });
+  inOrder.SetStopped([this] { return m_terminated; });
   try {
     for (; next < m_fileList.size() && !m_terminated; ++next) {
       FileNode& record = *m_fileList[next];
-      bool ok = true;
-      std::unique_ptr<util::TMemoryStream> stream;
       const std::string extension = util::UpperCase(record.Extension);
       // An empty file has nothing to check or preview; it is listed as it is.
       if (!extension.empty() && record.Size > 0 && filter.find(extension) != std::string::npos) {
-        stream = std::make_unique<util::TMemoryStream>();
-        SaveToStream(record, *stream, boot);
-        ok = CheckImage(*stream, record.Extension);
+        auto picture = std::make_shared<Picture>();
+        picture->extension = record.Extension;
+        SaveToStream(record, picture->stream, boot);
+        const std::int64_t bytes = picture->stream.Size();
+        inOrder.Add([this, picture] { picture->ok = CheckImage(picture->stream, picture->extension); },
+                    [&report, next, picture](bool checked) { report(next, picture.get(), checked); }, bytes);
+      } else {
+        inOrder.Then([&report, next] { report(next, nullptr, true); });
       }
       ProcessMessages();
-      if (ok) {
-        if (OnFileNotify) {
-          if (ntfs && record.Origin != FileOrigin::kOldMftRecord) record.Dir = GetDirPath(record.ParentDir);
-          OnFileNotify(this, util::stFATScan, std::to_string(kept), stream.get(),
-                       std::string(1, m_drive) + ":" + record.Dir + record.LongName, record.Extension,
-                       util::ftBusiness, record.Size);
-          record.Displayed = true;
-        }
-        if (kept != next) std::swap(m_fileList[kept], m_fileList[next]);
-        ++kept;
-      } else {
-        m_fileList[next].reset();
-      }
-      if (m_progress) m_progress->StepBy(1);
+      inOrder.Collect();
     }
+    inOrder.Drain();
   } catch (const std::exception& e) {
     Log(e.what(), online::action::kConsolidateError);
     if (next < m_fileList.size()) ++next;

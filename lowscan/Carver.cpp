@@ -37,6 +37,12 @@ TCarver::TCarver(const std::vector<TMarkerData>& markers, const std::vector<TPat
 
 std::span<std::byte> TCarver::ChunkBuffer() { return m_buffer.Bytes().subspan(m_carryCap, m_stepBytes); }
 
+void TCarver::SwapBuffer(util::TLargeBuffer& filled) {
+  const std::size_t from = m_carryCap - m_carryLen;
+  std::memcpy(filled.data() + from, m_buffer.data() + from, m_carryLen);
+  std::swap(m_buffer, filled);
+}
+
 std::string TCarver::CurrentExtension() const {
   // While the open file's structure is followed, it decides the end: footers wait.
   if (m_lastIndex < 0 || Walking()) return std::string();

@@ -44,6 +44,14 @@ class TCarver {
 
   // Where the next read step's bytes go (at most stepBytes).
   std::span<std::byte> ChunkBuffer();
+  // A second buffer for reading ahead, its chunk part, and the swap that makes a
+  // filled one the carver's own (the carry-over moves with it). NewBuffer and
+  // ChunkOf may be called from another thread.
+  util::TLargeBuffer NewBuffer() const { return util::TLargeBuffer(m_carryCap + m_stepBytes); }
+  std::span<std::byte> ChunkOf(util::TLargeBuffer& buffer) const {
+    return buffer.Bytes().subspan(m_carryCap, m_stepBytes);
+  }
+  void SwapBuffer(util::TLargeBuffer& filled);
   // Searches `got` bytes of ChunkBuffer(), read from drive offset `driveOffset`.
   void ProcessChunk(std::int64_t driveOffset, std::size_t got);
   // The drive has ended: the open file, if any, ends at the last byte read.

@@ -66,10 +66,19 @@ bool TMekLowScan::ScanDriveBatches(const std::vector<std::vector<std::string>>& 
   const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
   m_clusterBase = (GetFirstDataSector() - 2 * std::int64_t{m_raw->GetSectorsPerCluster()}) * sectorSize;
   batches.front()->firstNumber = m_fileCounter;
+  // Each worker has a picture in hand and one waiting; 32 MiB of pictures each at most.
+  const std::size_t workers = m_workers ? m_workers->Threads() : 1;
+  m_inOrder = std::make_unique<util::TInOrder>(m_workers, 2 * workers, std::int64_t{32} * 1024 * 1024 * workers);
+  m_inOrder->SetWaitHook(m_processMessages);
+  m_inOrder->SetStopped([this] { return m_terminated; });
   try {
     if (sectorSize <= 0) throw std::runtime_error("Drive " + std::string(1, m_drive) + ": has no sector size");
     RunSteps(batches);
+    m_inOrder->Drain();
+    m_inOrder.reset();
   } catch (const std::exception& e) {
+    // Files still being checked are given up with the scan.
+    m_inOrder.reset();
     Log(e.what(), online::action::kLowScanReadError);
     util::IPrompt& prompt = m_prompt ? *m_prompt : util::FallbackPrompt();
     prompt.Ask("Trellmond", kScanProblemText, util::PromptButtons::Ok, util::PromptIcon::Error);
@@ -102,7 +111,7 @@ bool TMekLowScan::ScanDriveBatches(const std::vector<std::vector<std::string>>& 
 
 std::unique_ptr<TCarver> TMekLowScan::MakeCarver(TScanBatch& batch, std::size_t stepBytes) {
   TCarverEvents events;
-  events.ProcessMessages = m_processMessages;
+  events.ProcessMessages = [this] { Pump(); };
   events.FileClosed = [this, &batch](FileNode&& file, int marker, bool atEnd, bool byStructure,
                                      std::string_view shownType) {
     BatchFileClosed(batch, std::move(file), marker, atEnd, byStructure, shownType);
@@ -122,23 +131,43 @@ void TMekLowScan::BatchLog(TScanBatch& batch, const std::string& message, std::s
 
 void TMekLowScan::BatchFileClosed(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd,
                                   bool byStructure, std::string_view shownType) {
-  if (!CheckImage(file)) {
+  auto closed = std::make_shared<TClosedFile>();
+  closed->file = std::move(file);
+  closed->marker = markerIndex;
+  closed->atEnd = atEnd;
+  closed->byStructure = byStructure;
+  closed->shownType = shownType;
+  closed->opened = batch.counter;
+  auto handBack = [this, &batch, closed](bool checked) { HandBack(batch, *closed, checked); };
+  if (OnImageCheck && closed->file.Image) {
+    const std::int64_t bytes = closed->file.Image->Size();
+    m_inOrder->Add([this, closed] { closed->ok = CheckImage(closed->file); }, std::move(handBack), bytes);
+  } else {
+    InTurn([handBack = std::move(handBack)] { handBack(true); });
+  }
+}
+
+void TMekLowScan::HandBack(TScanBatch& batch, TClosedFile& closed, bool checked) {
+  // A file a stop kept from its check is not reported, as if never found.
+  if (!checked) return;
+  if (!closed.ok) {
     // A rejected file gives its number to the next one found.
-    if (!atEnd) --batch.counter;
+    if (!closed.atEnd) ++batch.rejected;
     return;
   }
+  const std::int64_t number = closed.opened - batch.rejected;
   if (batch.live) {
-    NameByStructure(file, shownType);
-    return ListFile(batch, std::move(file), markerIndex, atEnd, batch.counter);
+    NameByStructure(closed.file, closed.shownType);
+    return ListFile(batch, std::move(closed.file), closed.marker, closed.atEnd, number);
   }
   TDeferredEvent event;
   event.isFile = true;
-  event.file = std::move(file);
-  event.marker = markerIndex;
-  event.atEnd = atEnd;
-  event.byStructure = byStructure;
-  event.shownType = shownType;
-  event.number = batch.counter;
+  event.file = std::move(closed.file);
+  event.marker = closed.marker;
+  event.atEnd = closed.atEnd;
+  event.byStructure = closed.byStructure;
+  event.shownType = std::move(closed.shownType);
+  event.number = number;
   batch.deferred.push_back(std::move(event));
 }
 
@@ -158,7 +187,7 @@ void TMekLowScan::ListFile(TScanBatch& batch, FileNode&& file, int markerIndex, 
 
 void TMekLowScan::Replay(TScanBatch& batch) {
   if (batch.live) {
-    m_fileCounter = batch.firstNumber + batch.counter;
+    m_fileCounter = batch.firstNumber + batch.counter - batch.rejected;
     return;
   }
   batch.firstNumber = m_fileCounter;
@@ -175,7 +204,7 @@ void TMekLowScan::Replay(TScanBatch& batch) {
     }
   }
   batch.deferred.clear();
-  m_fileCounter = batch.firstNumber + batch.counter - dropped;
+  m_fileCounter = batch.firstNumber + batch.counter - batch.rejected - dropped;
 }
 
 void TMekLowScan::DropFilesInsideOthers(std::vector<std::unique_ptr<TScanBatch>>& batches) {

@@ -14,13 +14,20 @@
 
 namespace lowscan {
 
-void TMekLowScan::ReleaseCarved(std::vector<std::unique_ptr<TScanBatch>>& batches, std::int64_t readEnd, bool all) {
+std::int64_t TMekLowScan::OpenFrom(const std::vector<std::unique_ptr<TScanBatch>>& batches) {
   std::int64_t openFrom = std::numeric_limits<std::int64_t>::max();
-  if (!all) {
-    for (const auto& batch : batches) {
-      if (const auto start = batch->carver->OpenStart()) openFrom = std::min(openFrom, *start);
-    }
+  for (const auto& batch : batches) {
+    if (const auto start = batch->carver->OpenStart()) openFrom = std::min(openFrom, *start);
   }
+  return openFrom;
+}
+
+void TMekLowScan::ReleaseCarved(std::vector<std::unique_ptr<TScanBatch>>& batches, std::int64_t readEnd, bool all) {
+  ReleaseCarvedFrom(batches, readEnd, all ? std::numeric_limits<std::int64_t>::max() : OpenFrom(batches), all);
+}
+
+void TMekLowScan::ReleaseCarvedFrom(std::vector<std::unique_ptr<TScanBatch>>& batches, std::int64_t readEnd,
+                                    std::int64_t openFrom, bool all) {
   struct Held {
     std::int64_t start;
     std::size_t batch;

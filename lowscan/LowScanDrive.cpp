@@ -8,6 +8,7 @@
 #include "lowscan/Carver.h"
 #include "lowscan/MekLowScan.h"
 #include "lowscan/ScanBatch.h"
+#include "lowscan/StepReader.h"
 #include "online/ActionCodes.h"
 #include "util/SizeText.h"
 
@@ -38,15 +39,19 @@ void TMekLowScan::RunSteps(std::vector<std::unique_ptr<TScanBatch>>& batches) {
              online::action::kLowScan);
     batch->carver = MakeCarver(*batch, static_cast<std::size_t>(stepBytes));
   }
-  if (m_processMessages) m_processMessages();
+  Pump();
 
+  // With workers the drive is read a step ahead; the reader alone uses the drive component meanwhile.
+  const auto read = [this, perStep](std::int64_t sector, std::span<std::byte> into) {
+    return ReadStep(sector, perStep, into);
+  };
+  TStepReader reader(read, m_workers != nullptr, perStep, lastSector, *batches.front()->carver);
   std::int64_t steps = 0;
   for (std::int64_t sector = 0; sector <= lastSector && !m_terminated; sector += perStep) {
     NotifyUpdateMessage("Low Level Scan...", true);
-    if (m_processMessages) m_processMessages();
+    Pump();
     // One read serves every batch: it lands in the first batch's buffer.
-    const std::span<std::byte> chunk = batches.front()->carver->ChunkBuffer();
-    std::int64_t got = ReadSectors(chunk, sector, perStep);
+    const TStepRead step = reader.Take(sector);
     ++steps;
     NotifyUpdateMessage("", false);
     if (steps % kCheckpointSteps == 0) {
@@ -56,27 +61,24 @@ void TMekLowScan::RunSteps(std::vector<std::unique_ptr<TScanBatch>>& batches) {
                  online::action::kFatScan);
       }
     }
-    const std::int32_t status = raw.GetStatusCode();
-    if (status == disk::status::kSuccess) {
-      if (got > 0 && !m_terminated) ProcessStep(batches, sector * sectorSize, got);
-    } else if (status == kAccessDenied) {
-      Log("Security Screen Shown", online::action::kBootRecordRead);
-      (m_prompt ? *m_prompt : util::FallbackPrompt()).SecurityWarning();
+    if (step.status == kAccessDenied) {
+      InTurn([this] {
+        Log("Security Screen Shown", online::action::kBootRecordRead);
+        (m_prompt ? *m_prompt : util::FallbackPrompt()).SecurityWarning();
+      });
       m_terminated = true;
-    } else if (status != 0) {
+    } else if (step.status != disk::status::kSuccess && step.status != 0) {
       if (sector < total / sectorSize) {
         for (auto& batch : batches) {
-          BatchLog(*batch, " Error Reading Drive during Lowscan. API Last Error: " + std::to_string(status) + "  " +
-                               raw.GetStatusText(),
+          BatchLog(*batch, " Error Reading Drive during Lowscan. API Last Error: " + std::to_string(step.status) +
+                               "  " + step.statusText,
                    online::action::kLowScanReadError);
         }
       }
-    } else {
-      // A short read without a system error: the drive ends inside this step.
-      got = ReadLeadingSectors(chunk, sector, perStep);
-      if (got > 0 && !m_terminated) ProcessStep(batches, sector * sectorSize, got);
+    } else if (step.got > 0 && !m_terminated) {
+      ProcessStep(batches, sector * sectorSize, step.got);
     }
-    ShowProgress(sector + perStep, lastSector);
+    ShowProgress(sector + perStep, lastSector, total, sectorSize);
   }
   for (auto& batch : batches) batch->carver->Finish();
 }
@@ -89,7 +91,12 @@ void TMekLowScan::ProcessStep(std::vector<std::unique_ptr<TScanBatch>>& batches,
     if (i > 0) std::copy_n(read.data(), got, carver.ChunkBuffer().data());
     carver.ProcessChunk(driveOffset, static_cast<std::size_t>(got));
   }
-  if (m_carvedOrder) ReleaseCarved(batches, driveOffset + got, false);
+  if (m_carvedOrder) {
+    // Judged on what the files closed so far show, once their checks are back.
+    InTurn([this, &batches, readEnd = driveOffset + got, openFrom = OpenFrom(batches)] {
+      ReleaseCarvedFrom(batches, readEnd, openFrom, false);
+    });
+  }
 }
 
 TAlignment TMekLowScan::Alignment() {
@@ -105,12 +112,25 @@ TAlignment TMekLowScan::Alignment() {
   return alignment;
 }
 
-void TMekLowScan::ShowProgress(std::int64_t sector, std::int64_t lastSector) {
+void TMekLowScan::ShowProgress(std::int64_t sector, std::int64_t lastSector, std::int64_t total,
+                               std::int64_t sectorSize) {
   if (!m_progress) return;
-  const std::int64_t total = m_raw->GetTotalSpace();
-  m_progress->SetBytes(std::min(sector * m_raw->GetDriveSectorSize(), total), total);
-  m_progress->SetPosition(lastSector > 0 ? static_cast<int>(std::min<std::int64_t>(100, sector * 100 / lastSector)) : 100);
-  m_progress->SetHint("Scanned: " + util::GetSizeDescription(sector * m_raw->GetDriveSectorSize()), true);
+  InTurn([this, sector, lastSector, total, sectorSize] {
+    m_progress->SetBytes(std::min(sector * sectorSize, total), total);
+    m_progress->SetPosition(lastSector > 0 ? static_cast<int>(std::min<std::int64_t>(100, sector * 100 / lastSector))
+                                           : 100);
+    m_progress->SetHint("Scanned: " + util::GetSizeDescription(sector * sectorSize), true);
+  });
+}
+
+TStepRead TMekLowScan::ReadStep(std::int64_t sector, std::int64_t perStep, std::span<std::byte> into) {
+  TStepRead step;
+  step.got = ReadSectors(into, sector, perStep);
+  step.status = m_raw->GetStatusCode();
+  if (step.status != disk::status::kSuccess) step.statusText = m_raw->GetStatusText();
+  // A short read without a system error: the drive ends inside this step.
+  if (step.status == 0) step.got = ReadLeadingSectors(into, sector, perStep);
+  return step;
 }
 
 std::int64_t TMekLowScan::ReadLeadingSectors(std::span<std::byte> buffer, std::int64_t sector, std::int64_t count) {

@@ -18,18 +18,44 @@ TMekLowScan::TMekLowScan() : m_raw(std::make_unique<disk::TRawDiskAccessComponen
 TMekLowScan::~TMekLowScan() { DeleteFileList(); }
 
 void TMekLowScan::Log(const std::string& message, std::string_view action) {
-  if (m_deferred) {
+  if (m_inOrder) {
+    m_inOrder->Then([this, deferred = m_deferred, message, action = std::string(action)] {
+      LogNow(deferred, message, action);
+    });
+    return;
+  }
+  LogNow(m_deferred, message, std::string(action));
+}
+
+void TMekLowScan::LogNow(std::vector<TDeferredEvent>* deferred, const std::string& message,
+                         const std::string& action) {
+  if (deferred) {
     TDeferredEvent line;
     line.message = message;
     line.action = action;
-    m_deferred->push_back(std::move(line));
+    deferred->push_back(std::move(line));
     return;
   }
-  if (OnLogNotify) OnLogNotify(this, message, std::string(action));
+  if (OnLogNotify) OnLogNotify(this, message, action);
 }
 
 void TMekLowScan::NotifyUpdateMessage(const std::string& text, bool visible) {
-  if (OnUpdateMessageNotify) OnUpdateMessageNotify(this, text, visible);
+  InTurn([this, text, visible] {
+    if (OnUpdateMessageNotify) OnUpdateMessageNotify(this, text, visible);
+  });
+}
+
+void TMekLowScan::InTurn(std::function<void()> action) {
+  if (m_inOrder) {
+    m_inOrder->Then(std::move(action));
+  } else {
+    action();
+  }
+}
+
+void TMekLowScan::Pump() {
+  if (m_inOrder) m_inOrder->Collect();
+  if (m_processMessages) m_processMessages();
 }
 
 std::int64_t TMekLowScan::FreeMemory() const {

@@ -2,9 +2,12 @@
 // TMekLowScan: the Low Level Scan component. It carves files out of a drive by
 // the header and footer markers of the selected file types, without looking at
 // the file system, keeps them in FileList and saves the ticked ones. It owns its
-// own drive access component. Single-threaded: events are raised synchronously
-// from ScanDrive and SaveFileList; a handler must not start another scan or save
-// on the same scanner or destroy it.
+// own drive access component. Events are raised on the calling thread, from
+// ScanDrive and SaveFileList, in the order one thread carving and checking in
+// turn gives; a handler must not start another scan or save on the same scanner
+// or destroy it. With workers set, OnImageCheck alone runs on the workers (it
+// must touch nothing but its stream), the files it checks are handed back in
+// order, and one thread reads the drive a step ahead of the carving.
 
 #include <cstdint>
 #include <functional>
@@ -17,6 +20,7 @@
 #include "lowscan/FileNode.h"
 #include "lowscan/MarkerData.h"
 #include "lowscan/MarkerSearch.h"
+#include "util/InOrder.h"
 #include "util/LargeBuffer.h"
 #include "util/MemoryStream.h"
 #include "util/Prompt.h"
@@ -61,6 +65,8 @@ class IProgressBar {
 class TCarver;
 struct TScanBatch;
 struct TDeferredEvent;
+struct TClosedFile;
+struct TStepRead;
 
 class TMekLowScan {
  public:
@@ -83,6 +89,8 @@ class TMekLowScan {
   void SetProgress(IProgressBar* progress) { m_progress = progress; }
   void SetPrompt(util::IPrompt* prompt) { m_prompt = prompt; }
   void SetProcessMessages(util::ProcessMessagesFn fn) { m_processMessages = std::move(fn); }
+  // Picture checks run on these workers (none: on the scan's own thread).
+  void SetWorkers(util::TWorkerPool* workers) { m_workers = workers; }
   // Physical memory available, for log lines; the system's figure when unset.
   void SetFreeMemorySource(std::function<std::int64_t()> source) { m_freeMemory = std::move(source); }
 
@@ -152,15 +160,28 @@ class TMekLowScan {
   void BatchLog(TScanBatch& batch, const std::string& message, std::string_view action);
   void BatchFileClosed(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd, bool byStructure,
                        std::string_view shownType);
+  // A closed file back from its check, in the order files were closed.
+  void HandBack(TScanBatch& batch, TClosedFile& closed, bool checked);
+  // An event of the scan, in turn behind the files still being checked.
+  void InTurn(std::function<void()> action);
+  // Lets the window work, and reports the checked files that are due.
+  void Pump();
+  void LogNow(std::vector<TDeferredEvent>* deferred, const std::string& message, const std::string& action);
   void ListFile(TScanBatch& batch, FileNode&& file, int markerIndex, bool atEnd, std::int64_t number);
   void Replay(TScanBatch& batch);
   // Reports the held files of all batches that no open file may still hold (all of
   // them with `all`); `readEnd` is where the bytes read so far end.
   void ReleaseCarved(std::vector<std::unique_ptr<TScanBatch>>& batches, std::int64_t readEnd, bool all);
+  // Where the earliest file still open in any batch starts.
+  static std::int64_t OpenFrom(const std::vector<std::unique_ptr<TScanBatch>>& batches);
+  void ReleaseCarvedFrom(std::vector<std::unique_ptr<TScanBatch>>& batches, std::int64_t readEnd,
+                         std::int64_t openFrom, bool all);
   static void DropFilesInsideOthers(std::vector<std::unique_ptr<TScanBatch>>& batches);
   static void DropSiblingCopies(std::vector<std::unique_ptr<TScanBatch>>& batches);
   TAlignment Alignment();
-  void ShowProgress(std::int64_t sector, std::int64_t lastSector);
+  void ShowProgress(std::int64_t sector, std::int64_t lastSector, std::int64_t total, std::int64_t sectorSize);
+  // Reads one step (the whole of it, or after a short read what can be read of it).
+  TStepRead ReadStep(std::int64_t sector, std::int64_t perStep, std::span<std::byte> into);
   // After a short read: the sectors of the step that can still be read, from its
   // start; bytes read.
   std::int64_t ReadLeadingSectors(std::span<std::byte> buffer, std::int64_t sector, std::int64_t count);
@@ -191,7 +212,9 @@ class TMekLowScan {
   util::TLargeBuffer m_copyBuffer;  // the save run's read buffer
   bool m_terminated = false;
   bool m_markerError = false;
-  std::vector<TDeferredEvent>* m_deferred = nullptr;  // log lines of a batch that reports later
+  std::vector<TDeferredEvent>* m_deferred = nullptr;
+  util::TWorkerPool* m_workers = nullptr;
+  std::unique_ptr<util::TInOrder> m_inOrder;  // while a scan runs  // log lines of a batch that reports later
   std::string m_scanError;
 };
 

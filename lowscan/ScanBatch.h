@@ -29,11 +29,23 @@ struct TDeferredEvent {
   bool released = false;        // reported (or dropped) while the drive was read
 };
 
+// A file the carver closed, on its way through the picture check.
+struct TClosedFile {
+  FileNode file;
+  int marker = -1;
+  bool atEnd = false;
+  bool byStructure = false;
+  std::string shownType;
+  std::int64_t opened = 0;  // files the batch had opened when this one closed
+  bool ok = true;           // what the check said
+};
+
 struct TScanBatch {
   std::vector<std::string> types;
   std::vector<TMarkerData> markers;
   std::vector<TPattern> patterns;
-  std::int64_t counter = 0;      // files numbered within the batch
+  std::int64_t counter = 0;      // files opened within the batch
+  std::int64_t rejected = 0;     // of them, those the check turned down that gave back their number
   std::int64_t firstNumber = 0;  // the scanner's file counter before the batch
   bool live = false;             // reports at once
   std::vector<TDeferredEvent> deferred;

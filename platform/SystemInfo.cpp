@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
@@ -146,6 +147,23 @@ double MeasureCpuMHz() {
   double mhz = 0;
   std::from_chars(value.data(), value.data() + value.size(), mhz);
   return mhz;
+}
+
+std::size_t ParseThreadSetting(const char* text, std::size_t processors, bool windowRuns) {
+  if (text != nullptr) {
+    const std::string_view value(text);
+    std::size_t threads = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), threads);
+    if (error == std::errc() && end == value.data() + value.size() && threads >= 1) {
+      return threads == 1 ? 0 : std::min<std::size_t>(threads, 256);
+    }
+  }
+  processors = std::max<std::size_t>(1, processors);
+  return windowRuns ? std::max<std::size_t>(1, processors - 1) : processors;
+}
+
+std::size_t ScanWorkerThreads(bool windowRuns) {
+  return ParseThreadSetting(std::getenv("TRELLMOND_THREADS"), std::thread::hardware_concurrency(), windowRuns);
 }
 
 std::string DefaultLanguageName() {

@@ -5,6 +5,7 @@
 // counter against the monotonic clock, and the locale name. The parse
 // functions take file text so they can be checked without this machine's files.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,6 +49,12 @@ double MeasureCpuMHz();
 
 // The locale name of the session (LC_ALL, LC_MESSAGES or LANG; "C" without one).
 std::string DefaultLanguageName();
+
+// Workers for a scan's picture checks: TRELLMOND_THREADS when it holds a number
+// from 1 up (1: none, everything on the scan's own thread), else one per
+// processor, one fewer while a window runs (at least one).
+std::size_t ScanWorkerThreads(bool windowRuns);
+std::size_t ParseThreadSetting(const char* text, std::size_t processors, bool windowRuns);
 
 // True when the error stream is a terminal (a progress line may redraw itself).
 bool ErrorStreamIsTerminal();

@@ -338,7 +338,36 @@ shot "$main" "17-setup-partitioned-card.png"
 kill "$app" 2>/dev/null || true
 wait "$app" 2>/dev/null || true
 
-# 6. "Make an image first..." on a failing card: a FUSE file that answers slowly and fails two ranges
+# 6. A camera card quick-formatted after the photos were taken (mkfs.fat over it): the
+# Analysis panel lists them below "Lost folders", in the folder tree their card gave them.
+mkfs.fat -F 32 -n FORMATTED -C "$cards/formatted.img" 65536 >/dev/null
+mmd -i "$cards/formatted.img" ::/DCIM ::/DCIM/100CANON "::/DCIM/100CANON/Am Strand"
+for n in 1 2 3 4 5 6; do
+  sample="$root/tests/data/samples/sample.jpg"
+  (( n % 2 == 0 )) && sample="$root/tests/data/samples/sample.exif.jpg"
+  mcopy -i "$cards/formatted.img" "$sample" "::/DCIM/100CANON/IMG_$(printf %04d "$n").JPG"
+done
+mcopy -i "$cards/formatted.img" "$root/tests/data/samples/sample.exif.jpg" "::/DCIM/100CANON/Am Strand/Sonnenuntergang.jpg"
+mkfs.fat -F 32 -n FORMATTED "$cards/formatted.img" >/dev/null
+TRELLMOND_DRIVES="E=$cards/formatted.img;H=$work/saved" "$wizard" "$base" Hv4kTq >"$work/wizard-formatted.log" 2>&1 &
+app=$!
+pids+=($app)
+press "$(wait_window '^Trellmond$')" Return
+press "$(wait_window '^Splash$')" Return
+main="$(wait_window '^Pelmora Trellmond$' 30)"
+sleep 0.5
+wait_gone '^Information$'
+press "$main" Return  # "Next >>"
+settle "$main" 1 30
+pick "$main" FORMATTED
+sleep 0.5
+press "$main" Return  # "Analyse >>"
+settle "$main" 3 120
+shot "$main" "18-analysis-formatted-card.png"
+kill "$app" 2>/dev/null || true
+wait "$app" 2>/dev/null || true
+
+# 7. "Make an image first..." on a failing card: a FUSE file that answers slowly and fails two ranges
 # (tests/support/faulty_file.py), copied into an image in the saved folder with its progress, then
 # the image attached and selected.
 if [ -w /dev/fuse ] && { python3 -c 'import fusepy' 2>/dev/null || python3 -c 'import fuse' 2>/dev/null; }; then
@@ -369,10 +398,10 @@ if [ -w /dev/fuse ] && { python3 -c 'import fusepy' 2>/dev/null || python3 -c 'i
   press "$place" Return
   copying="$(wait_window '^Information$' 30)"
   sleep 2.5
-  shot "$copying" 18-make-image-copying.png
+  shot "$copying" 19-make-image-copying.png
   wait_gone '^Information$'
   settle "$main" 1 30
-  shot "$main" 19-make-image-attached.png
+  shot "$main" 20-make-image-attached.png
   kill "$app" 2>/dev/null || true
   wait "$app" 2>/dev/null || true
   fusermount3 -u "$cards/dying.mnt" 2>/dev/null || true

@@ -5,6 +5,7 @@
 #include "lowscan/ScanPasses.h"
 #include "lowscan/imagecheck/ImageCheck.h"
 #include "online/ActionCodes.h"
+#include "platform/SystemInfo.h"
 #include "util/SizeText.h"
 
 namespace session {
@@ -36,6 +37,7 @@ std::string Joined(const std::vector<std::string>& entries, char delimiter) {
 }
 
 TScanSession::TScanSession() {
+  SetWorkerThreads(platform::ScanWorkerThreads(false));
   m_undelete.SetDeletedOnly(true);
   m_undelete.SetOverwriteFiles(false);
   m_undelete.SetImageFilter(std::string(kPictureTypes));
@@ -107,6 +109,14 @@ void TScanSession::SetPrompt(util::IPrompt* prompt) {
 void TScanSession::SetProcessMessages(const util::ProcessMessagesFn& fn) {
   m_undelete.SetProcessMessages(fn);
   m_low.SetProcessMessages(fn);
+}
+
+void TScanSession::SetWorkerThreads(std::size_t threads) {
+  m_undelete.SetWorkers(nullptr);
+  m_low.SetWorkers(nullptr);
+  m_workers = threads > 0 ? std::make_unique<util::TWorkerPool>(threads) : nullptr;
+  m_undelete.SetWorkers(m_workers.get());
+  m_low.SetWorkers(m_workers.get());
 }
 
 void TScanSession::SetShowImages(bool show) {

@@ -16,6 +16,7 @@
 #include "lowscan/MekLowScan.h"
 #include "online/Transaction.h"
 #include "util/MemoryStream.h"
+#include "util/WorkerPool.h"
 #include "util/Types.h"
 
 namespace session {
@@ -56,6 +57,10 @@ class TScanSession {
   void SetRaw(disk::TRawDiskAccessComponent* raw);
   void SetPrompt(util::IPrompt* prompt);
   void SetProcessMessages(const util::ProcessMessagesFn& fn);
+  // Picture checks of both scans run on this many workers; 0 keeps them on the scan's
+  // own thread. Set from TRELLMOND_THREADS and the processors at first; not while a scan runs.
+  void SetWorkerThreads(std::size_t threads);
+  std::size_t WorkerThreads() const { return m_workers ? m_workers->Threads() : 0; }
   // Pictures found by the Undelete scan are checked (and shown) only while images are shown.
   void SetShowImages(bool show);
   bool ShowImages() const { return m_showImages; }
@@ -87,6 +92,7 @@ class TScanSession {
   std::function<void(const std::string& text, bool visible)> OnMessage;
   std::function<void(std::int64_t saved)> OnFilesSaved;
   // A picture the check kept, before it is reported: a front end may decode it for its preview.
+  // Raised on a worker thread when there are workers: it must touch nothing but `image`.
   std::function<void(util::TMemoryStream& image, const std::string& type)> OnPictureKept;
   // A Low Level pass begins: its entries.
   std::function<void(std::size_t index, const std::vector<std::string>& pass)> OnPassStart;
@@ -102,6 +108,7 @@ class TScanSession {
   void CheckPicture(const void* sender, util::TMemoryStream& image, const std::string& type, bool& ok);
   void Log(const std::string& message, std::string_view action);
 
+  std::unique_ptr<util::TWorkerPool> m_workers;  // outlives the scanners that use it
   fsscan::TMekFATScan m_undelete;
   lowscan::TMekLowScan m_low;
   disk::TRawDiskAccessComponent* m_raw = nullptr;

@@ -9,6 +9,7 @@
 #include "online/Requests.h"
 #include "online/SysInfo.h"
 #include "online/Transaction.h"
+#include "platform/SystemInfo.h"
 #include "util/SizeText.h"
 #include "util/Text.h"
 #include "widgets/MekFlashingLabel.h"
@@ -57,7 +58,10 @@ bool Tfrm_Main::ConflictExists(const std::vector<std::string>& list, const std::
 void Tfrm_Main::BindScanners() {
   Session.SetProcessMessages([] { QCoreApplication::processEvents(); });
   Session.SetPictureTypes(std::string("jpeg;") + kWizardImageFilter);
-  // The engine's check decides what is kept; the pictures it leaves undecoded are shown all the same.
+  // Pictures are checked and reduced on every processor but the one that keeps the window going.
+  Session.SetWorkerThreads(platform::ScanWorkerThreads(true));
+  // The engine's check decides what is kept; the pictures it leaves undecoded are shown all the
+  // same. Runs beside the window's thread: QImage and the decoders are used on their own here.
   Session.OnPictureKept = [](util::TMemoryStream& image, const std::string& type) {
     if (IsExtraPictureType(type)) DecodePicture(image, type);
   };

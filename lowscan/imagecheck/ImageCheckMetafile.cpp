@@ -8,6 +8,7 @@
 #include <libwmf/gd.h>
 
 #include <memory>
+#include <mutex>
 #include <vector>
 #endif
 
@@ -46,6 +47,10 @@ Decode DecodeWmf(std::span<const std::byte> data, RgbImage& out) {
       data[3] != std::byte{0x9A} || !HeaderFits(data)) {
     return Decode::kCorrupt;
   }
+  // libwmf keeps font and device state of its own that is not made for threads: one
+  // metafile at a time, while the other picture checks go on beside it.
+  static std::mutex oneAtATime;
+  const std::lock_guard lock(oneAtATime);
   wmfAPI_Options options{};
   options.function = wmf_gd_function;
   const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;

@@ -100,6 +100,37 @@ TEST_P(FatFormattedTest, FilesOfSurvivingFoldersComeBackBelowLostFoldersByteForB
   EXPECT_EQ(testsupport::Sha256Of(image->Path()), before);
 }
 
+TEST_P(FatFormattedTest, AFolderThatGrewIntoAClusterElsewhereKeepsItsFilesThere) {
+  // More photos than one cluster of 102CANON holds: its next cluster was taken after the
+  // photos' data. That cluster has no "." entry and its folder's name is lost with it.
+  image->MakeDir("/DCIM/102CANON");
+  const int entriesPerCluster = static_cast<int>(image->ClusterOffset(3) - image->ClusterOffset(2)) / 32;
+  std::map<std::string, std::string> more;
+  for (int i = 1; i <= entriesPerCluster + 4; ++i) {
+    std::string name = "P";
+    name.append(std::to_string(1000 + i)).append(".JPG");
+    std::string path = "/DCIM/102CANON/";
+    image->AddFile(path.append(name), Payload(700 + 37 * i, 200 + i));
+    more[name] = Payload(700 + 37 * i, 200 + i);
+  }
+  const auto runs = image->Clusters("/DCIM/102CANON");
+  ASSERT_GT(runs.size(), 1u) << "the folder was meant to lie in two places";
+  image->QuickFormat();
+  fsscantest::ScannerHarness harness(image->Path());
+  harness.Scan(true);
+  fsscantest::OutputDrive out;
+  harness.scanner.SaveFilesToDisk(out.Folder("Back"));
+  std::map<std::string, std::string> byName;
+  for (const auto& [path, contents] : fsscantest::FilesUnder(out.Posix("Back"))) {
+    EXPECT_TRUE(path.starts_with("Lost folders/")) << path;
+    byName[path.substr(path.rfind('/') + 1)] = contents;
+  }
+  for (const auto& [name, contents] : more) EXPECT_TRUE(byName[name] == contents) << name << "\n" << harness.Names();
+  for (const auto& [path, contents] : files) {
+    EXPECT_EQ(byName.count(path.substr(path.rfind('/') + 1)), 1u) << path;
+  }
+}
+
 TEST_P(FatFormattedTest, FoldersTheTreeStillReachesAreNotFoundAgain) {
   image->DeleteTree("/DCIM/101CANON");
   fsscantest::ScannerHarness harness(image->Path());

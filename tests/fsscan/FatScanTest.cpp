@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 #include <cstring>
 
 #include "tests/fsscan/ScanFixture.h"
@@ -113,8 +115,10 @@ TEST(FatScanEdgeTest, ImageChecksDropRejectedPicturesAndKeepIdentifiersConsecuti
   fsscantest::ScannerHarness harness(image.Path());
   harness.scanner.SetImageFilter("jpg;jpeg;bmp;emf;wmf");
   std::vector<std::string> checked;
+  std::mutex checking;  // checks may run on several workers
   harness.scanner.OnImageCheck = [&](fsscan::TMekFATScan*, util::TMemoryStream& stream, const std::string& type,
                                      bool& ok) {
+    const std::lock_guard lock(checking);
     checked.push_back(type + ":" + std::to_string(stream.Size()));
     ok = stream.Size() != 20000;  // reject IMG_0002
   };

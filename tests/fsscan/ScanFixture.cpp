@@ -4,6 +4,7 @@
 #include <random>
 
 #include "platform/DriveTable.h"
+#include "tests/support/ScanWorkers.h"
 
 namespace fsscantest {
 
@@ -22,6 +23,7 @@ ScannerHarness::ScannerHarness(const std::filesystem::path& image) : m_prompt(st
   scanner.SetDrive(letter);
   scanner.SetPrompt(m_prompt.get());
   scanner.SetImageFilter("");
+  scanner.SetWorkers(testsupport::ScanWorkers());
   scanner.OnLogNotify = [this](fsscan::TMekFATScan*, const std::string& m, const std::string& a) {
     log.push_back({m, a});
   };

@@ -18,6 +18,7 @@
 #include "lowscan/MekLowScan.h"
 #include "lowscan/ScanPasses.h"
 #include "platform/DriveTable.h"
+#include "tests/support/ScanWorkers.h"
 #include "tests/support/TempDir.h"
 #include "util/Text.h"
 
@@ -120,6 +121,7 @@ class CarvedEnds : public ::testing::Test {
     scan.SetUseClusterBoundary(quick);
     scan.SetFreeMemorySource([] { return std::int64_t{1} << 30; });
     scan.OnGetFileData = [](TMekLowScan*, std::vector<std::string>& data) { data = testing::CatalogueDetails(); };
+    scan.SetWorkers(testsupport::ScanWorkers());
     scan.OnImageCheck = [](TMekLowScan* sender, util::TMemoryStream& image, const std::string& type, bool& ok) {
       imagecheck::LowScanImageCheck(sender, image, type, ok);
     };

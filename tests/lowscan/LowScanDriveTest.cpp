@@ -13,6 +13,7 @@
 #include "lowscan/imagecheck/ImageCheck.h"
 #include "lowscan/MekLowScan.h"
 #include "platform/DriveTable.h"
+#include "tests/support/ScanWorkers.h"
 #include "tests/support/TempDir.h"
 #include "util/Text.h"
 
@@ -62,6 +63,7 @@ class LowScanDrive : public ::testing::Test {
     }
     scan.SetLowFileTypes(types);
     scan.OnGetFileData = [](TMekLowScan*, std::vector<std::string>& data) { data = testing::CatalogueDetails(); };
+    scan.SetWorkers(testsupport::ScanWorkers());
     scan.OnImageCheck = [](TMekLowScan* sender, util::TMemoryStream& image, const std::string& type, bool& ok) {
       imagecheck::LowScanImageCheck(sender, image, type, ok);
     };
@@ -168,6 +170,7 @@ TEST_F(LowScanDrive, RejectedPictureGivesItsNumberToTheNextFile) {
   Prepare(scan, placed, true);
   std::vector<std::string> reported;
   int checks = 0;
+  scan.SetWorkers(nullptr);  // "the second" is the second check made: one at a time
   scan.OnImageCheck = [&](TMekLowScan*, util::TMemoryStream&, const std::string&, bool& ok) {
     ok = ++checks != 2;  // the second file is refused
   };

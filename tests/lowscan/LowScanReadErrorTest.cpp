@@ -14,6 +14,7 @@
 #include "lowscan/MekLowScan.h"
 #include "platform/DriveTable.h"
 #include "platform/LastError.h"
+#include "tests/support/ScanWorkers.h"
 #include "tests/support/TempDir.h"
 
 namespace lowscan {
@@ -90,6 +91,8 @@ class LowScanReadError : public ::testing::Test {
     scan.SetDrive(m_letter);
     scan.SetPrompt(&prompt);
     scan.SetLowFileTypes({"png;0;PNG"});
+    // With workers the steps are read ahead, on a thread of their own.
+    scan.SetWorkers(testsupport::ScanWorkers());
     scan.OnGetFileData = [](TMekLowScan*, std::vector<std::string>& data) { data = testing::CatalogueDetails(); };
     scan.OnLogNotify = [&](TMekLowScan*, const std::string& m, const std::string& a) {
       if (a != "45") logs.push_back(a + " " + m);

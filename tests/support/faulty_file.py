@@ -4,10 +4,11 @@ but fails chosen sector ranges with EIO and answers slowly on others, as a dying
 does. Every read that reaches it is logged as "offset size" to --log.
 
   faulty_file.py BACKING MOUNTPOINT [--bad FIRST:COUNT]... [--slow FIRST:COUNT:SECONDS]...
-                 [--delay SECONDS] [--log FILE] [--sector 512]
+                 [--delay SECONDS] [--rate MB_PER_SECOND] [--log FILE] [--sector 512]
 
---delay slows every read (to stop a copy half-way in tests). Runs in the foreground
-until unmounted (fusermount -u MOUNTPOINT)."""
+--delay slows every read (to stop a copy half-way in tests); --rate serves all reads
+together at no more than that many megabytes (10^6 bytes) a second, as a card reader
+does. Runs in the foreground until unmounted (fusermount -u MOUNTPOINT)."""
 
 import argparse
 import errno
@@ -41,6 +42,9 @@ class FaultyFile(Operations):
         self.bad = ranges(args.bad, args.sector)
         self.slow = ranges(args.slow, args.sector)
         self.delay = args.delay
+        self.rate = args.rate * 1e6 if args.rate else 0.0
+        self.rate_lock = threading.Lock()
+        self.busy_until = 0.0  # when the bytes already served have passed at the rate
         self.log = open(args.log, "a", buffering=1) if args.log else None
         self.log_lock = threading.Lock()
 
@@ -70,6 +74,11 @@ class FaultyFile(Operations):
                 self.log.write("%d %d\n" % (offset, max(0, end - offset)))
         if self.delay:
             time.sleep(self.delay)
+        if self.rate:
+            with self.rate_lock:
+                self.busy_until = max(self.busy_until, time.monotonic()) + max(0, end - offset) / self.rate
+                due = self.busy_until
+            time.sleep(max(0.0, due - time.monotonic()))
         for begin, stop, seconds in self.slow:
             if offset < stop and begin < end:
                 time.sleep(seconds)
@@ -86,6 +95,7 @@ def main():
     parser.add_argument("--bad", action="append")
     parser.add_argument("--slow", action="append")
     parser.add_argument("--delay", type=float, default=0.0)
+    parser.add_argument("--rate", type=float, default=0.0)
     parser.add_argument("--log")
     parser.add_argument("--sector", type=int, default=512)
     args = parser.parse_args()
