@@ -1,8 +1,8 @@
 # A quick-formatted camera card of 12-megapixel Exif photos, shared by the carving
 # benchmarks (source this file; needs $here, the repository).
 #
-# make_camera_card IMAGE MIB WORK: a FAT32 card of MIB MiB with 32 KiB clusters, as an
-# SD card of that size comes, about nine tenths full of 4000 x 3000 photos of about
+# make_camera_card IMAGE MIB WORK: a FAT32 card of MIB MiB (256 and up) with 4 KiB
+# clusters, about nine tenths full of 4000 x 3000 photos of about
 # 4 MB with Exif blocks and thumbnails (made from eight pictures, every photo's bytes
 # its own through its Exif block), formatted again with mkfs.fat. Writes the list of
 # the photos put on it to IMAGE.originals.
@@ -23,10 +23,10 @@ make_camera_card() {
   done
   python3 "$here/bench/make-exif-photos.py" "$work/photos" "$count"
   dd if=/dev/zero of="$image" bs=1M count=0 seek="$mib" status=none
-  mkfs.fat -F 32 -s 64 -S 512 -n CAMERA "$image" >/dev/null
+  mkfs.fat -F 32 -s 8 -S 512 -n CAMERA "$image" >/dev/null
   mmd -i "$image" ::/DCIM ::/DCIM/100CAM
   # mcopy takes many files at once; the card fills in name order, as a camera writes it.
   (cd "$work/photos" && ls IMG_*.JPG | xargs -n 200 sh -c 'mcopy -i "$0" "$@" ::/DCIM/100CAM/' "$image")
-  mkfs.fat -F 32 -s 64 -S 512 -n CAMERA "$image" >/dev/null
+  mkfs.fat -F 32 -s 8 -S 512 -n CAMERA "$image" >/dev/null
   ls "$work/photos"/IMG_*.JPG > "$image.originals"
 }

@@ -17,7 +17,8 @@ cli="$build/cli/trellmond-cli"
 for tool in python3 convert mkfs.fat mcopy mmd fusermount dd nproc; do
   command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done
-python3 -c 'import fusepy' 2>/dev/null || python3 -c 'import fuse' 2>/dev/null ||
+# Debian's python3-fusepy belongs to the system's interpreter.
+/usr/bin/python3 -c 'import fusepy' 2>/dev/null || /usr/bin/python3 -c 'import fuse' 2>/dev/null ||
   { echo "missing python3-fusepy (scripts/install-deps.sh installs it)" >&2; exit 1; }
 work="$(mktemp -d)"
 mnt="$work/mnt"
@@ -33,7 +34,7 @@ rate="${PACE_RATE:-100}"
 
 . "$here/bench/camera-card.sh"
 make_camera_card "$work/card.img" "$card_mib" "$work/card"
-python3 "$here/tests/support/faulty_file.py" "$work/card.img" "$mnt" --rate "$rate" &
+/usr/bin/python3 "$here/tests/support/faulty_file.py" "$work/card.img" "$mnt" --rate "$rate" &
 fuse_pid=$!
 for _ in $(seq 1 100); do [ -e "$mnt/card.img" ] && break; sleep 0.1; done
 [ -e "$mnt/card.img" ] || { echo "the FUSE card did not appear" >&2; exit 1; }

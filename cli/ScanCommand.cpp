@@ -1,5 +1,7 @@
 // trellmond-cli scan: one source scanned, optionally saved into a folder and reported.
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -32,24 +34,61 @@ namespace {
 
 struct Output {
   std::string windowsPath;
-  int refusal = 0;  // exit code when refused
+  std::string folder;    // as given
+  bool create = false;   // missing until the scan starts saving
+  bool created = false;  // made by this run
+  int refusal = 0;       // exit code when refused
   std::string why;
 };
 
+// Checked before the scan, made only once the scan starts: a refused scan leaves nothing.
 Output PrepareOutput(const std::string& folder, char sourceLetter) {
+  namespace fs = std::filesystem;
   Output out;
+  out.folder = folder;
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (std::error_code check; !std::filesystem::is_directory(folder, check)) {
-    return {"", kExitOutputRefused, "cannot create the output folder " + folder + ": " + (ec ? ec : check).message()};
+  fs::path existing = fs::absolute(folder, ec);
+  while (!fs::exists(existing, ec) && existing.has_relative_path()) existing = existing.parent_path();
+  out.create = existing != fs::absolute(folder, ec);
+  if (!fs::is_directory(existing, ec)) {
+    return {"", folder, false, false, kExitOutputRefused,
+            (out.create ? "cannot create the output folder " : "the output folder ") + folder + ": " +
+                std::strerror(ENOTDIR)};
+  }
+  // The system's reason ("Read-only file system", "Permission denied") rather than a save of
+  // no files later on.
+  if (::access(existing.c_str(), W_OK | X_OK) != 0) {
+    return {"", folder, false, false, kExitOutputRefused,
+            (out.create ? "cannot create the output folder " : "cannot write to the output folder ") + folder + ": " +
+                std::strerror(errno)};
   }
   const auto windows = platform::ToWindowsPath(folder);
-  if (!windows) return {"", kExitOutputRefused, "the output folder is on no drive: " + folder};
+  if (!windows) return {"", folder, false, false, kExitOutputRefused, "the output folder is on no drive: " + folder};
   if (util::UpperCase(windows->substr(0, 1))[0] == sourceLetter) {
-    return {"", kExitOutputRefused, "the output folder is on the scanned drive " + std::string(1, sourceLetter) + ":"};
+    return {"", folder, false, false, kExitOutputRefused,
+            "the output folder is on the scanned drive " + std::string(1, sourceLetter) + ":"};
   }
   out.windowsPath = *windows;
   return out;
+}
+
+// Makes the output folder when it was missing; the reason when it cannot be made.
+bool MakeOutput(Output& output, std::string& why) {
+  if (output.windowsPath.empty() || !output.create) return true;
+  std::error_code ec;
+  std::filesystem::create_directories(output.folder, ec);
+  if (std::error_code check; !std::filesystem::is_directory(output.folder, check)) {
+    why = "cannot create the output folder " + output.folder + ": " + (ec ? ec : check).message();
+    return false;
+  }
+  output.created = true;
+  return true;
+}
+
+// A run that ends refused leaves no folder of its own behind, as long as it is empty.
+void RemoveIfUnused(const Output& output) {
+  std::error_code ec;
+  if (output.created && std::filesystem::is_empty(output.folder, ec)) std::filesystem::remove(output.folder, ec);
 }
 
 // The statistics record of a save ("F-Save" / "L-Save"); the scan's own record the session sends.
@@ -217,7 +256,14 @@ int RunScan(const std::vector<std::string>& args) {
     }
   }
   if (const int refused = CheckTypes(*options, run.low); refused != 0) return refused;
-  if (const int failed = RunScans(run); failed != 0) return failed;
+  if (std::string why; !MakeOutput(output, why)) {
+    std::cerr << "scan: output refused: " << why << '\n';
+    return kExitOutputRefused;
+  }
+  if (const int failed = RunScans(run); failed != 0) {
+    RemoveIfUnused(output);
+    return failed;
+  }
 
   if (!options->report.empty() && !WriteReport(options->report, run.found)) {
     std::cerr << "scan: cannot write the report " << options->report << ": " << std::strerror(errno) << '\n';

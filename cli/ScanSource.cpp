@@ -13,6 +13,7 @@
 #include "platform/DriveQueries.h"
 #include "platform/DriveTable.h"
 #include "platform/ImageSource.h"
+#include "platform/SourceFiles.h"
 #include "util/SizeText.h"
 #include "util/Text.h"
 
@@ -91,6 +92,7 @@ OpenedSource OpenSource(const std::string& source, const std::string& partition)
   struct stat st {};
   if (::stat(source.c_str(), &st) != 0) return Refuse("cannot open the source " + source + ": " + SystemText(errno));
   if (S_ISDIR(st.st_mode)) return Refuse(source + kFolderSource);
+  if (const std::string why = platform::SourceKindRefusal(source); !why.empty()) return Refuse(why);
   char letter = platform::DriveTable::Instance().Attach(source);
   if (letter == 0) return Refuse("cannot attach the source " + source + ": no drive letter is free");
   std::error_code ec;

@@ -109,7 +109,8 @@ std::vector<ClusterNode> ExFatWalk::FollowChain(std::uint32_t first, std::uint64
   return runs;
 }
 
-std::vector<ClusterNode> ExFatWalk::RunsOf(std::uint32_t first, std::uint64_t length, bool noFatChain, bool deleted) {
+std::vector<ClusterNode> ExFatWalk::RunsOf(std::uint32_t first, std::uint64_t length, bool noFatChain, bool deleted,
+                                           const std::string& what) {
   std::vector<ClusterNode> runs;
   const std::uint64_t needed = length / m_clusterBytes + (length % m_clusterBytes != 0 ? 1 : 0);
   // More clusters than the volume has: nothing of it can be read whole.
@@ -126,6 +127,10 @@ std::vector<ClusterNode> ExFatWalk::RunsOf(std::uint32_t first, std::uint64_t le
   runs.clear();
   if (!deleted) {
     // A live file's chain is damaged: its clusters as one stretch, as far as the volume goes.
+    m_scanner.Log("Damaged cluster chain: the chain of " + what +
+                      " loops, ends early or leaves the volume; its clusters taken as one stretch from " +
+                      std::to_string(first),
+                  online::action::kError);
     runs.push_back(ClusterNode{first, static_cast<std::int64_t>(std::min<std::uint64_t>(needed, m_lastCluster + 1 - first)), false, {}});
     return runs;
   }
@@ -264,7 +269,7 @@ void ExFatWalk::WalkDirectory(const exfat::EntrySet& set, const std::string& pat
   }
   const bool deleted = deletedTree || set.deleted;
   const std::uint64_t length = std::min(set.dataLength, kMaxDirectoryBytes);
-  const std::vector<std::byte> bytes = ReadDirectory(RunsOf(set.firstCluster, length, set.NoFatChain(), deleted), deleted);
+  const std::vector<std::byte> bytes = ReadDirectory(RunsOf(set.firstCluster, length, set.NoFatChain(), deleted, "the folder " + path + "\\" + set.name), deleted);
   if (bytes.empty()) return;
   WalkSets(exfat::ParseDirectory(util::ByteReader(bytes)), path + "\\" + set.name, deleted, depth + 1);
 }
@@ -290,7 +295,7 @@ void ExFatWalk::AddFile(const exfat::EntrySet& set, const std::string& path, boo
                       "<br>Cluster: " + std::to_string(set.firstCluster) + "<br>Maximum: " + std::to_string(m_lastCluster),
                   online::action::kError);
   }
-  record->Clusters = RunsOf(set.firstCluster, set.dataLength, set.NoFatChain(), deleted);
+  record->Clusters = RunsOf(set.firstCluster, set.dataLength, set.NoFatChain(), deleted, record->Dir + record->LongName);
   m_scanner.MutableFileList().push_back(std::move(record));
 }
 

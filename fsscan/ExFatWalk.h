@@ -27,8 +27,10 @@ class ExFatWalk {
 
   // The runs of a file or folder's clusters: one run without a FAT chain; else the chain,
   // where a deleted one stays within free clusters; else, for a deleted one, the free
-  // clusters from its first on (clusters now in use hold another file's data).
-  std::vector<ClusterNode> RunsOf(std::uint32_t first, std::uint64_t length, bool noFatChain, bool deleted);
+  // clusters from its first on (clusters now in use hold another file's data). A live chain
+  // that loops or leaves the volume is logged under `what`, the file or folder's path.
+  std::vector<ClusterNode> RunsOf(std::uint32_t first, std::uint64_t length, bool noFatChain, bool deleted,
+                                  const std::string& what);
 
  private:
   bool ValidCluster(std::uint64_t cluster) const { return cluster >= 2 && cluster <= m_lastCluster; }

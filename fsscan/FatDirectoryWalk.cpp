@@ -110,7 +110,7 @@ void TMekFATScan::ScanDirectoryClusters(std::uint32_t firstCluster, const BootRe
                                         const std::string& path) {
   if (!m_scanFatValid) return;
   std::vector<ClusterNode> runs;
-  BuildFileClusterList(m_scanFat, boot, runs, 0, firstCluster);
+  LogChainCut(BuildFileClusterList(m_scanFat, boot, runs, 0, firstCluster), "the folder " + (path.empty() ? "\\" : path));
   LongNameAssembler names;
   const std::int64_t spc = BootFields(boot).sectorsPerCluster;
   const auto firstData = static_cast<std::int64_t>(GetFirstDataSector(boot));

@@ -249,21 +249,35 @@ void TMekFATScan::LogUnreadable(const std::string& what, std::int64_t firstSecto
       online::action::kError);
 }
 
-void TMekFATScan::BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,
-                                       std::int64_t size, std::int64_t firstCluster) {
+ChainCut TMekFATScan::BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,
+                                           std::int64_t size, std::int64_t firstCluster) {
   const FatType type = GetFATType(boot);
   const std::int64_t clusterSize = m_raw->GetDriveClusterSize();
   const std::int64_t totalClusters = m_raw->GetTotalClusterCount();
   const std::int64_t needed = clusterSize > 0 ? (size + clusterSize - 1) / clusterSize : 0;
   const std::int64_t lastCluster = totalClusters + 1;  // FAT clusters are numbered from 2
-  // A valid chain has exactly the clusters a file's size needs, so a file's walk stops
-  // there; a directory's chain is bounded by the volume, so a looping chain ends too.
-  const std::int64_t maxSteps = size > 0 ? needed : totalClusters;
+  // A valid chain has exactly the clusters a file's size needs and never more than the
+  // volume holds; a directory's chain is bounded by the volume alone.
+  const std::int64_t maxSteps = size > 0 ? std::min(needed, totalClusters) : totalClusters;
+  // One bit per cluster, set while this chain holds it and cleared after: a damaged chain
+  // that comes back to a cluster it passed ends there instead of going round again.
+  if (m_chainSeen.size() < static_cast<std::size_t>(std::max<std::int64_t>(lastCluster + 1, 0))) {
+    m_chainSeen.assign(static_cast<std::size_t>(lastCluster + 1), false);
+  }
+  ChainCut cut;
   std::int64_t held = 0;
   std::int64_t cluster = firstCluster;
   std::int64_t previous = -1;
   while (!IsEOF(type, cluster) && cluster != 0 && held < maxSteps) {
-    if (cluster < 2 || cluster > lastCluster) break;  // points outside the FAT
+    if (cluster < 2 || cluster > lastCluster) {
+      if (held > 0) cut = {ChainCut::kOutOfRange, cluster};
+      break;
+    }
+    if (m_chainSeen[static_cast<std::size_t>(cluster)]) {
+      cut = {ChainCut::kLoops, cluster};
+      break;
+    }
+    m_chainSeen[static_cast<std::size_t>(cluster)] = true;
     if (!runs.empty() && cluster == previous + 1) {
       ++runs.back().NumClusters;
     } else {
@@ -277,11 +291,25 @@ void TMekFATScan::BuildFileClusterList(const FatBuffer& fat, const BootRecord& b
       case kFat32: cluster = GetFAT32EntryForCluster(boot, fat, cluster); break;
     }
   }
+  for (const ClusterNode& run : runs) {
+    for (std::int64_t c = run.StartCluster; c < run.StartCluster + run.NumClusters; ++c) {
+      m_chainSeen[static_cast<std::size_t>(c)] = false;
+    }
+  }
   if (!runs.empty() && held < needed) {
     ClusterNode& last = runs.back();
     // The volume's last cluster is numbered TotalClusters + 1.
     last.NumClusters = std::min(last.NumClusters + needed - held, lastCluster + 1 - last.StartCluster);
   }
+  return cut;
+}
+
+void TMekFATScan::LogChainCut(const ChainCut& cut, const std::string& what) {
+  if (cut.reason == ChainCut::kNone) return;
+  const std::string how = cut.reason == ChainCut::kLoops ? "comes back to cluster " : "points outside the volume, at ";
+  Log("Damaged cluster chain: the chain of " + what + " " + how + std::to_string(cut.cluster) +
+          "; cut there, the rest taken as following on",
+      online::action::kError);
 }
 
 void TMekFATScan::BuildFATClusterList(const BootRecord& boot) {
@@ -295,7 +323,8 @@ void TMekFATScan::BuildFATClusterList(const BootRecord& boot) {
   const FatBuffer& fat = m_scanFatValid ? m_scanFat : ownCopy;
   for (auto& record : m_fileList) {
     record->Clusters.emplace();
-    BuildFileClusterList(fat, boot, *record->Clusters, record->Size, record->FirstCluster);
+    LogChainCut(BuildFileClusterList(fat, boot, *record->Clusters, record->Size, record->FirstCluster),
+                record->Dir + record->LongName);
   }
   RebuildFragmentedFiles(boot);
 }

@@ -22,6 +22,7 @@
 #include "disk/RawDiskAccessComponent.h"
 #include "fsscan/FatDirectoryCheck.h"
 #include "fsscan/FileRecords.h"
+#include "fsscan/OutputNames.h"
 #include "platform/BootSector.h"
 #include "platform/ExFatBootSector.h"
 #include "platform/FatBootSector.h"
@@ -58,6 +59,13 @@ struct LostFolderCluster {
 using FatBuffer = std::vector<std::byte>;
 
 enum FatType : std::uint8_t { kFat12 = 0, kFat16 = 1, kFat32 = 2 };
+
+// Where a damaged FAT chain was cut, if it was.
+struct ChainCut {
+  enum Reason : std::uint8_t { kNone, kLoops, kOutOfRange };
+  Reason reason = kNone;
+  std::int64_t cluster = 0;  // the entry's value where the chain was cut
+};
 
 class TMekFATScan {
  public:
@@ -157,8 +165,12 @@ class TMekFATScan {
   static std::uint32_t GetFAT32EntryForCluster(const BootRecord& boot, const FatBuffer& fat, std::int64_t cluster);
   static bool IsEOF(std::uint8_t fatType, std::int64_t value);
   FatBuffer GetFATBuffer(const BootRecord& boot, std::int64_t& bufferSize, std::int64_t& bytesRead);
-  void BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,
-                            std::int64_t size, std::int64_t firstCluster);
+  // The runs of one chain, cut where it comes back to a cluster it holds or leaves the volume
+  // (said in the result), then taken as following on for the clusters its size needs.
+  ChainCut BuildFileClusterList(const FatBuffer& fat, const BootRecord& boot, std::vector<ClusterNode>& runs,
+                                std::int64_t size, std::int64_t firstCluster);
+  // The log line of a chain that had to be cut; `what` names its file or folder.
+  void LogChainCut(const ChainCut& cut, const std::string& what);
   void BuildFATClusterList(const BootRecord& boot);
   // Deleted files whose chain is gone and whose clusters others' clusters interrupt: read
   // over the clusters nobody else claims (marked Rebuilt), a picture by the reading it
@@ -238,8 +250,9 @@ class TMekFATScan {
   bool SaveToDisk(FileNode& record, const std::string& outputFolder, const BootRecord& boot);
   void SaveToStream(const FileNode& record, util::TMemoryStream& stream, const BootRecord& boot);
   void NotifyFileSave(std::int64_t count);
-  // The output file's drive-letter path: folders and name made safe, numbered when taken.
-  std::string TargetName(const FileNode& record, const std::string& outputFolder) const;
+  // A fresh drive-letter path for the output file: folders and name made safe, numbered
+  // when taken, shortened where too long. Taken by the record from then on.
+  OutputNames::Placed TargetName(const FileNode& record, const std::string& outputFolder);
   // The sector where a cluster's data starts, on this volume.
   std::int64_t SectorOfCluster(std::int64_t cluster, const BootRecord& boot) const;
 
@@ -317,6 +330,8 @@ class TMekFATScan {
   // Directory clusters read in this scan: none is read twice, so loops through
   // damaged or reused clusters end.
   std::unordered_set<std::int64_t> m_visitedDirClusters;
+  // Per cluster, whether the chain being walked holds it; all clear between walks.
+  std::vector<bool> m_chainSeen;
   // What the search for deleted directories' scattered clusters may still do in this scan:
   // sectors to read and clusters to look up in the FAT (a hostile volume may hold many
   // deleted directories that each seem to go on).
@@ -329,6 +344,8 @@ class TMekFATScan {
   std::int64_t m_volumeSectors = 0;
   // The exFAT boot region of the volume being scanned or saved from.
   std::optional<platform::ExFatBootRegion> m_exFat;
+  // The names the current save gave, per output folder.
+  OutputNames m_outputNames;
 };
 
 }  // namespace fsscan

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <memory>
 
 #include "fsscan/MekFATScan.h"
+#include "fsscan/OutputNames.h"
 #include "fsscan/SafeNames.h"
 #include "online/ActionCodes.h"
 #include "platform/DriveTable.h"
@@ -90,6 +92,7 @@ std::int64_t TMekFATScan::SaveFilesToDisk(const std::string& outputFolder) {
     if (!GeometryUsable(boot)) return 0;
   }
   std::int64_t saved = 0;
+  m_outputNames.Clear();
   try {
     for (std::size_t i = 0; i < m_fileList.size(); ++i) {
       ProcessMessages();
@@ -122,7 +125,7 @@ std::int64_t TMekFATScan::SaveFilesToDisk(const std::string& outputFolder) {
   return saved;
 }
 
-std::string TMekFATScan::TargetName(const FileNode& record, const std::string& outputFolder) const {
+OutputNames::Placed TMekFATScan::TargetName(const FileNode& record, const std::string& outputFolder) {
   // A named stream is saved beside its file as "file:stream", the file's name spelt as the
   // file's own record is saved.
   std::string fileName = record.LongName;
@@ -132,20 +135,23 @@ std::string TMekFATScan::TargetName(const FileNode& record, const std::string& o
     fileName = record.LongName.substr(0, record.LongName.size() - record.StreamName.size() - 1);
     const std::size_t dot = fileName.rfind('.');
     fileExtension = dot == std::string::npos ? std::string{} : fileName.substr(dot + 1);
-    // Appended rather than "literal + string": GCC 12 at -O3 reports a false -Wrestrict
-    // for the latter (GCC bug 105329).
-    streamSuffix = ":";
-    streamSuffix += SafeName(record.StreamName);
+    // Built in place rather than "literal + string": GCC 12 at -O3 reports a false
+    // -Wrestrict for the latter (GCC bug 105329).
+    streamSuffix = SafeName(record.StreamName);
+    streamSuffix.insert(streamSuffix.begin(), ':');
   }
   const std::string saved = SavedExtension(fileName, fileExtension);
   const std::string extension = saved.empty() ? std::string{} : SafeName(saved);
-  const std::string stem = util::TidyFilename(outputFolder + "\\" + SafeDirectory(record.Dir) + "\\" +
-                                              SafeName(WithoutExtension(fileName)));
+  std::vector<std::string> levels;
+  const std::string dir = SafeDirectory(record.Dir);
+  for (std::size_t start = 1; start < dir.size();) {
+    const std::size_t end = dir.find('\\', start);
+    levels.push_back(dir.substr(start, end - start));
+    start = end + 1;
+  }
   // A name without an extension is saved without a dot ("$MFT", "Makefile").
   const std::string dotExtension = extension.empty() ? std::string{} : "." + extension;
-  std::string name = stem + dotExtension + streamSuffix;
-  for (int n = 1; PathExists(name); ++n) name = stem + "_" + std::to_string(n) + dotExtension + streamSuffix;
-  return name;
+  return m_outputNames.Place(outputFolder, levels, SafeName(WithoutExtension(fileName)), dotExtension + streamSuffix);
 }
 
 void TMekFATScan::ReadAroundUnreadable(FileNode& record, std::span<std::byte> block, std::int64_t firstSector) {
@@ -246,9 +252,13 @@ bool TMekFATScan::WriteRuns(FileNode& record, platform::TOutputFile& out, const 
 
 bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, const BootRecord& boot) {
   record.Unreadable.clear();
-  const std::string name = TargetName(record, outputFolder);
-  const std::string folder = name.substr(0, name.rfind('\\'));
-  if (!PathExists(folder) && !platform::CreateDirectoryPath(folder)) return false;
+  OutputNames::Placed placed = TargetName(record, outputFolder);
+  const std::string folder = placed.path.substr(0, placed.path.rfind('\\'));
+  if (!PathExists(folder) && !platform::CreateDirectoryPath(folder)) {
+    Log("Problem creating folder: " + folder + "<br>" + "API Error: " + std::to_string(platform::GetLastError()),
+        online::action::kError);
+    return false;
+  }
   if (m_raw->GetDriveSectorSize() == 0 || m_raw->GetSectorsPerCluster() == 0) {
     Log(std::string("Problem with Drive component. Resetting...") + m_drive, online::action::kDriveComponentReset);
     m_raw->SetDriveLetter(std::string(1, m_drive));
@@ -263,28 +273,39 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
       record.Size < kSaveBlockLimit ? record.Size + m_raw->GetDriveClusterSize() : kSaveBlockLimit;
   const std::int64_t clustersPerBlock = std::max<std::int64_t>(1, blockLimit / sectorSize / spc);
 
+  // A name the index did not know of (another writer, or case folded beyond ASCII) is
+  // never replaced: the file takes the next free name.
+  auto out = std::make_unique<platform::TOutputFile>(placed.path, platform::TOutputFile::Mode::kNew);
+  for (int tries = 0; !out->IsOpen() && platform::GetLastError() == platform::kErrorFileExists && tries < 100; ++tries) {
+    placed = TargetName(record, outputFolder);
+    out = std::make_unique<platform::TOutputFile>(placed.path, platform::TOutputFile::Mode::kNew);
+  }
+  const std::string& name = placed.path;
+  if (placed.renamed) {
+    Log("Saved under another name than on the medium: " + record.Dir + record.LongName + "<br>Saved as: " + name,
+        online::action::kSaveProgress);
+  }
   if (record.Resident) Log("Resident File: " + name, online::action::kNotEnoughSpace);
-  platform::TOutputFile out(name);
-  bool result = out.IsOpen();
+  bool result = out->IsOpen();
   std::int64_t written = 0;
-  if (!out.IsOpen()) {
+  if (!out->IsOpen()) {
     Log("Problem creating file: " + name + "<br>" + "API Error: " + std::to_string(platform::GetLastError()), online::action::kError);
   } else if (record.Resident) {
     if (record.ResidentData &&
-        !out.WriteAll({record.ResidentData->Memory(), static_cast<std::size_t>(record.ResidentData->Size())},
+        !out->WriteAll({record.ResidentData->Memory(), static_cast<std::size_t>(record.ResidentData->Size())},
                       written)) {
       Log("Write failed Filename: " + name, online::action::kError);
       result = false;
     }
     // A file kept inside its record has its date too.
-    if (record.DateTime != 0) out.SetTimes(util::LocalDateTimeToUnix(record.DateTime));
-    result = CloseSaved(out, name) && result;
+    if (record.DateTime != 0) out->SetTimes(util::LocalDateTimeToUnix(record.DateTime));
+    result = CloseSaved(*out, name) && result;
   } else {
     if (record.CompressionUnit != 0) {
       std::string failure;
       const auto sink = [&](const std::byte* data, std::int64_t count) {
         std::int64_t put = 0;
-        const bool ok = out.WriteAll({data, static_cast<std::size_t>(count)}, put);
+        const bool ok = out->WriteAll({data, static_cast<std::size_t>(count)}, put);
         written += put;
         return ok;
       };
@@ -293,10 +314,10 @@ bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, 
         result = false;
       }
     } else if (record.Clusters) {
-      result = WriteRuns(record, out, boot, clustersPerBlock, written);
+      result = WriteRuns(record, *out, boot, clustersPerBlock, written);
     }
-    if (record.DateTime != 0) out.SetTimes(util::LocalDateTimeToUnix(record.DateTime));
-    result = CloseSaved(out, name) && result;
+    if (record.DateTime != 0) out->SetTimes(util::LocalDateTimeToUnix(record.DateTime));
+    result = CloseSaved(*out, name) && result;
     // Every byte must be there: a file missing any part is not reported as saved.
     if (written < record.Size) {
       Log("File Size Incorrect. File: " + name + "<br>FileSize / Written " + std::to_string(record.Size) + " / " +

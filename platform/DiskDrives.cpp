@@ -12,6 +12,7 @@
 
 #include "platform/DiskLayout.h"
 #include "platform/ImageSource.h"
+#include "platform/SourceFiles.h"
 
 namespace platform {
 namespace {
@@ -31,7 +32,7 @@ constexpr LostSearchLimits kDeviceLimits{.mebibyteSteps = 1u << 13, .cylinderSte
 
 class Opened {
  public:
-  explicit Opened(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  explicit Opened(const std::string& path) : m_fd(OpenSourceFile(path)) {}
   ~Opened() {
     if (m_fd >= 0) ::close(m_fd);
   }

@@ -123,6 +123,17 @@ int FileCreateWide(std::string_view path) {
   return fd;
 }
 
+int FileCreateNew(std::string_view path) {
+  const auto posix = ToPosixPath(path);
+  if (!posix) {
+    SetLastError(kErrorNotReady);
+    return -1;
+  }
+  const int fd = ::open(posix->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) SetLastErrorFromErrno(errno);
+  return fd;
+}
+
 bool FileLocation(std::string_view folder, util::IPrompt& prompt) {
   std::string withSlash(folder);
   if (withSlash.empty() || withSlash.back() != '\\') withSlash.push_back('\\');

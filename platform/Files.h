@@ -16,6 +16,8 @@ namespace platform {
 bool CreateDirectoryPath(std::string_view folder);
 // Creates (or replaces) a file for reading and writing; a file descriptor, -1 on failure.
 int FileCreateWide(std::string_view path);
+// Creates a file that must not exist yet (last error kErrorFileExists when it does).
+int FileCreateNew(std::string_view path);
 // True when a file can be created in the folder; shows "Cannot write to: ..." otherwise.
 bool FileLocation(std::string_view folder, util::IPrompt& prompt);
 // Recursive search under mask (folder + "\" + pattern); appends matching paths.

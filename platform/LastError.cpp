@@ -21,6 +21,7 @@ std::uint32_t WindowsErrorFromErrno(int err) {
     case ENODEV:
     case ENOMEDIUM: return kErrorNotReady;
     case EIO: return kErrorCrc;
+    case EEXIST: return kErrorFileExists;
     case EINVAL: return kErrorInvalidParameter;
     case ENOSPC:
     case EDQUOT: return kErrorDiskFull;

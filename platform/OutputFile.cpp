@@ -12,7 +12,8 @@
 
 namespace platform {
 
-TOutputFile::TOutputFile(std::string_view path) : m_fd(FileCreateWide(path)) {}
+TOutputFile::TOutputFile(std::string_view path, Mode mode)
+    : m_fd(mode == Mode::kNew ? FileCreateNew(path) : FileCreateWide(path)) {}
 
 TOutputFile::~TOutputFile() {
   if (m_fd >= 0) ::close(m_fd);

@@ -11,7 +11,9 @@ namespace platform {
 
 class TOutputFile {
  public:
-  explicit TOutputFile(std::string_view path);
+  enum class Mode : std::uint8_t { kReplace, kNew };
+  // kNew fails (kErrorFileExists) where a file or folder of that name is there already.
+  explicit TOutputFile(std::string_view path, Mode mode = Mode::kReplace);
   ~TOutputFile();
   TOutputFile(const TOutputFile&) = delete;
   TOutputFile& operator=(const TOutputFile&) = delete;

@@ -10,13 +10,14 @@
 
 #include "platform/ImageSource.h"
 #include "platform/LastError.h"
+#include "platform/SourceFiles.h"
 #include "platform/TimedRead.h"
 
 namespace platform {
 
 std::unique_ptr<RescueSource> RescueSource::Open(const std::string& path, std::uint64_t offset,
                                                  std::uint64_t length) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenSourceFile(path);
   if (fd < 0) {
     SetLastErrorFromErrno(errno);
     return nullptr;

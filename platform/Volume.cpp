@@ -20,6 +20,7 @@
 #include "platform/FatBootSector.h"
 #include "platform/ImageSource.h"
 #include "platform/LastError.h"
+#include "platform/SourceFiles.h"
 #include "platform/TimedRead.h"
 #include "util/ByteReader.h"
 #include "util/RescueMap.h"
@@ -77,7 +78,7 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     SetLastError(kErrorNotReady);
     return nullptr;
   }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenSourceFile(path);
   if (fd < 0) {
     SetLastErrorFromErrno(errno);
     return nullptr;

@@ -2,7 +2,12 @@
 // scan starts, with an exit code of its own; and how it shows log lines and its help.
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -41,10 +46,33 @@ TEST_F(ClearErrorsTest, RefusalsSayWhyBeforeAnyScan) {
   };
   const std::string img = image->Path().string();
   const std::string plain = (dir / "plain.txt").string();
+  // Sources that hold no sectors: none may block the scan (a FIFO without a writer would
+  // hold an open or a read forever), and each is named for what it is.
+  const std::string fifo = (dir / "pipe").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string socketPath = (dir / "sock").string();
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+  ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  const std::string empty = (dir / "empty.img").string();
+  testsupport::WriteFileBytes(empty, "");
+  // A refused scan leaves no output folder behind.
+  const std::string never = (dir / "never").string();
   const std::vector<Case> cases = {
-      {"no file system", {"scan", plain}, 5, "no FAT, exFAT or NTFS file system found on " + plain + "; try --low"},
-      {"a folder", {"scan", dir.Path().string()}, 2, "is a folder, not a drive, image or block device"},
-      {"missing image", {"scan", (dir / "nothing.img").string()}, 2, "nothing.img: No such file or directory"},
+      {"no file system", {"scan", plain, "--out", never}, 5,
+       "no FAT, exFAT or NTFS file system found on " + plain + "; try --low"},
+      {"a folder", {"scan", dir.Path().string(), "--out", never}, 2, "is a folder, not a drive, image or block device"},
+      {"missing image", {"scan", (dir / "nothing.img").string(), "--out", never}, 2,
+       "nothing.img: No such file or directory"},
+      {"a FIFO", {"scan", fifo, "--out", never}, 2,
+       fifo + " is a named pipe (FIFO), not a drive, image or block device: it holds no sectors to scan"},
+      {"a socket", {"scan", socketPath, "--out", never}, 2, socketPath + " is a socket, not a drive"},
+      {"/dev/null", {"scan", "/dev/null", "--out", never}, 2,
+       "/dev/null is a character device, not a drive, image or block device: it holds no sectors to scan"},
+      {"an empty file", {"scan", empty, "--out", never}, 2, empty + " is an empty file: it holds no sectors to scan"},
+      {"unknown type with an output folder", {"scan", img, "--types", "pgn", "--out", never}, 1, "unknown type pgn"},
       {"unknown undelete type", {"scan", img, "--types", "jpg,pgn"}, 1,
        "unknown type pgn for the Undelete scan; known types: jpg, jpeg, png"},
       {"unknown low type", {"scan", img, "--low", "--types", "foo"}, 1,
@@ -63,6 +91,23 @@ TEST_F(ClearErrorsTest, RefusalsSayWhyBeforeAnyScan) {
     EXPECT_EQ(r.output.find("Found"), std::string::npos) << c.what;
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+  EXPECT_FALSE(std::filesystem::exists(never));
+  ::close(listener);
+}
+
+TEST_F(ClearErrorsTest, AReadOnlyOutputFolderIsRefusedWithTheSystemsReason) {
+  const std::filesystem::path readOnly = dir / "ro";
+  std::filesystem::create_directories(readOnly);
+  if (testsupport::RunCommand({"mount", "-t", "tmpfs", "-o", "ro,size=1m", "tmpfs", readOnly.string()}).exitCode != 0) {
+    GTEST_SKIP() << "mounting a read-only tmpfs needs root";
+  }
+  for (const std::filesystem::path& out : {readOnly, readOnly / "sub"}) {
+    const auto r = Cli({"scan", image->Path().string(), "--out", out.string()});
+    EXPECT_EQ(r.exitCode, 3) << r.errors;
+    EXPECT_NE(r.errors.find("output folder " + out.string() + ": Read-only file system"), std::string::npos) << r.errors;
+    EXPECT_EQ(r.output.find("Found"), std::string::npos) << r.output;
+  }
+  testsupport::RunCommand({"umount", readOnly.string()});
 }
 
 // Boot sectors no volume can have (small byte edits: no tool writes them): the Undelete

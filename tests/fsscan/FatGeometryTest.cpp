@@ -120,16 +120,22 @@ TEST_F(ChainTest, RunsFollowTheChainAndDeletedFilesExtendContiguously) {
   EXPECT_EQ(Runs(cleared, 10 * 4096, last - 1), (std::vector<ClusterNode>{{last - 1, 2, false, ""}}));
 }
 
-TEST_F(ChainTest, DamagedChainsEnd) {
+TEST_F(ChainTest, DamagedChainsAreCutWhereTheyLoopOrLeaveTheVolume) {
   const FatBuffer loop = Fat16({{5, 6}, {6, 5}});
-  const auto runs = Runs(loop, 0, 5);  // a directory chain: bounded by the volume
-  std::int64_t total = 0;
-  for (const auto& r : runs) total += r.NumClusters;
-  EXPECT_LE(total, harness.raw.GetTotalClusterCount());
-  // A file stops at the clusters its size needs.
-  EXPECT_EQ(Runs(loop, 3 * 4096, 5), (std::vector<ClusterNode>{{5, 2, false, ""}, {5, 1, false, ""}}));
+  std::vector<ClusterNode> runs;
+  const fsscan::ChainCut directory = harness.scanner.BuildFileClusterList(loop, Boot(), runs, 0, 5);
+  EXPECT_EQ(runs, (std::vector<ClusterNode>{{5, 2, false, ""}}));
+  EXPECT_EQ(directory.reason, fsscan::ChainCut::kLoops);
+  EXPECT_EQ(directory.cluster, 5);
+  // A file's chain is cut at the repeat, then taken as following on for the size it needs;
+  // each walk starts afresh (the second one starts on a cluster the first held).
+  EXPECT_EQ(Runs(loop, 3 * 4096, 5), (std::vector<ClusterNode>{{5, 3, false, ""}}));
+  EXPECT_EQ(Runs(loop, 3 * 4096, 6), (std::vector<ClusterNode>{{6, 1, false, ""}, {5, 2, false, ""}}));
   const FatBuffer outside = Fat16({{5, 60000}});
-  EXPECT_EQ(Runs(outside, 4 * 4096, 5), (std::vector<ClusterNode>{{5, 4, false, ""}}));
+  runs.clear();
+  EXPECT_EQ(harness.scanner.BuildFileClusterList(outside, Boot(), runs, 4 * 4096, 5).reason,
+            fsscan::ChainCut::kOutOfRange);
+  EXPECT_EQ(runs, (std::vector<ClusterNode>{{5, 4, false, ""}}));
   EXPECT_TRUE(Runs(outside, 4096, 60000).empty());  // a first cluster beyond the volume
 }
 
