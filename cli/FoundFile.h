@@ -28,6 +28,7 @@ struct FoundFile {
   std::vector<disk::TUnreadableSectors::Range> unreadable;
   bool compressed = false;            // NTFS-compressed: the runs are the stored clusters
   std::vector<report::ByteRun> runs;  // where the file lies on the source
+  std::string dropped;                // why the scan left it out of its list ("no decodable picture")
 };
 
 // Writes the report as a JSON array; false when the file cannot be written.

@@ -40,7 +40,8 @@ bool WriteReport(const std::string& path, const std::vector<FoundFile>& files) {
                       {"origin", f.origin.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.origin)},
                       {"clustersInUse", f.clustersInUse},
                       {"outputPath", f.outputPath.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.outputPath)},
-                      {"unreadableSectors", RangesOf(f.unreadable)}});
+                      {"unreadableSectors", RangesOf(f.unreadable)},
+                      {"dropped", f.dropped.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.dropped)}});
   }
   std::ofstream out(path, std::ios::trunc);
   // Names from a damaged medium need not be valid UTF-8; replace rather than fail.
@@ -53,6 +54,7 @@ bool WriteDfxmlReport(const std::string& path, const std::string& commandLine, c
   std::vector<report::FileEntry> entries;
   entries.reserve(files.size());
   for (const FoundFile& f : files) {
+    if (!f.dropped.empty()) continue;  // no runs to describe: its bytes are no picture of its type
     report::FileEntry& e = entries.emplace_back();
     e.scan = f.scan;
     e.id = f.id;

@@ -174,6 +174,7 @@ struct ScanRun {
   CliPrompt prompt;
   std::vector<FoundFile> found;
   std::int64_t saved = 0;
+  std::int64_t dropped = 0;
 };
 
 // Runs the scans asked for (the Undelete scan only on a FAT or NTFS volume); 0 or the exit code.
@@ -196,6 +197,7 @@ int RunScans(ScanRun& run) {
     const ScanTotals undelete = RunUndelete(options, scan, run.output.windowsPath, run.found);
     if (run.prompt.securityWarningShown) return kExitSourceUnreadable;
     run.saved += undelete.saved;
+    run.dropped += undelete.dropped;
     if (run.service && writes) SendSaveStatistics(*run.service, scan, undelete, "F-Save");
   }
   if (options.low) {
@@ -240,7 +242,7 @@ int RunScan(const std::vector<std::string>& args) {
   if (const int refused = CheckBeforeScan(*options, raw, letter, output); refused != 0) return refused;
 
   std::unique_ptr<ServiceSession> service;
-  ScanRun run{*options, raw, letter, output, nullptr, {}, {}, {}, 0};
+  ScanRun run{*options, raw, letter, output, nullptr, {}, {}, {}, 0, 0};
   if (!options->service.empty()) {
     service = std::make_unique<ServiceSession>(options->service, run.prompt);
     if (std::string why; !service->Start(why)) {
@@ -279,7 +281,10 @@ int RunScan(const std::vector<std::string>& args) {
   char summary[160];
   std::snprintf(summary, sizeof summary, "Found %zu files, saved %lld files in %.2f seconds", run.found.size(),
                 static_cast<long long>(run.saved), seconds);
-  std::cout << summary << '\n';
+  std::cout << summary;
+  // Counted among those found, so neither the listing nor the exit code hides them.
+  if (run.dropped > 0) std::cout << "; " << run.dropped << " dropped: no decodable picture";
+  std::cout << '\n';
   const bool allSaved = output.windowsPath.empty() || run.saved == static_cast<std::int64_t>(run.found.size());
   return allSaved ? kExitDone : kExitOutputRefused;
 }

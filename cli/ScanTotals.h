@@ -10,6 +10,7 @@ namespace cli {
 
 struct ScanTotals {
   std::int64_t found = 0;
+  std::int64_t dropped = 0;  // found, but left out of the list (their bytes are no picture)
   std::int64_t foundBytes = 0;
   std::string typesFound;
   std::int64_t saved = 0;

@@ -72,6 +72,16 @@ ScanTotals RunUndelete(const ScanOptions& options, session::TScanSession& scan, 
     f.compressed = records[i]->CompressionUnit != 0;
     f.runs = report::UndeleteRuns(*records[i], volume);
   }
+  for (const fsscan::DroppedFile& d : scanner.DroppedPictures()) {
+    FoundFile f;
+    f.scan = "Undelete";
+    f.fullName = std::string(1, scanner.GetDrive()) + ":" + d.path;
+    f.directory = d.path.substr(0, d.path.rfind('\\') + 1);
+    f.size = d.size;
+    f.dropped = "no decodable picture";
+    found.push_back(std::move(f));
+  }
+  result.dropped = static_cast<std::int64_t>(scanner.DroppedPictures().size());
   return result;
 }
 

@@ -60,6 +60,12 @@ using FatBuffer = std::vector<std::byte>;
 
 enum FatType : std::uint8_t { kFat12 = 0, kFat16 = 1, kFat32 = 2 };
 
+// A file the scan found but left out of its list.
+struct DroppedFile {
+  std::string path;  // "\\DCIM\\notes.jpg"
+  std::int64_t size = 0;
+};
+
 // Where a damaged FAT chain was cut, if it was.
 struct ChainCut {
   enum Reason : std::uint8_t { kNone, kLoops, kOutOfRange };
@@ -126,6 +132,9 @@ class TMekFATScan {
   // The first clusters of the live (not deleted) files a FAT scan passed by, whatever
   // the filters; a front end tells carved copies of files still on the drive by them.
   const std::vector<std::int64_t>& LiveFirstClusters() const { return m_liveFirstClusters; }
+  // Files of a picture type whose bytes decode as no picture: left out of the list, each
+  // named in the log ("dropped: no decodable picture").
+  const std::vector<DroppedFile>& DroppedPictures() const { return m_droppedPictures; }
   DirectoryTree& DirTree() { return m_dirTree; }
   std::int64_t GetFoundNumber() const;
   std::int64_t GetNumber(bool saved) const;
@@ -318,6 +327,7 @@ class TMekFATScan {
 
   std::vector<std::unique_ptr<FileNode>> m_fileList;
   std::vector<std::int64_t> m_liveFirstClusters;
+  std::vector<DroppedFile> m_droppedPictures;
   DirectoryTree m_dirTree;
   bool m_terminated = false;
   std::int64_t m_depth = 0;

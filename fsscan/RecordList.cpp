@@ -51,6 +51,7 @@ void TMekFATScan::ProcessMessages() {
 void TMekFATScan::DeletePrevious() {
   DeleteFileList();
   m_liveFirstClusters.clear();
+  m_droppedPictures.clear();
   Log("FATScan Checkpoint: DeleteBTree", online::action::kFatScan);
   DeleteBTree();
 }

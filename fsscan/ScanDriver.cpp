@@ -182,7 +182,13 @@ void TMekFATScan::GetFileImages(const std::string& imageFilter, const BootRecord
       if (kept != index) std::swap(m_fileList[kept], m_fileList[index]);
       ++kept;
     } else {
-      // Turned down by the check, or left unchecked by a stop: not shown.
+      // Turned down by the check, or left unchecked by a stop: not shown. A turned-down file
+      // is said, never dropped silently: the user may be looking for it.
+      if (checked) {
+        if (ntfs && record.Origin != FileOrigin::kOldMftRecord) record.Dir = GetDirPath(record.ParentDir);
+        m_droppedPictures.push_back({record.Dir + record.LongName, record.Size});
+        Log("dropped: no decodable picture: " + record.Dir + record.LongName, online::action::kFatScan);
+      }
       m_fileList[index].reset();
     }
     if (m_progress && checked) m_progress->StepBy(1);

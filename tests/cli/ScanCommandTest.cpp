@@ -54,10 +54,25 @@ TEST_F(ScanCommandTest, ScansSavesAndReports) {
   EXPECT_TRUE(f["origin"].is_null());
   EXPECT_NE(f["fullName"].get<std::string>().find(":\\DCIM\\Beach day.jpg"), std::string::npos);
 
-  // Live files too, pictures only; the one that does not decode is dropped by the picture check.
-  const auto all = Cli({"scan", image->Path().string(), "--all", "--types", "jpg"});
+  // Live files too, pictures only; the one that does not decode is dropped by the picture
+  // check, but said and counted: the verbose log names it, the summary counts it.
+  const auto all = Cli({"scan", image->Path().string(), "--all", "--types", "jpg", "--verbose"});
   EXPECT_EQ(all.exitCode, 0);
-  EXPECT_NE(all.output.find("Found 2 files, saved 0 files"), std::string::npos) << all.output;
+  EXPECT_NE(all.output.find("Found 3 files, saved 0 files"), std::string::npos) << all.output;
+  EXPECT_NE(all.output.find("; 1 dropped: no decodable picture"), std::string::npos) << all.output;
+  EXPECT_NE(all.errors.find("dropped: no decodable picture: \\DCIM\\broken.jpg"), std::string::npos) << all.errors;
+  // Saving all of them cannot save the dropped one: the report names it, the exit code says so.
+  const auto allOut = dir / "all";
+  const auto saveAll = Cli({"scan", image->Path().string(), "--all", "--types", "jpg", "--out", allOut.string(),
+                            "--report", report.string()});
+  EXPECT_EQ(saveAll.exitCode, 3) << saveAll.errors;
+  EXPECT_NE(saveAll.output.find("Found 3 files, saved 2 files"), std::string::npos) << saveAll.output;
+  const auto listed = nlohmann::json::parse(testsupport::ReadFileBytes(report));
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(listed[2]["dropped"], "no decodable picture");
+  EXPECT_EQ(listed[2]["saved"], false);
+  EXPECT_NE(listed[2]["fullName"].get<std::string>().find(":\\DCIM\\broken.jpg"), std::string::npos);
+  EXPECT_TRUE(listed[0]["dropped"].is_null());
 }
 
 TEST_F(ScanCommandTest, AQuickFormattedCardsPhotosComeBackBelowLostFolders) {
@@ -67,13 +82,16 @@ TEST_F(ScanCommandTest, AQuickFormattedCardsPhotosComeBackBelowLostFolders) {
   const auto dfxml = dir / "report.xml";
   const auto r = Cli({"scan", image->Path().string(), "--out", out.string(), "--report", report.string(), "--dfxml",
                       dfxml.string()});
-  ASSERT_EQ(r.exitCode, 0) << r.errors;
-  EXPECT_NE(r.output.find("Found 2 files, saved 2 files in "), std::string::npos) << r.output;
+  // broken.jpg is no picture: dropped, counted and not saved, so the exit code says so.
+  ASSERT_EQ(r.exitCode, 3) << r.errors;
+  EXPECT_NE(r.output.find("Found 3 files, saved 2 files in "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("; 1 dropped: no decodable picture"), std::string::npos) << r.output;
   EXPECT_NE(testsupport::ReadFileBytes(dfxml).find("origin>lost folder</"), std::string::npos);
   const auto lost = out / "Lost folders" / "Lost folder 1";
   EXPECT_TRUE(testsupport::ReadFileBytes(lost / "kept.jpg") == photo);
   EXPECT_TRUE(testsupport::ReadFileBytes(lost / "Beach day.jpg") == photo);
   for (const auto& f : nlohmann::json::parse(testsupport::ReadFileBytes(report))) {
+    if (!f["dropped"].is_null()) continue;
     EXPECT_EQ(f["origin"], "lost folder");
     EXPECT_EQ(f["directory"], "\\Lost folders\\Lost folder 1\\");
   }
