@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/UnreadableSectors.h"
 #include "report/FileEntry.h"
 #include "util/DateTime.h"
 
@@ -23,6 +24,8 @@ struct FoundFile {
   std::string origin;    // "lost folder", "old MFT record"; empty for the file system's own tree
   bool clustersInUse = false;  // an old MFT record whose clusters the volume uses now
   std::string outputPath;  // POSIX path of the saved file
+  // Sectors of the volume the save could not read: zeros in their place in the file.
+  std::vector<disk::TUnreadableSectors::Range> unreadable;
   bool compressed = false;            // NTFS-compressed: the runs are the stored clusters
   std::vector<report::ByteRun> runs;  // where the file lies on the source
   std::string dropped;                // why the scan left it out of its list ("no decodable picture")

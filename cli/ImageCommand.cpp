@@ -1,7 +1,5 @@
 // trellmond-cli image: a rescue copy of a drive or image into an image file.
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -11,14 +9,13 @@
 #include <cstring>
 #include <ctime>
 #include <algorithm>
-#include <fstream>
 #include <iomanip>
 #include <iostream>
-#include <sstream>
 
 #include "cli/Commands.h"
 #include "cli/ImageProgress.h"
 #include "disk/RescueCopy.h"
+#include "disk/RescueImage.h"
 #include "platform/DriveTable.h"
 #include "platform/RescueSource.h"
 #include "util/Text.h"
@@ -124,40 +121,14 @@ int RunImage(const std::vector<std::string>& args) {
     std::cerr << "cannot open the source " << sourcePath << ": " << std::strerror(errno) << "\n";
     return kExitSourceUnreadable;
   }
-  if (source->IsSameFile(options.image) || source->IsSameFile(options.map) || options.image == options.map) {
-    std::cerr << "the image and the map must be files other than the source and each other\n";
+  std::string error;
+  const auto image = disk::TRescueImage::Prepare(*source, options.image, options.map, error);
+  if (!image) {
+    std::cerr << error << "\n";
     return kExitOutputRefused;
   }
-
-  // A map from an earlier run says what is in the image already; without one, nothing is.
-  disk::RescueMap map(source->Size());
-  std::ifstream mapIn(options.map, std::ios::binary);
-  const bool resuming = mapIn.is_open();
-  if (resuming) {
-    std::stringstream text;
-    text << mapIn.rdbuf();
-    std::string error;
-    auto parsed = disk::RescueMap::Parse(text.str(), source->Size(), error);
-    if (!parsed) {
-      std::cerr << "the map " << options.map << " is not a mapfile (" << error << "); nothing was copied\n";
-      return kExitOutputRefused;
-    }
-    map = std::move(*parsed);
-  }
-  const int imageFd =
-      ::open(options.image.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (resuming ? 0 : O_TRUNC), 0644);
-  if (imageFd < 0) {
-    std::cerr << "cannot open the image " << options.image << ": " << std::strerror(errno) << "\n";
-    return kExitOutputRefused;
-  }
-  struct stat imageInfo {};
-  if (::fstat(imageFd, &imageInfo) == 0 && S_ISREG(imageInfo.st_mode) &&
-      static_cast<std::uint64_t>(imageInfo.st_size) < source->Size() &&
-      ::ftruncate(imageFd, static_cast<off_t>(source->Size())) != 0) {
-    std::cerr << "cannot size the image " << options.image << ": " << std::strerror(errno) << "\n";
-    ::close(imageFd);
-    return kExitOutputRefused;
-  }
+  util::RescueMap& map = image->Map();
+  const int imageFd = image->ImageFd();
 
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
@@ -178,7 +149,6 @@ int RunImage(const std::vector<std::string>& args) {
     last = now;
     progress.Show(now);
   });
-  ::close(imageFd);
   last.size = map.Size();
   last.rescued = map.BytesWith('+');
   last.settled = last.rescued + map.BytesWith('-');

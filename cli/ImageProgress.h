@@ -11,10 +11,6 @@
 
 namespace cli {
 
-// "Image  42%  120.5 MB rescued  3 bad areas  12.3 MB/s  0:12 left": `readNow` bytes
-// rescued by this run in `seconds` give the speed.
-std::string ImageProgressText(const disk::RescueProgress& progress, std::uint64_t readNow, double seconds);
-
 class ImageProgress {
  public:
   ImageProgress(std::ostream& out, bool terminal, std::uint64_t rescuedBefore);

@@ -51,8 +51,10 @@ Commands:
       --report FILE     write a JSON report (its folder must exist; checked
                         before the scan): one object per file with its scan,
                         identifier, full name, directory, size, date, first
-                        cluster, saved flag, output path, and its origin
+                        cluster, saved flag, output path, its origin
                         after a format ("lost folder", "old MFT record")
+                        and the sectors the save could not read (zeros in
+                        the saved file)
       --dfxml FILE      write a DFXML report (checked like --report): the
                         program and source, and per file its full name,
                         size, time, scan, byte runs on the source (image
@@ -60,6 +62,9 @@ Commands:
                         MD5 and SHA-1 of the saved copy
       --verbose         print every scanner log line with its action code,
                         each "<br>" starting a new line
+      --timeout-ms MS   give up a read of the source that takes longer than
+                        MS milliseconds and go on as past a bad sector
+                        (default 5000; 0: no limit)
       --service URL     work with the vendor service at URL (for example
                         http://127.0.0.1:8642): a transaction number, the
                         machine record, every scanner log line and the

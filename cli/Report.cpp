@@ -17,6 +17,12 @@ nlohmann::json DateText(util::TDateTime date) {
   return text;
 }
 
+nlohmann::json RangesOf(const std::vector<disk::TUnreadableSectors::Range>& ranges) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const auto& r : ranges) list.push_back({{"first", r.first}, {"last", r.first + r.count - 1}});
+  return list;
+}
+
 }  // namespace
 
 bool WriteReport(const std::string& path, const std::vector<FoundFile>& files) {
@@ -34,6 +40,7 @@ bool WriteReport(const std::string& path, const std::vector<FoundFile>& files) {
                       {"origin", f.origin.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.origin)},
                       {"clustersInUse", f.clustersInUse},
                       {"outputPath", f.outputPath.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.outputPath)},
+                      {"unreadableSectors", RangesOf(f.unreadable)},
                       {"dropped", f.dropped.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.dropped)}});
   }
   std::ofstream out(path, std::ios::trunc);

@@ -24,6 +24,7 @@
 #include "disk/RawDiskAccessComponent.h"
 #include "session/ScanSession.h"
 #include "platform/DriveTable.h"
+#include "platform/Volume.h"
 #include "report/FileEntry.h"
 #include "util/SizeText.h"
 #include "util/Text.h"
@@ -209,6 +210,12 @@ int RunScans(ScanRun& run) {
     run.saved += low.totals.saved;
     if (run.service && writes) SendSaveStatistics(*run.service, scan, low.totals, "L-Save");
   }
+  if (writes) scan.LogUnreadable("the saves");
+  if (const auto ranges = scan.Unreadable().Ranges(); !ranges.empty()) {
+    std::cerr << "Unreadable: " << scan.Unreadable().Sectors() << " sectors of " << run.letter << ": in "
+              << ranges.size() << (ranges.size() == 1 ? " range" : " ranges") << " (sectors "
+              << disk::RangesText(ranges, ", ", 20) << ")\n";
+  }
   return 0;
 }
 
@@ -227,6 +234,7 @@ int RunScan(const std::vector<std::string>& args) {
     std::cerr << "scan: " << error << "\n\n" << UsageText();
     return kExitUsage;
   }
+  if (!options->timeoutMs.empty()) platform::Volume::SetReadTimeout(std::chrono::milliseconds(std::stol(options->timeoutMs)));
   const auto started = std::chrono::steady_clock::now();
   disk::TRawDiskAccessComponent raw;
   char letter = 0;

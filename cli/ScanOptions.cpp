@@ -18,7 +18,7 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
   static constexpr Value kValues[] = {{"--types", &ScanOptions::types},         {"--out", &ScanOptions::out},
                                       {"--report", &ScanOptions::report},       {"--catalogue", &ScanOptions::catalogue},
                                       {"--service", &ScanOptions::service},     {"--partition", &ScanOptions::partition},
-                                      {"--dfxml", &ScanOptions::dfxml}};
+                                      {"--timeout-ms", &ScanOptions::timeoutMs}, {"--dfxml", &ScanOptions::dfxml}};
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     bool known = false;
@@ -60,6 +60,11 @@ std::optional<ScanOptions> ParseScanOptions(const std::vector<std::string>& args
   if (!options.partition.empty() &&
       (options.partition.size() > 3 || options.partition.find_first_not_of("0123456789") != std::string::npos)) {
     error = "--partition needs a number (0 for the whole disk)";
+    return std::nullopt;
+  }
+  if (!options.timeoutMs.empty() &&
+      (options.timeoutMs.size() > 7 || options.timeoutMs.find_first_not_of("0123456789") != std::string::npos)) {
+    error = "--timeout-ms takes milliseconds from 0 to 9999999";
     return std::nullopt;
   }
   if (!options.undelete && !options.low) options.undelete = true;

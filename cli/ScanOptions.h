@@ -21,6 +21,7 @@ struct ScanOptions {
   std::string catalogue;   // marker catalogue file for the Low Level Scan
   std::string service;     // base URL of the vendor service
   std::string partition;   // which volume of a partitioned disk: 1, 2, ...; 0 the whole disk
+  std::string timeoutMs;   // a read of the source not answered in this time is given up
 };
 
 // std::nullopt with `error` set when the arguments are not understood.

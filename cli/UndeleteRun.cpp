@@ -68,6 +68,7 @@ ScanTotals RunUndelete(const ScanOptions& options, session::TScanSession& scan, 
     f.origin = fsscan::OriginText(records[i]->Origin);
     f.clustersInUse = records[i]->ClustersInUse;
     if (f.saved) f.outputPath = platform::ToPosixPath(records[i]->SavedAs).value_or(std::string{});
+    f.unreadable = records[i]->Unreadable;
     f.compressed = records[i]->CompressionUnit != 0;
     f.runs = report::UndeleteRuns(*records[i], volume);
   }

@@ -158,16 +158,28 @@ void TRawDiskAccessComponent::ReadDrive() {
     SetStatus(status::kNoCount, "No cluster or sector count provided.");
     return;
   }
-  RunRead([this] { return Transfer(false); });
+  // The sectors the transfer covers, as it computes them: counts keep their low 16 bits.
+  const std::int64_t spc = m_diskInfo.SectorsPerCluster;
+  const auto low16 = [](std::int64_t v) { return std::int64_t{static_cast<std::uint16_t>(static_cast<std::uint64_t>(v))}; };
+  const bool clusters = m_clusterCount > 0;
+  RunRead(clusters ? m_clusterNumber * spc : m_sectorNumber,
+          clusters ? low16(m_clusterCount) * spc : low16(m_sectorCount), [this] { return Transfer(false); });
 }
 
-void TRawDiskAccessComponent::RunRead(const std::function<bool()>& read) {
+void TRawDiskAccessComponent::RunRead(std::int64_t sector, std::int64_t count, const std::function<bool()>& read) {
   SetStatus(status::kReading, "Reading...");
   platform::SetLastError(0);
   if (read()) {
     SetSuccess();
-  } else {
-    SetStatus(static_cast<std::int32_t>(platform::GetLastError()), "Read failed. See API Error");
+    if (m_unreadable) m_unreadable->Remove(sector, count);
+    return;
+  }
+  const auto error = platform::GetLastError();
+  SetStatus(static_cast<std::int32_t>(error), "Read failed. See API Error");
+  // A short read at the end of the drive (no error) and a refusal of the whole drive are
+  // no unreadable sectors.
+  if (m_unreadable && error != platform::kErrorSuccess && error != platform::kErrorAccessDenied) {
+    m_unreadable->Add(sector, count);
   }
 }
 
@@ -178,7 +190,7 @@ void TRawDiskAccessComponent::ReadSectorsInto(std::int64_t sector, std::int64_t 
     SetStatus(status::kBufferSizeMismatch, "Buffer size mismatch.");
     return;
   }
-  RunRead([&] {
+  RunRead(sector, count, [&] {
     return TRawDiskAccess::RDAReadSectors(m_driveNumber, static_cast<std::uint64_t>(sector),
                                           static_cast<std::uint16_t>(count), into.first(static_cast<std::size_t>(bytes)));
   });

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "disk/RawDiskAccess.h"
+#include "disk/UnreadableSectors.h"
 #include "util/MemoryStream.h"
 
 namespace platform {
@@ -79,14 +80,19 @@ class TRawDiskAccessComponent {
   // would otherwise be zero-filled and copied once more each. Status as ReadDrive leaves it.
   void ReadSectorsInto(std::int64_t sector, std::int64_t count, std::span<std::byte> into);
 
+  // Where the sectors of failed reads are gathered (and taken out again when a later read
+  // of them succeeds); none by default. Shared by the components of one scan run.
+  void SetUnreadableSectors(std::shared_ptr<TUnreadableSectors> list) { m_unreadable = std::move(list); }
+
  private:
   bool RequireDrive();
   void ResizeBuffer(std::int64_t bytes);
   void SetStatus(std::int32_t code, std::string text);
   void SetSuccess();
   bool Transfer(bool write);
-  // The status a read leaves: reading, then success or the system's error.
-  void RunRead(const std::function<bool()>& read);
+  // The status a read of `count` sectors from `sector` leaves: reading, then success or
+  // the system's error.
+  void RunRead(std::int64_t sector, std::int64_t count, const std::function<bool()>& read);
 
   char m_driveLetter = 0;
   std::uint8_t m_driveNumber = 0;
@@ -104,6 +110,7 @@ class TRawDiskAccessComponent {
   bool m_bufferTextZeroed = true;  // m_bufferText holds only zero bytes
   std::int32_t m_statusCode = status::kReady;
   std::string m_statusText = "Ready.";
+  std::shared_ptr<TUnreadableSectors> m_unreadable;
 };
 
 }  // namespace disk

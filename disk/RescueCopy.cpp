@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -26,7 +27,7 @@ constexpr auto kSaveEvery = std::chrono::seconds(2);
 
 class Copier {
  public:
-  Copier(RescueSource& source, RescueMap& map, const RescueTarget& target, const RescueOptions& options,
+  Copier(RescueSource& source, util::RescueMap& map, const RescueTarget& target, const RescueOptions& options,
          const std::atomic<bool>& stop, const std::function<void(const RescueProgress&)>& progress)
       : m_source(source), m_map(map), m_target(target), m_options(options), m_stop(stop), m_progress(progress) {
     m_sector = source.SectorSize();
@@ -164,7 +165,7 @@ class Copier {
   }
 
   RescueSource& m_source;
-  RescueMap& m_map;
+  util::RescueMap& m_map;
   const RescueTarget& m_target;
   const RescueOptions& m_options;
   const std::atomic<bool>& m_stop;
@@ -180,12 +181,12 @@ class Copier {
 
 }  // namespace
 
-RescueResult RunRescue(RescueSource& source, RescueMap& map, const RescueTarget& target, const RescueOptions& options,
+RescueResult RunRescue(RescueSource& source, util::RescueMap& map, const RescueTarget& target, const RescueOptions& options,
                        const std::atomic<bool>& stop, const std::function<void(const RescueProgress&)>& progress) {
   return Copier(source, map, target, options, stop, progress).Run();
 }
 
-std::string SaveRescueMap(const RescueMap& map, const std::string& path, const std::vector<std::string>& comments,
+std::string SaveRescueMap(const util::RescueMap& map, const std::string& path, const std::vector<std::string>& comments,
                           int imageFd) {
   if (imageFd >= 0 && ::fdatasync(imageFd) != 0 && errno != EINVAL)
     return std::string("cannot sync the image: ") + std::strerror(errno);
@@ -199,6 +200,22 @@ std::string SaveRescueMap(const RescueMap& map, const std::string& path, const s
   if (::rename(temporary.c_str(), path.c_str()) != 0)
     return "cannot replace the map " + path + ": " + std::strerror(errno);
   return {};
+}
+
+std::string RescueProgressText(const RescueProgress& progress, std::uint64_t readNow, double seconds) {
+  const double share =
+      progress.size > 0 ? static_cast<double>(progress.settled) / static_cast<double>(progress.size) : 1.0;
+  const double speed = seconds > 0 ? static_cast<double>(readNow) / 1e6 / seconds : 0;
+  char line[160];
+  int n = std::snprintf(line, sizeof line, "Image %3d%%  %.1f MB rescued  %zu bad area%s  %.1f MB/s",
+                        static_cast<int>(share * 100), static_cast<double>(progress.rescued) / 1e6,
+                        progress.badAreas, progress.badAreas == 1 ? "" : "s", speed);
+  if (speed > 0 && progress.settled < progress.size && n > 0 && static_cast<std::size_t>(n) < sizeof line) {
+    const auto left =
+        static_cast<long long>(static_cast<double>(progress.size - progress.settled) / 1e6 / speed + 0.5);
+    std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "  %lld:%02lld left", left / 60, left % 60);
+  }
+  return line;
 }
 
 }  // namespace disk

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/RescueMap.h"
+#include "util/RescueMap.h"
 #include "platform/RescueSource.h"
 
 namespace disk {
@@ -54,13 +54,17 @@ struct RescueResult {
 
 // Runs the passes over `map`'s unfinished areas. `stop` is checked between reads;
 // `progress` is called after every read.
-RescueResult RunRescue(platform::RescueSource& source, RescueMap& map, const RescueTarget& target,
+RescueResult RunRescue(platform::RescueSource& source, util::RescueMap& map, const RescueTarget& target,
                        const RescueOptions& options, const std::atomic<bool>& stop,
                        const std::function<void(const RescueProgress&)>& progress);
 
+// "Image  42%  120.5 MB rescued  3 bad areas  12.3 MB/s  0:12 left": `readNow` bytes
+// rescued by this run in `seconds` give the speed.
+std::string RescueProgressText(const RescueProgress& progress, std::uint64_t readNow, double seconds);
+
 // Writes `map` to `path` through a sibling file renamed over it, after the image's
 // data is on disk, so a map never claims bytes a power cut lost. Empty on success.
-std::string SaveRescueMap(const RescueMap& map, const std::string& path, const std::vector<std::string>& comments,
+std::string SaveRescueMap(const util::RescueMap& map, const std::string& path, const std::vector<std::string>& comments,
                           int imageFd);
 
 }  // namespace disk

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fsscan/MekFATScan.h"
+#include "platform/LastError.h"
 #include "online/ActionCodes.h"
 #include "platform/DriveTable.h"
 #include "platform/FatBootSector.h"
@@ -61,6 +62,8 @@ std::int64_t TMekFATScan::ReadSectors(std::byte* buffer, std::int64_t bufferSize
         copied = stream.Read(buffer, std::min(limit, stream.Size()));
         break;
       }
+      // A read not answered in time is not asked again: the wait would come back each time.
+      if (raw.GetStatusCode() == static_cast<std::int32_t>(platform::kErrorSemTimeout)) break;
       raw.SetDriveLetter(std::string(1, m_drive));
     }
   }

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "disk/UnreadableSectors.h"
 #include "util/DateTime.h"
 #include "util/MemoryStream.h"
 
@@ -69,6 +70,8 @@ struct FileNode {
   // An old MFT record's runs cross clusters the volume's file system uses now: its bytes
   // may have been written over.
   bool ClustersInUse = false;
+  // Sectors of the volume the last save could not read: zeros in their place in the file.
+  std::vector<disk::TUnreadableSectors::Range> Unreadable;
 };
 
 // One NTFS directory of the tree.

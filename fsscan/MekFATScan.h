@@ -270,7 +270,10 @@ class TMekFATScan {
   util::IPrompt& Prompt() const { return m_prompt ? *m_prompt : util::FallbackPrompt(); }
   bool GeometryUsable(const BootRecord& boot) const;
   // Writes a file's cluster runs; false when a block could not be read or written.
-  bool WriteRuns(const FileNode& record, platform::TOutputFile& out, const BootRecord& boot,
+  // Reads a block that failed as a whole again cluster by cluster; what stays unreadable
+  // becomes zeros and is noted on the record and in the log.
+  void ReadAroundUnreadable(FileNode& record, std::span<std::byte> block, std::int64_t firstSector);
+  bool WriteRuns(FileNode& record, platform::TOutputFile& out, const BootRecord& boot,
                  std::int64_t clustersPerBlock, std::int64_t& written);
   // Closes a saved file; false (logged) when its data may not have reached the disk.
   bool CloseSaved(platform::TOutputFile& out, const std::string& name);

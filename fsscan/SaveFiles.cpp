@@ -154,7 +154,38 @@ OutputNames::Placed TMekFATScan::TargetName(const FileNode& record, const std::s
   return m_outputNames.Place(outputFolder, levels, SafeName(WithoutExtension(fileName)), dotExtension + streamSuffix);
 }
 
-bool TMekFATScan::WriteRuns(const FileNode& record, platform::TOutputFile& out, const BootRecord& boot, std::int64_t clustersPerBlock,
+void TMekFATScan::ReadAroundUnreadable(FileNode& record, std::span<std::byte> block, std::int64_t firstSector) {
+  const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
+  const std::int64_t clusterBytes = sectorSize * m_raw->GetSectorsPerCluster();
+  const auto size = static_cast<std::int64_t>(block.size());
+  std::int64_t badFrom = -1;
+  const auto logBad = [&](std::int64_t upTo) {
+    if (badFrom < 0) return;
+    const std::int64_t first = firstSector + badFrom / sectorSize;
+    const std::int64_t count = (upTo - badFrom + sectorSize - 1) / sectorSize;
+    record.Unreadable.push_back({first, count});
+    LogUnreadable("sectors of " + record.Dir + record.LongName + " (zeros in their place; not counted as saved)",
+                  first, count);
+    badFrom = -1;
+  };
+  // Whole clusters, as the block asked for them: the file's last one too.
+  std::vector<std::byte> cluster(static_cast<std::size_t>(clusterBytes));
+  const std::int64_t spc = m_raw->GetSectorsPerCluster();
+  for (std::int64_t at = 0; at < size; at += clusterBytes) {
+    const std::int64_t want = std::min(clusterBytes, size - at);
+    std::byte* into = block.data() + at;
+    if (!m_terminated && ReadSectors(cluster.data(), clusterBytes, spc, firstSector + at / sectorSize) >= want) {
+      std::copy_n(cluster.data(), want, into);
+      logBad(at);
+      continue;
+    }
+    std::fill(into, into + want, std::byte{0});
+    if (badFrom < 0) badFrom = at;
+  }
+  logBad(size);
+}
+
+bool TMekFATScan::WriteRuns(FileNode& record, platform::TOutputFile& out, const BootRecord& boot, std::int64_t clustersPerBlock,
                             std::int64_t& written) {
   const std::int64_t spc = m_raw->GetSectorsPerCluster();
   const std::int64_t sectorSize = m_raw->GetDriveSectorSize();
@@ -185,20 +216,22 @@ bool TMekFATScan::WriteRuns(const FileNode& record, platform::TOutputFile& out, 
       }
       const std::int64_t position = record.Size - remaining;
       std::int64_t got = bytes;
+      bool whole = true;
       if (PastValidData(record, position)) {
         std::fill(buffer.begin(), buffer.begin() + bytes, std::byte{0});
       } else {
-        got = std::max<std::int64_t>(0, ReadSectors(buffer.data(), bytes, sectors, SectorOfCluster(cluster, boot)));
-        ZeroPastValidData(record, position, buffer.data(), got);
-      }
-      // An unreadable block becomes zeros so later data keeps its place; the file is
-      // then not reported as saved.
-      if (got < bytes) {
-        std::fill(buffer.begin() + got, buffer.begin() + bytes, std::byte{0});
-        complete = false;
         const std::int64_t first = SectorOfCluster(cluster, boot);
-        LogUnreadable("a block of " + record.Dir + record.LongName + " (zeros in its place; not counted as saved)",
-                      first + got / sectorSize, (bytes + sectorSize - 1) / sectorSize - got / sectorSize);
+        got = std::max<std::int64_t>(0, ReadSectors(buffer.data(), bytes, sectors, first));
+        if (got < bytes) {
+          // An unreadable block is read again cluster by cluster: a bad sector costs its
+          // cluster, which becomes zeros so later data keeps its place; the file is then
+          // not reported as saved.
+          complete = false;
+          whole = false;
+          got = bytes;
+          ReadAroundUnreadable(record, std::span(buffer).first(static_cast<std::size_t>(bytes)), first);
+        }
+        ZeroPastValidData(record, position, buffer.data(), got);
       }
       std::int64_t put = 0;
       if (!out.WriteAll(std::span(buffer).first(static_cast<std::size_t>(bytes)), put)) {
@@ -208,7 +241,7 @@ bool TMekFATScan::WriteRuns(const FileNode& record, platform::TOutputFile& out, 
             online::action::kLastReadOrWriteError);
         return false;
       }
-      if (got == bytes) written += put;
+      if (whole) written += put;
       cluster += n;
       left -= n;
       remaining -= bytes;
@@ -218,6 +251,7 @@ bool TMekFATScan::WriteRuns(const FileNode& record, platform::TOutputFile& out, 
 }
 
 bool TMekFATScan::SaveToDisk(FileNode& record, const std::string& outputFolder, const BootRecord& boot) {
+  record.Unreadable.clear();
   OutputNames::Placed placed = TargetName(record, outputFolder);
   const std::string folder = placed.path.substr(0, placed.path.rfind('\\'));
   if (!PathExists(folder) && !platform::CreateDirectoryPath(folder)) {

@@ -1,6 +1,7 @@
 #include "lowscan/MekLowScan.h"
 
 #include "lowscan/ScanBatch.h"
+#include "platform/LastError.h"
 #include "platform/SystemInfo.h"
 
 #include <algorithm>
@@ -106,6 +107,9 @@ std::int64_t TMekLowScan::ReadSectors(std::span<std::byte> buffer, std::int64_t 
     raw.ReadSectorsInto(startSector, count, buffer);
     const std::int32_t status = raw.GetStatusCode();
     if (status != disk::status::kSuccess && status != 0) {
+      // A read the medium did not answer in time is not asked again in this pass: a
+      // stuck sector would cost the wait once more for every attempt.
+      if (status == static_cast<std::int32_t>(platform::kErrorSemTimeout)) break;
       if (attempt + 1 < kReadAttempts) raw.SetDriveLetter(std::string(1, m_drive));
       continue;
     }

@@ -25,6 +25,7 @@ std::uint32_t WindowsErrorFromErrno(int err) {
     case EINVAL: return kErrorInvalidParameter;
     case ENOSPC:
     case EDQUOT: return kErrorDiskFull;
+    case ETIMEDOUT: return kErrorSemTimeout;
     default: return kErrorGenFailure;
   }
 }

@@ -15,10 +15,12 @@ inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorDiskFull = 112;
 inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
+inline constexpr std::uint32_t kErrorSemTimeout = 121;  // a device that did not answer in time
 
 std::uint32_t GetLastError();
 void SetLastError(std::uint32_t code);
-// EACCES/EPERM 5, ENOENT/ENXIO/ENODEV 21, EIO 23, EEXIST 80, EINVAL 87, ENOSPC 112, others 31.
+// EACCES/EPERM 5, ENOENT/ENXIO/ENODEV 21, EIO 23, EEXIST 80, EINVAL 87, ENOSPC 112, ETIMEDOUT 121,
+// others 31.
 std::uint32_t WindowsErrorFromErrno(int err);
 // Sets the last error from errno and returns it.
 std::uint32_t SetLastErrorFromErrno(int err);

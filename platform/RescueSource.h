@@ -1,8 +1,6 @@
 #pragma once
 // A drive or image opened read-only for a rescue copy: its size, its logical sector
-// size, and reads that give up after a time limit. A read that overruns the limit is
-// left to finish on a thread of its own (a stuck sector on a dying card can take
-// seconds or never return); its buffer and descriptor stay alive until it does.
+// size, and reads that give up after a time limit (see TimedRead.h).
 // Owned by the one copy that opened it; reads are made one at a time.
 
 #include <chrono>
@@ -11,6 +9,8 @@
 #include <memory>
 #include <span>
 #include <string>
+
+#include "platform/TimedRead.h"
 
 namespace platform {
 
@@ -40,12 +40,9 @@ class RescueSource {
   // Reads `out.size()` bytes at `offset`; with a zero `limit`, waits as long as the read takes.
   ReadResult ReadAt(std::uint64_t offset, std::span<std::byte> out, std::chrono::milliseconds limit);
 
-  // What is read from, kept alive by any read left running.
-  struct Descriptor;
-
  private:
   RescueSource() = default;
-  std::shared_ptr<Descriptor> m_fd;
+  std::shared_ptr<const SharedDescriptor> m_fd;
   std::uint64_t m_offset = 0;
   std::uint64_t m_size = 0;
   std::uint32_t m_sectorSize = 512;

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <fstream>
 #include <map>
 #include <vector>
 
@@ -18,15 +20,17 @@
 #include "platform/FatBootSector.h"
 #include "platform/ImageSource.h"
 #include "platform/LastError.h"
-#include "platform/ReadFaults.h"
 #include "platform/SourceFiles.h"
+#include "platform/TimedRead.h"
 #include "util/ByteReader.h"
+#include "util/RescueMap.h"
 
 namespace platform {
 namespace {
 
 constexpr std::size_t kFirstBytes = 4096;
 constexpr std::uint64_t kMaxFatBytesToCount = 64ull << 20;
+constexpr std::size_t kMaxMapBytes = 64u << 20;
 
 struct Chosen {
   std::weak_ptr<const Volume> volume;
@@ -48,18 +52,23 @@ std::int64_t ModifiedNs(const struct stat& st) {
   return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
 }
 
-// The first bytes as they are now; the probe reads past any registered read fault, as the
-// system's own probe of a medium does.
-std::string ReadRaw(int fd, const ImageSource* image, std::uint64_t offset, std::uint64_t length) {
-  std::string bytes(static_cast<std::size_t>(length), '\0');
-  const std::int64_t got = image ? image->ReadAt(offset, std::as_writable_bytes(std::span(bytes)))
-                                 : pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-  bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+std::atomic<std::int64_t> g_readTimeoutMs{Volume::kDefaultReadTimeout.count()};
+
+// Bytes at `offset` as they are now, within the read time limit; the probe reads past any
+// registered read fault, as the system's own probe of a medium does.
+std::string ReadBytesAt(const std::shared_ptr<const SharedDescriptor>& fd, std::uint64_t offset, std::uint64_t count) {
+  std::string bytes(static_cast<std::size_t>(count), '\0');
+  const auto read = ReadWithin(fd, offset, std::as_writable_bytes(std::span(bytes)), Volume::ReadTimeout(), false);
+  bytes.resize(read.outcome == ReadOutcome::kDone ? read.bytes : 0);
   return bytes;
 }
 
-std::string ReadFirstBytes(int fd, const ImageSource* image, std::uint64_t offset, std::uint64_t size) {
-  return ReadRaw(fd, image, offset, std::min<std::uint64_t>(kFirstBytes, size));
+std::string ReadFirstBytes(const std::shared_ptr<const SharedDescriptor>& fd, std::uint64_t offset,
+                           std::uint64_t size) {
+  std::string bytes = ReadBytesAt(fd, offset, std::min<std::uint64_t>(kFirstBytes, size));
+  // A bad or stalling sector just after the boot sector must not hide the boot sector.
+  if (bytes.size() < 512) bytes = ReadBytesAt(fd, offset, std::min<std::uint64_t>(512, size));
+  return bytes;
 }
 
 }  // namespace
@@ -75,6 +84,8 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     return nullptr;
   }
   std::shared_ptr<Volume> volume(new Volume);
+  auto descriptor = std::make_shared<SharedDescriptor>(fd);
+  volume->m_descriptor = descriptor;  // closes the descriptor on every way out
   volume->m_fd = fd;
   volume->m_path = path;
   struct stat st {};
@@ -86,6 +97,7 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
   if (ImageSource::KindOf(path) != ImageSource::Kind::Plain) {
     volume->m_image = ImageSource::Open(path);
     if (!volume->m_image) return nullptr;
+    descriptor->SetImage(volume->m_image);
     deviceBytes = volume->m_image->Size();
   } else if (S_ISBLK(st.st_mode)) {
     volume->m_blockDevice = true;
@@ -102,11 +114,12 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     volume->m_size = std::min(volume->m_size, length);
     volume->m_bounded = true;
   }
+  if (S_ISREG(st.st_mode) && !volume->m_image) volume->TakeRescueMap(static_cast<std::uint64_t>(st.st_size));
   volume->m_device = st.st_dev;
   volume->m_inode = st.st_ino;
   volume->m_rdev = st.st_rdev;
   volume->m_modifiedNs = ModifiedNs(st);
-  volume->m_firstBytes = ReadFirstBytes(fd, volume->m_image.get(), volume->m_offset, volume->m_size);
+  volume->m_firstBytes = ReadFirstBytes(volume->m_descriptor, volume->m_offset, volume->m_size);
   if (volume->m_firstBytes.size() >= 512) {
     DeviceLimits limits;
     if (volume->m_blockDevice) limits.logicalSectorSize = volume->m_logicalSectorSize;
@@ -114,8 +127,8 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     // exFAT seals its boot region with a checksum and keeps a backup of it: a main region
     // whose checksum fails gives way to a backup whose checksum holds.
     if (volume->m_boot && volume->m_boot->kind == VolumeKind::ExFat) {
-      const std::string region = ReadRaw(fd, volume->m_image.get(), volume->m_offset,
-                                         std::min<std::uint64_t>(kExFatBootRegionsBytes, volume->m_size));
+      const std::string region = ReadBytesAt(volume->m_descriptor, volume->m_offset,
+                                             std::min<std::uint64_t>(kExFatBootRegionsBytes, volume->m_size));
       if (const auto decoded = DecodeExFatBootRegion(std::as_bytes(std::span(region)), limits)) {
         volume->m_boot = decoded->geometry;
       }
@@ -123,6 +136,34 @@ std::shared_ptr<const Volume> Volume::Open(const std::string& path, std::uint64_
     if (!volume->m_boot) volume->TakeBackupBoot(limits);
   }
   return volume;
+}
+
+void Volume::TakeRescueMap(std::uint64_t fileSize) {
+  const std::string mapPath = m_path + ".map";
+  std::ifstream in(mapPath, std::ios::binary);
+  if (!in) return;
+  // A map is text of a few lines per bad area; one far larger is no map of ours.
+  std::string text(kMaxMapBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  std::string error;
+  const auto map = text.size() > kMaxMapBytes ? std::nullopt : util::RescueMap::Parse(text, fileSize, error);
+  if (!map) return;
+  for (const auto& area : map->Areas()) {
+    if (area.status == '+' || area.size == 0) continue;
+    if (!m_notRescued.empty() && m_notRescued.back().end == area.pos) {
+      m_notRescued.back().end += area.size;
+    } else {
+      m_notRescued.push_back({area.pos, area.pos + area.size});
+    }
+  }
+  m_mapPath = mapPath;
+}
+
+bool Volume::TouchesNotRescued(std::uint64_t begin, std::uint64_t end) const {
+  const auto after = std::upper_bound(m_notRescued.begin(), m_notRescued.end(), begin,
+                                      [](std::uint64_t at, const Range& r) { return at < r.end; });
+  return after != m_notRescued.end() && after->begin < end;
 }
 
 void Volume::TakeBackupBoot(const DeviceLimits& limits) {
@@ -137,9 +178,11 @@ void Volume::TakeBackupBoot(const DeviceLimits& limits) {
   m_firstSectors = std::move(copy);
 }
 
-Volume::~Volume() {
-  if (m_fd >= 0) ::close(m_fd);
-}
+Volume::~Volume() = default;
+
+void Volume::SetReadTimeout(std::chrono::milliseconds limit) { g_readTimeoutMs = limit.count(); }
+
+std::chrono::milliseconds Volume::ReadTimeout() { return std::chrono::milliseconds(g_readTimeoutMs.load()); }
 
 bool Volume::StillSameMedium(const std::string& path) const {
   struct stat st {};
@@ -158,7 +201,7 @@ bool Volume::StillSameMedium(const std::string& path) const {
   if (!sameSize) return false;
   // A card swapped in its reader keeps the device node (and often the size): its first
   // sectors tell.
-  return !m_blockDevice || ReadFirstBytes(m_fd, nullptr, m_offset, m_size) == m_firstBytes;
+  return !m_blockDevice || ReadFirstBytes(m_descriptor, m_offset, m_size) == m_firstBytes;
 }
 
 std::shared_ptr<const Volume> Volume::Choose(char letter) {
@@ -198,25 +241,19 @@ std::shared_ptr<const Volume> Volume::Held(char letter) {
 std::int64_t Volume::ReadAt(std::uint64_t offset, std::span<std::byte> out) const {
   std::size_t want = out.size();
   if (m_bounded) want = offset >= m_size ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(want, m_size - offset));
-  std::size_t done = 0;
-  while (done < want) {
-    if (m_image) {
-      // A short read stops before an unreadable chunk: the next read there gives the error.
-      const std::int64_t got = m_image->ReadAt(m_offset + offset + done, out.subspan(done, want - done));
-      if (got < 0) return -1;
-      if (got == 0) break;
-      done += static_cast<std::size_t>(got);
-      continue;
-    }
-    const long got = ReadFaults::PRead(m_fd, out.data() + done, want - done, m_offset + offset + done);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      SetLastErrorFromErrno(errno);
-      return -1;
-    }
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
+  // What a rescue copy could not read is not data: the image holds zeros there.
+  if (want > 0 && TouchesNotRescued(m_offset + offset, m_offset + offset + want)) {
+    SetLastErrorFromErrno(EIO);
+    return -1;
   }
+  // A read the medium does not answer in time is given up and counts as failed: a scan
+  // goes on past a stuck sector as past a bad one.
+  const TimedReadResult read = ReadWithin(m_descriptor, m_offset + offset, out.first(want), ReadTimeout());
+  if (read.outcome != ReadOutcome::kDone) {
+    SetLastErrorFromErrno(read.error);
+    return -1;
+  }
+  const std::size_t done = read.bytes;
   if (offset < m_firstSectors.size() && done > 0) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(done, m_firstSectors.size() - offset));
     std::copy_n(m_firstSectors.begin() + static_cast<std::ptrdiff_t>(offset), n, out.begin());

@@ -5,6 +5,7 @@
 // sector decoded and its identity; reads by byte offset into the caller's buffer.
 // Read-only: the one write path opens the device for itself.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/BootSector.h"
+#include "platform/TimedRead.h"
 
 namespace platform {
 
@@ -35,6 +37,12 @@ class Volume {
   // What a transfer uses: it never checks the medium again.
   static std::shared_ptr<const Volume> Held(char letter);
 
+  // How long a read may take before it is given up and fails (ETIMEDOUT, last error
+  // 121); process-wide, for every volume. Zero: reads wait as long as they take.
+  static constexpr std::chrono::milliseconds kDefaultReadTimeout{5000};
+  static void SetReadTimeout(std::chrono::milliseconds limit);
+  static std::chrono::milliseconds ReadTimeout();
+
   ~Volume();
   Volume(const Volume&) = delete;
   Volume& operator=(const Volume&) = delete;
@@ -48,12 +56,22 @@ class Volume {
   // Where the boot sector came from when the first sector did not decode: "FAT32 backup
   // boot sector", ...; empty otherwise. Reads of the first sectors then give the copy.
   const std::string& BootFrom() const { return m_bootFrom; }
+  // An image file made by a rescue copy comes with its map (IMAGE.map, GNU ddrescue's
+  // format): the byte ranges of the file the copy did not read, in order; reads that
+  // touch them fail as the drive's did. Empty for other volumes.
+  struct Range {
+    std::uint64_t begin = 0, end = 0;
+  };
+  const std::vector<Range>& NotRescued() const { return m_notRescued; }
+  const std::string& MapPath() const { return m_mapPath; }
+
   // The sector size and cluster factor transfers use: the file system's, else the device's.
   std::uint32_t SectorSize() const { return m_boot ? m_boot->bytesPerSector : m_logicalSectorSize; }
   std::uint32_t SectorsPerCluster() const { return m_boot ? m_boot->sectorsPerCluster : 1; }
 
   // Reads into the whole span from the volume's byte `offset`; returns the bytes read
-  // (short at the end of the volume). -1 on an error, with the last error set.
+  // (short at the end of the volume). -1 on an error or a read over the time limit, with
+  // the last error set. Safe from several threads at once.
   std::int64_t ReadAt(std::uint64_t offset, std::span<std::byte> out) const;
 
   // Free clusters of a FAT volume, counted from its first table once, when first asked (of an
@@ -76,7 +94,10 @@ class Volume {
   // Free clusters of an exFAT volume from its allocation bitmap; 0 where not cheaply known.
   std::uint64_t FreeExFatClusters() const;
   void TakeBackupBoot(const DeviceLimits& limits);
+  void TakeRescueMap(std::uint64_t fileSize);
+  bool TouchesNotRescued(std::uint64_t begin, std::uint64_t end) const;
 
+  std::shared_ptr<const SharedDescriptor> m_descriptor;  // kept open by reads left hanging
   int m_fd = -1;
   std::shared_ptr<const ImageSource> m_image;  // an Expert Witness or split raw image: read through it
   std::string m_path;
@@ -87,6 +108,8 @@ class Volume {
   bool m_blockDevice = false;
   std::optional<BootGeometry> m_boot;
   std::string m_bootFrom;
+  std::vector<Range> m_notRescued;  // file offsets, sorted, disjoint
+  std::string m_mapPath;
   std::vector<std::byte> m_firstSectors;  // a backup standing in for an overwritten boot sector
   std::string m_firstBytes;  // the first 4 KiB as opened, to tell a medium swapped in a reader
   std::uint64_t m_device = 0, m_inode = 0, m_rdev = 0;

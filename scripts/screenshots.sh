@@ -10,7 +10,8 @@
 # scan (thumbnails of JPEG, PNG, TIFF and camera raw photos, the theme's icon per type,
 # the carved copies of known files marked) with a preview and a file's details, the
 # Recovery panel with its new folder in Pictures and the user's places first, the save
-# summary with "Save a report", and the last panel naming the folder and the count, at 1280x900 and 1024x768.
+# summary with "Save a report", and the last panel naming the folder and the count, at 1280x900 and 1024x768;
+# and a failing card copied into an image with "Make an image first...", then attached.
 #
 # Usage: scripts/screenshots.sh [OUTPUT_FOLDER]   (default: screenshots)
 # The build folder is $TRELLMOND_BUILD_DIR (default: build), built with the GUI.
@@ -365,6 +366,46 @@ settle "$main" 3 120
 shot "$main" "18-analysis-formatted-card.png"
 kill "$app" 2>/dev/null || true
 wait "$app" 2>/dev/null || true
+
+# 7. "Make an image first..." on a failing card: a FUSE file that answers slowly and fails two ranges
+# (tests/support/faulty_file.py), copied into an image in the saved folder with its progress, then
+# the image attached and selected.
+if [ -w /dev/fuse ] && { python3 -c 'import fusepy' 2>/dev/null || python3 -c 'import fuse' 2>/dev/null; }; then
+  mkfs.fat -F 32 -n DYINGCARD -C "$cards/dying.img" 131072 >/dev/null
+  mcopy -i "$cards/dying.img" "$root/tests/data/samples/sample.jpg" ::/IMG_0001.JPG
+  mkdir -p "$cards/dying.mnt"
+  python3 "$root/tests/support/faulty_file.py" "$cards/dying.img" "$cards/dying.mnt" --delay 0.08 \
+    --bad 40000:64 --bad 90000:8 >"$work/faulty.log" 2>&1 &
+  faulty=$!
+  pids+=($faulty)
+  for _ in $(seq 100); do [ -e "$cards/dying.mnt/card.img" ] && break; sleep 0.1; done
+  TRELLMOND_DRIVES="E=$cards/dying.mnt/card.img;I=$work/saved" "$wizard" "$base" Hv4kTq >"$work/wizard-image.log" 2>&1 &
+  app=$!
+  pids+=($app)
+  press "$(wait_window '^Trellmond$')" Return
+  press "$(wait_window '^Splash$')" Return
+  main="$(wait_window '^Pelmora Trellmond$' 30)"
+  sleep 0.5
+  wait_gone '^Information$'
+  press "$main" Return  # "Next >>"
+  settle "$main" 1 30
+  pick "$main" DYINGCARD
+  sleep 0.5
+  press "$main" alt+i  # "Make an image first..."
+  place="$(wait_window '^Make an image of the drive$')"
+  press "$place" ctrl+a
+  xdotool type --delay 20 "$work/saved/DYINGCARD.img"
+  press "$place" Return
+  copying="$(wait_window '^Information$' 30)"
+  sleep 2.5
+  shot "$copying" 19-make-image-copying.png
+  wait_gone '^Information$'
+  settle "$main" 1 30
+  shot "$main" 20-make-image-attached.png
+  kill "$app" 2>/dev/null || true
+  wait "$app" 2>/dev/null || true
+  fusermount3 -u "$cards/dying.mnt" 2>/dev/null || true
+fi
 
 # The same on a smaller screen.
 small=$((display + 1))

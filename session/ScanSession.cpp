@@ -45,6 +45,7 @@ TScanSession::TScanSession() {
   m_low.SetUseClusterBoundary(true);
   // A thorough scan shows its files as they are carved, and a stop keeps them.
   m_low.SetReportAsCarved(true);
+  m_low.Raw().SetUnreadableSectors(m_unreadable);
 
   const auto found = [this](util::TScanType source, const std::string& id, util::TMemoryStream* image,
                             const std::string& name, const std::string& ext, util::TFileType type,
@@ -94,8 +95,10 @@ TScanSession::TScanSession() {
 }
 
 void TScanSession::SetRaw(disk::TRawDiskAccessComponent* raw) {
+  if (m_raw && m_raw != raw) m_raw->SetUnreadableSectors(nullptr);
   m_raw = raw;
   m_undelete.SetRAW(raw);
+  if (raw) raw->SetUnreadableSectors(m_unreadable);
 }
 
 void TScanSession::SetPrompt(util::IPrompt* prompt) {
@@ -137,6 +140,7 @@ void TScanSession::Begin(char letter) {
   m_undelete.DeletePrevious();
   m_low.DeletePrevious();
   m_stopped = false;
+  m_unreadable->Clear();
   m_undelete.Terminate(false);
   m_low.Terminate(false);
 }
@@ -150,6 +154,7 @@ TScanFigures TScanSession::RunUndelete(bool deletedOnly, const std::vector<std::
   m_undelete.ScanDrive();
   TScanFigures figures;
   Finish(figures, m_undelete, "F-Scan", started);
+  LogUnreadable("the Undelete scan");
   return figures;
 }
 
@@ -164,6 +169,7 @@ TScanFigures TScanSession::RunLowLevel(const std::vector<std::string>& entries) 
     return figures;
   }
   Finish(figures, m_low, "L-Scan", started);
+  LogUnreadable("the Low Level Scan");
   return figures;
 }
 
@@ -174,10 +180,21 @@ void TScanSession::Finish(TScanFigures& figures, Scanner& scanner, std::string_v
   figures.foundBytes = scanner.GetSaveSize(1);
   figures.typesFound = scanner.GetTypesFound();
   figures.cancelled = m_stopped;
+  figures.unreadableSectors = m_unreadable->Sectors();
   if (OnStatistics) {
     OnStatistics(Statistics(kind, figures.foundBytes, figures.found, figures.seconds, figures.typesFound,
                             figures.cancelled));
   }
+}
+
+void TScanSession::LogUnreadable(const std::string& what) {
+  const auto ranges = m_unreadable->Ranges();
+  if (ranges.empty()) return;
+  // One list for the run, merged: the reads' own lines name each failure as it came.
+  const std::int64_t sectors = m_unreadable->Sectors();
+  Log("Unreadable sectors after " + what + ": " + std::to_string(sectors) + " in " + std::to_string(ranges.size()) +
+          (ranges.size() == 1 ? " range" : " ranges") + "<br>Sectors: " + disk::RangesText(ranges, "<br>Sectors: "),
+      online::action::kError);
 }
 
 void TScanSession::Stop() {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "disk/UnreadableSectors.h"
 #include "fsscan/MekFATScan.h"
 #include "lowscan/MekLowScan.h"
 #include "online/Transaction.h"
@@ -32,6 +33,7 @@ struct TScanFigures {
   std::int64_t foundBytes = 0;
   std::string typesFound;
   bool cancelled = false;
+  std::int64_t unreadableSectors = 0;  // of the drive, so far in the run
 };
 
 // Entries joined as a delimited list: quoted where an entry holds the delimiter, a space or a quote.
@@ -76,6 +78,11 @@ class TScanSession {
   void Stop();
   bool Stopped() const { return m_stopped; }
 
+  // The sectors of the drive that the run could not read so far (scans and saves), merged.
+  const disk::TUnreadableSectors& Unreadable() const { return *m_unreadable; }
+  // Logs the unreadable ranges gathered so far, when there are any, as met by `what`.
+  void LogUnreadable(const std::string& what);
+
   // The statistics record of a run ("F-Scan", "L-Scan", "F-Save", "L-Save").
   online::StatisticsRecord Statistics(std::string_view kind, std::int64_t bytes, std::int64_t number,
                                       std::int64_t seconds, const std::string& types, bool cancelled) const;
@@ -108,6 +115,7 @@ class TScanSession {
   bool m_showImages = true;
   std::string m_pictureTypes{kPictureTypes};
   bool m_stopped = false;
+  std::shared_ptr<disk::TUnreadableSectors> m_unreadable = std::make_shared<disk::TUnreadableSectors>();
 };
 
 }  // namespace session

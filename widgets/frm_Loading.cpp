@@ -4,6 +4,7 @@
 #include "widgets/ModalResults.h"
 
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace widgets {
@@ -40,6 +41,28 @@ Tfrm_Loading::Tfrm_Loading(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::F
   m_message->setStyleSheet(QStringLiteral("color: #10306b; background: white; padding-right: 24px;"));
   layout->addWidget(m_message, 1);
 
+  auto* progressRow = new QHBoxLayout;
+  progressRow->setContentsMargins(12, 0, 12, 4);
+  m_progress = new QProgressBar(frame);
+  m_progress->setObjectName(QStringLiteral("pb_Progress"));
+  m_progress->setRange(0, 100);
+  m_stop = new QPushButton(QStringLiteral("Stop"), frame);
+  m_stop->setObjectName(QStringLiteral("pb_Stop"));
+  m_stop->setAutoDefault(false);
+  connect(m_stop, &QPushButton::clicked, this, [this] {
+    m_stop->setEnabled(false);
+    if (m_onStop) m_onStop();
+  });
+  progressRow->addWidget(m_progress, 1);
+  progressRow->addWidget(m_stop);
+  layout->addLayout(progressRow);
+  m_hint = new QLabel(frame);
+  m_hint->setObjectName(QStringLiteral("lbl_ProgressHint"));
+  m_hint->setStyleSheet(QStringLiteral("color: #10306b; background: white; padding: 0 12px 8px 12px;"));
+  layout->addWidget(m_hint);
+  for (QWidget* w : {static_cast<QWidget*>(m_progress), static_cast<QWidget*>(m_stop), static_cast<QWidget*>(m_hint)})
+    w->setVisible(false);
+
   m_timer.setSingleShot(false);
   m_timer.setInterval(1000);
   connect(&m_timer, &QTimer::timeout, this, &Tfrm_Loading::Tick);
@@ -48,6 +71,18 @@ Tfrm_Loading::Tfrm_Loading(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::F
 void Tfrm_Loading::SetMessage(const QString& text) {
   m_message->setText(text);
   m_message->setVisible(true);
+}
+
+void Tfrm_Loading::ShowProgress(std::function<void()> onStop) {
+  m_onStop = std::move(onStop);
+  setFixedSize(460, 210);
+  for (QWidget* w : {static_cast<QWidget*>(m_progress), static_cast<QWidget*>(m_stop), static_cast<QWidget*>(m_hint)})
+    w->setVisible(true);
+}
+
+void Tfrm_Loading::SetProgress(int percent, const QString& hint) {
+  m_hint->setText(hint);
+  m_progress->setValue(percent);
 }
 
 void Tfrm_Loading::SetTimeLimit(int milliseconds) {

@@ -6,6 +6,9 @@
 #include "widgets/MekFlashingLabel.h"
 
 #include <QDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
@@ -21,6 +24,12 @@ class Tfrm_Loading : public QDialog {
   void SetMessage(const QString& text);
   void SetTimeLimit(int milliseconds);
   QString Message() const { return m_message->text(); }
+  // Shows the progress bar and "Stop", which calls `onStop` (the step itself ends early).
+  void ShowProgress(std::function<void()> onStop);
+  void SetProgress(int percent, const QString& hint);
+  QProgressBar* ProgressBar() const { return m_progress; }
+  QLabel* ProgressHint() const { return m_hint; }
+  QPushButton* StopButton() const { return m_stop; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -29,6 +38,10 @@ class Tfrm_Loading : public QDialog {
   void Tick();
 
   TMekFlashingLabel* m_message;
+  QProgressBar* m_progress;
+  QLabel* m_hint;
+  QPushButton* m_stop;
+  std::function<void()> m_onStop;
   QTimer m_timer;
   std::function<void()> m_step;
 };

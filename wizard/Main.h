@@ -69,6 +69,9 @@ class Tfrm_Main : public QWidget {
   util::IPrompt& Prompt() { return *m_prompt; }
   // The image file to attach as a drive; empty when the user cancels. A file dialog unless replaced (tests).
   std::function<std::string()> ChooseImageFile;
+  // Where an image of a drive goes (a POSIX file path); empty when the user cancels. A save
+  // dialog unless replaced (tests). The argument is a suggested file name.
+  std::function<std::string(const std::string&)> ChooseImagePlace;
   // Where to write the report, offered `suggested`; empty when the user cancels. A file dialog unless replaced (tests).
   std::function<std::string(const std::string& suggested)> ChooseReportFile;
   // Opening an address in the user's browser and a folder in the file manager.
@@ -173,6 +176,15 @@ class Tfrm_Main : public QWidget {
   QGroupBox* BuildUndeleteGroup();
   QGroupBox* BuildLowLevelGroup();
   void pb_AttachImageClick();
+  // Attaches an image file as the next free letter and selects it; false (the user told) when it cannot.
+  bool AttachAndSelect(const std::string& path);
+  // "Make an image first..." (MainImage.cpp): a rescue copy of the selected drive into an
+  // image on another drive, made in the loading dialog, then attached and selected.
+  void pb_MakeImageClick();
+  bool CheckImagePlace(char letter, const std::string& path, std::uint64_t bytes);
+  bool CopyIntoImage(char letter, const std::string& path);
+  // After a scan run that could not read sectors of a drive (not an image): the count, and the offer.
+  void OfferImageAfterReadErrors();
   void cx_LowClick();
   void cx_UseClusterBoundariesClick();
   void DefaultLowFileTypes();
@@ -305,6 +317,7 @@ class Tfrm_Main : public QWidget {
   drives::TZubDrvListBox* Drives_Available = nullptr;
   QPushButton* pb_Update = nullptr;
   QPushButton* pb_AttachImage = nullptr;
+  QPushButton* pb_MakeImage = nullptr;
   QLabel* lbl_SetupHelp = nullptr;
   widgets::TLinkLabel* Image5 = nullptr;
   QGroupBox* grp_Undelete = nullptr;

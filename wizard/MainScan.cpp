@@ -234,6 +234,7 @@ void Tfrm_Main::FinishScanRun(std::int64_t started) {
   lbl_Reading->StopFlashing();
   lbl_Reading->setVisible(false);
   m_trees->ExpandAll();
+  OfferImageAfterReadErrors();
 }
 
 void Tfrm_Main::ScanFileNotify(util::TScanType xSource, const std::string& sID, util::TMemoryStream* xImage,

@@ -95,6 +95,10 @@ void Tfrm_Main::DrivesChange() {
   // Ticking runs the box's own handler, which also sets the Analyse button.
   if (DriveSizeMB < kRecommendLowScanBelowMB) cx_Low->setChecked(true);
   pb_Analyse->setEnabled(AnalyseAllowed());
+  // Only a drive with sectors to read can be imaged (a folder drive has none).
+  const char letter = row >= 0 ? drives::LetterOfItemText(Drives->ItemText(row)) : 0;
+  const auto entry = letter != 0 ? platform::DriveTable::Instance().Find(letter) : std::nullopt;
+  pb_MakeImage->setEnabled(DriveSizeMB > 0 && entry && !entry->devicePath.empty());
 }
 
 bool Tfrm_Main::AnalyseAllowed() const {
@@ -168,13 +172,16 @@ void Tfrm_Main::pb_UpdateClick() {
 
 void Tfrm_Main::pb_AttachImageClick() {
   const std::string path = ChooseImageFile ? ChooseImageFile() : std::string();
-  if (path.empty()) return;
+  if (!path.empty()) AttachAndSelect(path);
+}
+
+bool Tfrm_Main::AttachAndSelect(const std::string& path) {
   const char letter = platform::DriveTable::Instance().Attach(path);
   if (letter == 0) {
     m_prompt->Ask("Trellmond", "The image could not be attached:\r\n" + path +
                                    "\r\n\r\nIt does not exist, or every drive letter is in use.",
                   util::PromptButtons::Ok, util::PromptIcon::Warning);
-    return;
+    return false;
   }
   // The notifier already knows of this drive: no "inserted" notice for the user's own action.
   ChangeNotifier->Resync();
@@ -183,6 +190,7 @@ void Tfrm_Main::pb_AttachImageClick() {
   RefreshSavingDrives();
   LogAvailableDrives();
   DrivesChange();
+  return true;
 }
 
 void Tfrm_Main::PrepareFileTypeDialog(filetypes::Tfrm_FileTypeSelection& dialog, std::uint8_t type,

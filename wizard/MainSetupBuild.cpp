@@ -86,8 +86,15 @@ QGroupBox* Tfrm_Main::BuildDrivesGroup() {
   pb_AttachImage = Button(QStringLiteral("Attach disk image..."), group, "pb_AttachImage");
   pb_AttachImage->setToolTip(QStringLiteral("Scan a disk image file (.img, .dd, .raw, .bin) as if it were a card."));
   connect(pb_AttachImage, &QPushButton::clicked, this, &Tfrm_Main::pb_AttachImageClick);
+  pb_MakeImage = Button(QStringLiteral("Make an &image first..."), group, "pb_MakeImage");
+  pb_MakeImage->setToolTip(QStringLiteral(
+      "Copy the chosen drive into an image file on another drive, carefully, and scan the copy: a failing card or "
+      "disk loses more with every pass over it."));
+  pb_MakeImage->setEnabled(false);
+  connect(pb_MakeImage, &QPushButton::clicked, this, &Tfrm_Main::pb_MakeImageClick);
   grid->addWidget(pb_Update, 0, 1);
   grid->addWidget(pb_AttachImage, 1, 1);
+  grid->addWidget(pb_MakeImage, 2, 1, Qt::AlignTop);
 
   auto* helpRow = new QHBoxLayout;
   lbl_SetupHelp = new QLabel(QStringLiteral("Can't find your camera?"), group);

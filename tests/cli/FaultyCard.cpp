@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -49,6 +50,10 @@ FaultyCard::FaultyCard(const FaultyCardOptions& options) {
     WriteFileBytes(backing, bytes);
   }
   RunOrThrow({"mkfs.fat", "-n", "CARD", backing.string()});
+  for (const auto& [name, contents] : options.files) {
+    WriteFileBytes(m_dir / name, contents);
+    RunOrThrow({"mcopy", "-i", backing.string(), (m_dir / name).string(), "::/" + name});
+  }
   std::filesystem::create_directory(m_dir / "mnt");
 
   std::vector<std::string> args = {"/usr/bin/python3", std::string(TRELLMOND_SOURCE_DIR) + "/tests/support/faulty_file.py",
@@ -76,6 +81,27 @@ FaultyCard::~FaultyCard() {
   ::kill(m_server, SIGKILL);
   ::waitpid(m_server, &status, 0);
   RunCommand({"fusermount3", "-u", "-z", (m_dir / "mnt").string()});
+}
+
+std::vector<std::uint64_t> FaultyCard::SectorsOf(const std::string& name) const {
+  const std::string boot = ReadFileBytes(m_dir / "backing.img").substr(0, 512);
+  const auto u16 = [&](std::size_t at) {
+    return std::uint64_t{static_cast<unsigned char>(boot[at])} | std::uint64_t{static_cast<unsigned char>(boot[at + 1])} << 8;
+  };
+  const std::uint64_t spc = static_cast<unsigned char>(boot[13]);
+  const std::uint64_t firstData = u16(14) + static_cast<unsigned char>(boot[16]) * u16(22) + (u16(17) * 32 + 511) / 512;
+  // mshowfat prints the file's cluster runs: "::/NAME <2-50> <60-61>".
+  const auto shown = RunCommand({"mshowfat", "-i", (m_dir / "backing.img").string(), "::/" + name});
+  std::vector<std::uint64_t> sectors;
+  std::istringstream runs(shown.output.substr(shown.output.find('<')));
+  std::string run;
+  while (runs >> run) {
+    std::uint64_t from = 0, to = 0;
+    if (std::sscanf(run.c_str(), "<%lu-%lu>", &from, &to) == 1) to = from;
+    for (std::uint64_t c = from; c <= to; ++c)
+      for (std::uint64_t s = 0; s < spc; ++s) sectors.push_back(firstData + (c - 2) * spc + s);
+  }
+  return sectors;
 }
 
 std::string FaultyCard::Backing() const { return ReadFileBytes(m_dir / "backing.img"); }

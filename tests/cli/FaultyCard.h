@@ -27,6 +27,8 @@ struct FaultyCardOptions {
   std::vector<SectorRange> bad;
   std::vector<SectorRange> slow;
   double delay = 0;  // every read
+  // Files copied into the card's root by mcopy before it is served: name, contents.
+  std::vector<std::pair<std::string, std::string>> files;
 };
 
 // Whether this machine can mount FUSE files; `why` says what is missing.
@@ -43,6 +45,9 @@ class FaultyCard {
   std::filesystem::path Dir() const { return m_dir.Path(); }
   // The card's bytes as a good card would give them.
   std::string Backing() const;
+  // The card's sectors that hold `name` (a file of the root), in order, by mshowfat and
+  // the boot sector's layout.
+  std::vector<std::uint64_t> SectorsOf(const std::string& name) const;
   // The reads served so far, as (offset, size), from the `from`-th on.
   std::vector<std::pair<std::uint64_t, std::uint64_t>> Reads(std::size_t from = 0) const;
 

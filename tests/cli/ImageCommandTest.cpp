@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "disk/RescueMap.h"
+#include "util/RescueMap.h"
 #include "tests/cli/FaultyCard.h"
 #include "tests/support/Command.h"
 #include "tests/support/TempDir.h"
@@ -38,17 +38,17 @@ class ImageCommandTest : public ::testing::Test {
     return testsupport::RunCommand(argv);
   }
 
-  static disk::RescueMap Map(const FaultyCard& card, std::uint64_t size) {
+  static util::RescueMap Map(const FaultyCard& card, std::uint64_t size) {
     std::string error;
-    auto map = disk::RescueMap::Parse(testsupport::ReadFileBytes(card.Dir() / "out.img.map"), size, error);
+    auto map = util::RescueMap::Parse(testsupport::ReadFileBytes(card.Dir() / "out.img.map"), size, error);
     EXPECT_TRUE(map) << error;
-    return map ? *map : disk::RescueMap(size);
+    return map ? *map : util::RescueMap(size);
   }
 
   // The image is the card with the bad sectors zero; the map marks exactly them bad.
   static void ExpectRescued(const FaultyCard& card, const std::vector<SectorRange>& bad) {
     std::string expected = card.Backing();
-    std::vector<disk::RescueMap::Area> expectedBad;
+    std::vector<util::RescueMap::Area> expectedBad;
     for (const auto& range : bad) {
       expected.replace(range.first * 512, range.count * 512, std::string(range.count * 512, '\0'));
       expectedBad.push_back({range.first * 512, range.count * 512, '-'});
@@ -86,7 +86,7 @@ const std::vector<SectorRange> kBad = {
     {16380, 4, 0}};   // the card's last sectors
 
 TEST_F(ImageCommandTest, CopiesEveryReadableSectorAndMapsExactlyTheBadOnes) {
-  FaultyCard card({16384, kBad, {{12000, 10, 0.05}}, 0});
+  FaultyCard card({16384, kBad, {{12000, 10, 0.05}}, 0, {}});
   const auto result = Image(card, {"--retries", "2"});
   ASSERT_EQ(result.exitCode, 0) << result.errors;
   EXPECT_NE(result.output.find("5 bad areas"), std::string::npos) << result.output;
@@ -105,7 +105,7 @@ TEST_F(ImageCommandTest, CopiesEveryReadableSectorAndMapsExactlyTheBadOnes) {
 }
 
 TEST_F(ImageCommandTest, InterruptedRunGoesOnWithoutReadingRescuedSectorsAgain) {
-  FaultyCard card({16384, kBad, {}, 0.004});
+  FaultyCard card({16384, kBad, {}, 0.004, {}});
   std::string program = testsupport::BuiltProgram("trellmond-cli"), command = "image", card_ = card.Card().string(),
               out = (card.Dir() / "out.img").string();
   char* argv[] = {program.data(), command.data(), card_.data(), out.data(), nullptr};
@@ -137,7 +137,7 @@ TEST_F(ImageCommandTest, InterruptedRunGoesOnWithoutReadingRescuedSectorsAgain) 
 
 TEST_F(ImageCommandTest, ReadsOverTheTimeoutAreLeftAndTheCopyEnds) {
   // Sectors that take 2 s each: with a 100 ms limit they are given up, not waited on.
-  FaultyCard card({16384, {}, {{12000, 4, 2.0}}, 0});
+  FaultyCard card({16384, {}, {{12000, 4, 2.0}}, 0, {}});
   const auto start = std::chrono::steady_clock::now();
   const auto result = Image(card, {"--timeout-ms", "100"});
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -147,7 +147,7 @@ TEST_F(ImageCommandTest, ReadsOverTheTimeoutAreLeftAndTheCopyEnds) {
 }
 
 TEST_F(ImageCommandTest, RefusesWhatWouldLoseData) {
-  FaultyCard card({2048, {}, {}, 0});
+  FaultyCard card({2048, {}, {}, 0, {}});
   // The image must not be the source.
   auto result = testsupport::RunCommand(
       {testsupport::BuiltProgram("trellmond-cli"), "image", card.Card().string(), card.Card().string()});

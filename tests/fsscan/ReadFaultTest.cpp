@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"MiddleOfAFile", false,
                   [](const auto& image, auto* fat, auto*) {
                     const std::uint64_t bad = FailSectors(image, FatSector(*fat, "/DCIM/a.txt", 5) + 1, 1);
-                    return Outcome{{}, {"dcim/a.txt"}, "Cannot read a block of \\DCIM\\a.txt", bad};
+                    return Outcome{{}, {"dcim/a.txt"}, "Cannot read sectors of \\DCIM\\a.txt", bad};
                   }},
         FaultCase{"FirstFatCopy", false,
                   [](const auto& image, auto*, auto*) {
@@ -188,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const auto& image, auto* fat, auto*) {
                     const std::uint64_t end = FatSector(*fat, "/last.txt", 10);
                     EXPECT_TRUE(platform::ReadFaults::EndAt(image.string(), end * kSector));
-                    return Outcome{{}, {"last.txt"}, "Cannot read a block of \\last.txt", end};
+                    return Outcome{{}, {"last.txt"}, "Cannot read sectors of \\last.txt", end};
                   }},
         FaultCase{"MftRecord", true,
                   [](const auto& image, auto*, auto* ntfs) {
@@ -204,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
                     EXPECT_NE(at, std::string::npos);
                     (void)ntfs;
                     const std::uint64_t bad = FailSectors(image, at / kSector + 3, 1);
-                    return Outcome{{}, {"file5.txt"}, "Cannot read a block of \\file5.txt", bad};
+                    return Outcome{{}, {"file5.txt"}, "Cannot read sectors of \\file5.txt", bad};
                   }}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace disk {
+namespace util {
 
 class RescueMap {
  public:
@@ -51,4 +51,4 @@ class RescueMap {
   int m_currentPass = 1;
 };
 
-}  // namespace disk
+}  // namespace util

@@ -1,4 +1,4 @@
-#include "disk/RescueMap.h"
+#include "util/RescueMap.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <sstream>
 
-namespace disk {
+namespace util {
 
 namespace {
 
@@ -152,4 +152,4 @@ std::optional<RescueMap> RescueMap::Parse(const std::string& text, std::uint64_t
   return map;
 }
 
-}  // namespace disk
+}  // namespace util
