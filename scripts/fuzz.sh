@@ -6,7 +6,8 @@
 # which the normal test run replays. Prints executions and findings per target; exits
 # 1 when anything was found. Coverage is libFuzzer's count of edges and features reached.
 #   FUZZ_TARGETS="fuzz_lznt1 fuzz_carver" to run only some; TRELLMOND_FUZZ_BUILD_DIR for
-#   the build folder (default build-fuzz).
+#   the build folder (default build-fuzz); FUZZ_RUNS=N to stop each target after N
+#   executions instead (SECONDS then only bounds the time).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
@@ -40,7 +41,9 @@ for t in "${targets[@]}"; do
   echo "== $t: $seconds s"
   started=$(date +%s)
   status=0
-  "$build/tests/fuzz/$t" -max_total_time="$seconds" -timeout=60 -report_slow_units=100000 -rss_limit_mb=2560 -max_len="$(max_len "$t")" \
+  runs=()
+  [ -n "${FUZZ_RUNS:-}" ] && runs=(-runs="$FUZZ_RUNS")
+  "$build/tests/fuzz/$t" "${runs[@]}" -max_total_time="$seconds" -timeout=60 -report_slow_units=100000 -rss_limit_mb=2560 -max_len="$(max_len "$t")" \
     -print_final_stats=1 -artifact_prefix="$regressions/" "$corpus" "$build/seeds/$t" > "$log" 2>&1 || status=$?
   ran=$(( $(date +%s) - started ))
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
