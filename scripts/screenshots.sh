@@ -370,12 +370,12 @@ wait "$app" 2>/dev/null || true
 # 7. "Make an image first..." on a failing card: a FUSE file that answers slowly and fails two ranges
 # (tests/support/faulty_file.py), copied into an image in the saved folder with its progress, then
 # the image attached and selected.
-if [ -w /dev/fuse ] && { python3 -c 'import fusepy' 2>/dev/null || python3 -c 'import fuse' 2>/dev/null; }; then
-  mkfs.fat -F 32 -n DYINGCARD -C "$cards/dying.img" 131072 >/dev/null
+if [ -w /dev/fuse ] && { /usr/bin/python3 -c 'import fusepy' 2>/dev/null || /usr/bin/python3 -c 'import fuse' 2>/dev/null; }; then
+  mkfs.fat -F 32 -n DYINGCARD -C "$cards/dying.img" 65536 >/dev/null
   mcopy -i "$cards/dying.img" "$root/tests/data/samples/sample.jpg" ::/IMG_0001.JPG
   mkdir -p "$cards/dying.mnt"
-  python3 "$root/tests/support/faulty_file.py" "$cards/dying.img" "$cards/dying.mnt" --delay 0.08 \
-    --bad 40000:64 --bad 90000:8 >"$work/faulty.log" 2>&1 &
+  /usr/bin/python3 "$root/tests/support/faulty_file.py" "$cards/dying.img" "$cards/dying.mnt" --delay 0.03 \
+    --bad 40000:64 --bad 90000:8 --bad 120000:4 >"$work/faulty.log" 2>&1 &
   faulty=$!
   pids+=($faulty)
   for _ in $(seq 100); do [ -e "$cards/dying.mnt/card.img" ] && break; sleep 0.1; done
